@@ -1,0 +1,47 @@
+#include "TestEnv.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace TW::test {
+
+QString isolateHome()
+{
+    static std::unique_ptr<QTemporaryDir> home;
+    if (!home) {
+        home = std::make_unique<QTemporaryDir>();
+        const QString root = home->path();
+        const char *dirs[][2] = {{"XDG_CONFIG_HOME", ".config"},
+                                 {"XDG_DATA_HOME", ".local/share"},
+                                 {"XDG_CACHE_HOME", ".cache"},
+                                 {"XDG_STATE_HOME", ".local/state"}};
+        qputenv("HOME", root.toUtf8());
+        for (auto &d : dirs) {
+            const QString p = root + "/" + d[1];
+            QDir().mkpath(p);
+            qputenv(d[0], p.toUtf8());
+        }
+        QDir().mkpath(root + "/runtime");
+        QFile::setPermissions(root + "/runtime", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv("XDG_RUNTIME_DIR", (root + "/runtime").toUtf8());
+    }
+    return home->path();
+}
+
+QString binDir()
+{
+    const QByteArray env = qgetenv("TW_BIN_DIR");
+    if (!env.isEmpty())
+        return QString::fromLocal8Bit(env);
+    return QCoreApplication::applicationDirPath();
+}
+
+QString sourceDir()
+{
+    return QString::fromLocal8Bit(qgetenv("TW_SOURCE_DIR"));
+}
+
+} // namespace TW::test

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+namespace TW::test {
+
+// Points HOME and the XDG folders at a private temporary folder for the rest
+// of the process, so tests never read or write the user's settings, caches or
+// logs. Call it first thing in initTestCase(), before any settings object is
+// made. Returns the new home folder; it is removed when the process exits.
+QString isolateHome();
+
+// The build's folder of executables (where the application's helper programs
+// and data files are laid out).
+QString binDir();
+
+// The source tree's root folder.
+QString sourceDir();
+
+} // namespace TW::test
