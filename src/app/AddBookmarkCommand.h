@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QSharedPointer>
+#include <QUndoCommand>
+
+#include <memory>
+
+namespace TW {
+
+class VideoMarker;
+
+// Adds a new bookmark to the project timeline and the window; undo takes it out again.
+class AddBookmarkCommand : public QUndoCommand
+{
+public:
+    explicit AddBookmarkCommand(QSharedPointer<VideoMarker> bookmark);
+    ~AddBookmarkCommand() override;
+
+    void undo() override;
+    void redo() override;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+} // namespace TW

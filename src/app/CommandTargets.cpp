@@ -1,0 +1,115 @@
+#include "app/CommandTargets.h"
+
+#include "app/Application.h"
+#include "app/MainController.h"
+#include "model/Media.h"
+#include "model/MediaTimeLine.h"
+#include "playback/MediaPlayer.h"
+#include "ui/MainWindow.h"
+
+namespace TW {
+
+MainController *CommandTargets::controller()
+{
+    Application *app = Application::instance();
+    return app ? app->getMainController() : nullptr;
+}
+
+QSharedPointer<MediaTimeLine> CommandTargets::timeline()
+{
+    MainController *c = controller();
+    const QSharedPointer<Media> media = c ? c->getMedia() : QSharedPointer<Media>();
+    return media ? media->getTimeline() : QSharedPointer<MediaTimeLine>();
+}
+
+MainWindow *CommandTargets::window()
+{
+    MainController *c = controller();
+    return c ? c->getMainWindow() : nullptr;
+}
+
+QSharedPointer<MediaPlayer> CommandTargets::player()
+{
+    MainController *c = controller();
+    return c ? c->getMediaPlayer() : QSharedPointer<MediaPlayer>();
+}
+
+void CommandTargets::addBookmark(const QSharedPointer<VideoMarker> &bookmark)
+{
+    if (const QSharedPointer<MediaTimeLine> t = timeline()) {
+        if (!t->getMarkers().contains(bookmark))
+            t->addMarker(bookmark);
+    }
+    if (MainWindow *w = window())
+        w->addBookmark(bookmark);
+}
+
+void CommandTargets::removeBookmark(const QSharedPointer<VideoMarker> &bookmark)
+{
+    if (const QSharedPointer<MediaTimeLine> t = timeline())
+        t->removeMarker(bookmark);
+    if (MainWindow *w = window())
+        w->removeBookmark(bookmark);
+}
+
+void CommandTargets::addLoop(const QSharedPointer<VideoLoop> &loop)
+{
+    if (const QSharedPointer<MediaTimeLine> t = timeline()) {
+        if (!t->getLoops().contains(loop))
+            t->addLoop(loop);
+    }
+    if (MainWindow *w = window())
+        w->addLoop(loop);
+}
+
+void CommandTargets::removeLoop(const QSharedPointer<VideoLoop> &loop)
+{
+    if (const QSharedPointer<MediaTimeLine> t = timeline())
+        t->removeLoop(loop);
+    if (MainWindow *w = window())
+        w->removeLoop(loop);
+    forgetLoops({loop});
+}
+
+void CommandTargets::addLoopAndAnnounce(const QSharedPointer<VideoLoop> &loop)
+{
+    addLoop(loop);
+    if (MainController *c = controller())
+        c->onLoopAdded(loop);
+}
+
+void CommandTargets::removeLoopAndAnnounce(const QSharedPointer<VideoLoop> &loop)
+{
+    removeLoop(loop);
+    if (MainController *c = controller())
+        c->onLoopDeleted(loop);
+}
+
+void CommandTargets::loopChanged(const QSharedPointer<VideoLoop> &loop)
+{
+    // The timeline sorts on insertion only; lookups by frame and the export
+    // walk the loops in start order.
+    if (const QSharedPointer<MediaTimeLine> t = timeline()) {
+        if (t->getLoops().contains(loop)) {
+            t->removeLoop(loop);
+            t->addLoop(loop);
+        }
+    }
+    if (MainWindow *w = window()) {
+        w->updateLoops();
+        w->updateTempoPitch();
+    }
+    forgetLoops({loop});
+}
+
+void CommandTargets::forgetLoops(const QVector<QSharedPointer<VideoLoop>> &loops)
+{
+    if (const QSharedPointer<MediaPlayer> p = player()) {
+        for (const QSharedPointer<VideoLoop> &loop : loops) {
+            if (loop)
+                p->resetLoopWithId(loop->getID());
+        }
+    }
+}
+
+} // namespace TW

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QSharedPointer>
+#include <QVector>
+
+namespace TW {
+
+class MainController;
+class MainWindow;
+class MediaPlayer;
+class MediaTimeLine;
+class VideoLoop;
+class VideoMarker;
+
+// What the loop and bookmark commands change, and the steps they share. The
+// current project's timeline, the main window and the player are looked up
+// afresh on every call through the running application; each is null when
+// the application, its controller or the object itself is not there, and
+// the steps then leave that part out.
+class CommandTargets
+{
+public:
+    static MainController *controller();
+    static QSharedPointer<MediaTimeLine> timeline();
+    static MainWindow *window();
+    static QSharedPointer<MediaPlayer> player();
+
+    // Timeline first, then the window. A bookmark or loop already on the
+    // timeline is not added a second time.
+    static void addBookmark(const QSharedPointer<VideoMarker> &bookmark);
+    static void removeBookmark(const QSharedPointer<VideoMarker> &bookmark);
+    static void addLoop(const QSharedPointer<VideoLoop> &loop);
+    // Also makes the player drop its copy of the loop, so that a loop that
+    // is gone is not repeated any more.
+    static void removeLoop(const QSharedPointer<VideoLoop> &loop);
+    // The same, followed by the controller's onLoopAdded / onLoopDeleted.
+    static void addLoopAndAnnounce(const QSharedPointer<VideoLoop> &loop);
+    static void removeLoopAndAnnounce(const QSharedPointer<VideoLoop> &loop);
+    // After the loop's values changed: puts it at its place in the
+    // timeline's start order again, re-places the ruler's handles, shows the
+    // tempo and pitch now in force and makes the player copy it afresh.
+    static void loopChanged(const QSharedPointer<VideoLoop> &loop);
+    // The player drops its copy of any of these loops.
+    static void forgetLoops(const QVector<QSharedPointer<VideoLoop>> &loops);
+};
+
+} // namespace TW

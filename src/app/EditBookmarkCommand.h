@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QSharedPointer>
+#include <QUndoCommand>
+
+#include <memory>
+
+namespace TW {
+
+class VideoMarker;
+
+// Switches a bookmark of the project between two sets of values (frame and
+// name); the bookmark keeps its identifier.
+class EditBookmarkCommand : public QUndoCommand
+{
+public:
+    // before: the values to go back to; bookmark: the project's bookmark;
+    // after: the values to set. Both value sets are copied.
+    EditBookmarkCommand(QSharedPointer<VideoMarker> before, QSharedPointer<VideoMarker> bookmark,
+                        QSharedPointer<VideoMarker> after);
+    ~EditBookmarkCommand() override;
+
+    void undo() override;
+    void redo() override;
+
+private:
+    struct EditBookmarkCommandImpl;
+    std::unique_ptr<EditBookmarkCommandImpl> d;
+};
+
+} // namespace TW

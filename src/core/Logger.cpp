@@ -1,0 +1,195 @@
+#include "core/Logger.h"
+
+#include "core/Singleton.h"
+
+#include <QCoreApplication>
+#include <QDate>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QMap>
+#include <QRecursiveMutex>
+#include <QMutexLocker>
+#include <QTextStream>
+#include <cstdio>
+#include <cstdlib>
+
+namespace TW {
+
+namespace {
+
+void writeToStderr(QtMsgType type, const QString &msg)
+{
+    const QByteArray line = QStringLiteral("%1: ").arg(Logger::levelName(type)).toLocal8Bit()
+            + msg.toLocal8Bit() + '\n';
+    std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+    std::fflush(stderr);
+}
+
+QString fallbackFolder()
+{
+    return QDir::fromNativeSeparators(QDir::homePath() + QLatin1Char('/')
+                                      + QCoreApplication::applicationName() + QLatin1Char(' ')
+                                      + QCoreApplication::applicationVersion());
+}
+
+QString twoDigits(int n)
+{
+    return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0'));
+}
+
+// yyyy-MM-dd and yyyy-MM-dd_hh:mm:ss, put together by hand: the format
+// strings of QDate and QDateTime need locale data that is already gone when
+// a message arrives during exit.
+QString dateText(const QDate &date)
+{
+    return QStringLiteral("%1-%2-%3")
+            .arg(date.year(), 4, 10, QLatin1Char('0'))
+            .arg(twoDigits(date.month()), twoDigits(date.day()));
+}
+
+QString stampText(const QDateTime &moment)
+{
+    const QTime t = moment.time();
+    return QStringLiteral("%1_%2:%3:%4")
+            .arg(dateText(moment.date()), twoDigits(t.hour()), twoDigits(t.minute()),
+                 twoDigits(t.second()));
+}
+
+} // namespace
+
+class Logger::LoggerImpl
+{
+public:
+    explicit LoggerImpl(Logger *owner) : owner(owner) {}
+
+    Logger *owner;
+    QString saveDir;
+    QDate currentDate;
+    QFile logFile;
+    bool enabled = false;
+    // One message is written whole before the next begins, and the folder
+    // is not replaced while one is written.
+    // Recursive: a message raised while a line is written re-enters.
+    mutable QRecursiveMutex mutex;
+
+    void write(QtMsgType type, const QString &msg)
+    {
+        QMutexLocker lock(&mutex);
+        if (!enabled)
+            return;
+        const QDateTime now = QDateTime::currentDateTime();
+        if (currentDate != now.date())
+            currentDate = now.date();
+        if (saveDir.isEmpty())
+            saveDir = fallbackFolder();
+        if (!QDir(saveDir).exists() && !QDir().mkpath(saveDir)) {
+            saveDir.clear();
+            writeToStderr(type, msg);
+            return;
+        }
+        logFile.setFileName(QDir::fromNativeSeparators(
+                saveDir + QLatin1Char('/')
+                + QStringLiteral("log_%1.txt").arg(dateText(currentDate))));
+        const QIODevice::OpenMode mode = logFile.exists()
+                ? (QIODevice::Append | QIODevice::Text)
+                : (QIODevice::WriteOnly | QIODevice::Text);
+        if (!logFile.open(mode)) {
+            writeToStderr(type, msg);
+            return;
+        }
+        {
+            QTextStream out(&logFile);
+            out << Logger::levelName(type) << '(' << stampText(now) << "): " << msg
+                << '\n';
+            out.flush();
+        }
+        logFile.close();
+    }
+};
+
+Logger::Logger() : QObject(nullptr), d(std::make_unique<LoggerImpl>(this))
+{
+    // Made on first use, which may be on any thread; it belongs to the
+    // graphical thread so that connections to its slots are delivered there.
+    if (QCoreApplication *app = QCoreApplication::instance())
+        moveToThread(app->thread());
+}
+
+Logger::~Logger() = default;
+
+QString Logger::levelName(QtMsgType type)
+{
+    switch (type) {
+    case QtDebugMsg:
+        return QStringLiteral("Log");
+    case QtWarningMsg:
+        return QStringLiteral("Warning");
+    case QtCriticalMsg: // the same value as QtSystemMsg
+        return QStringLiteral("System");
+    case QtFatalMsg:
+        return QStringLiteral("Fatal");
+    case QtInfoMsg:
+        return QStringLiteral("Info");
+    }
+    return QStringLiteral("Log");
+}
+
+void Logger::messageHandler(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    Logger *logger = Singleton<Logger>::instance();
+    if (!logger) {
+        // Late message during exit: the logger is gone.
+        writeToStderr(type, message);
+    } else {
+        logger->writeOutput(type, message);
+        // A fatal message with logging switched off must not end the
+        // process without a word.
+        if (type == QtFatalMsg && !logger->isEnabled())
+            writeToStderr(type, message);
+    }
+    if (type == QtFatalMsg)
+        std::abort();
+}
+
+bool Logger::isEnabled() const
+{
+    QMutexLocker lock(&d->mutex);
+    return d->enabled;
+}
+
+void Logger::writeOutput(QtMsgType type, const char *msg)
+{
+    writeOutput(type, QString::fromUtf8(msg));
+}
+
+void Logger::writeOutput(QtMsgType type, const QString &msg)
+{
+    d->write(type, msg);
+}
+
+void Logger::setSaveDir(const QString &dirPath)
+{
+    QMutexLocker lock(&d->mutex);
+    d->saveDir = dirPath;
+}
+
+void Logger::setEnabled(bool enabled)
+{
+    QMutexLocker lock(&d->mutex);
+    d->enabled = enabled;
+}
+
+void Logger::toggleEnabled()
+{
+    QMutexLocker lock(&d->mutex);
+    d->enabled = !d->enabled;
+}
+
+QString Logger::saveDir() const
+{
+    QMutexLocker lock(&d->mutex);
+    return d->saveDir.isEmpty() ? fallbackFolder() : d->saveDir;
+}
+
+} // namespace TW

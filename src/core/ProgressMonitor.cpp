@@ -1,0 +1,178 @@
+#include "core/ProgressMonitor.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QLabel>
+#include <QPointer>
+#include <QProgressBar>
+#include <QReadWriteLock>
+#include <QStatusBar>
+#include <QWriteLocker>
+
+namespace TW {
+
+class ProgressMonitor::Impl
+{
+public:
+    explicit Impl(ProgressMonitor *owner) : owner(owner) {}
+
+    ProgressMonitor *owner;
+    mutable QReadWriteLock lock;
+    QPointer<QProgressBar> progressBar;
+    QPointer<QLabel> statusLabel;
+    QPointer<QStatusBar> container;
+    int minimum = 0;
+    int maximum = 1;
+    int value = 0;
+};
+
+namespace {
+
+void processEvents()
+{
+    if (QCoreApplication::instance())
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+} // namespace
+
+ProgressMonitor::ProgressMonitor() : QObject(nullptr), d(std::make_unique<Impl>(this))
+{
+    // Made on first use, which may be on any thread; it belongs to the
+    // graphical thread so that connections to its slots are delivered there.
+    if (QCoreApplication *app = QCoreApplication::instance())
+        moveToThread(app->thread());
+}
+
+ProgressMonitor::~ProgressMonitor() = default;
+
+void ProgressMonitor::setWidgets(QProgressBar *progressBar, QLabel *statusLabel,
+                                 QStatusBar *container)
+{
+    QWriteLocker lock(&d->lock);
+    if (d->progressBar)
+        disconnect(this, nullptr, d->progressBar.data(), nullptr);
+    d->progressBar = progressBar;
+    if (progressBar) {
+        connect(this, &ProgressMonitor::reset, progressBar, &QProgressBar::reset,
+                Qt::QueuedConnection);
+        connect(this, &ProgressMonitor::newRange, progressBar, &QProgressBar::setRange,
+                Qt::QueuedConnection);
+        connect(this, &ProgressMonitor::newValue, progressBar, &QProgressBar::setValue,
+                Qt::QueuedConnection);
+        connect(this, &ProgressMonitor::requestShow, progressBar, &QWidget::show);
+        connect(this, &ProgressMonitor::requestHide, progressBar, &QWidget::hide);
+    }
+    if (d->statusLabel)
+        disconnect(this, nullptr, d->statusLabel.data(), nullptr);
+    d->statusLabel = statusLabel;
+    if (statusLabel) {
+        connect(this, &ProgressMonitor::setStatusText, statusLabel, &QLabel::setText);
+        connect(this, &ProgressMonitor::requestShow, statusLabel, &QWidget::show);
+        connect(this, &ProgressMonitor::requestHide, statusLabel, &QWidget::hide);
+    }
+    if (d->container) {
+        disconnect(this, &ProgressMonitor::requestShow, d->container.data(), &QWidget::show);
+        disconnect(this, &ProgressMonitor::requestHide, d->container.data(), &QWidget::hide);
+    }
+    d->container = container;
+}
+
+void ProgressMonitor::startProgress(int minValue, int maxValue, int curValue,
+                                    const QString &message)
+{
+    {
+        QWriteLocker lock(&d->lock);
+        d->minimum = minValue;
+        d->maximum = maxValue;
+        d->value = curValue;
+    }
+    emit requestShow();
+    int mn, mx, v;
+    {
+        QWriteLocker lock(&d->lock);
+        mn = d->minimum;
+        mx = d->maximum;
+        v = d->value;
+    }
+    emit newRange(mn, mx);
+    emit newValue(v);
+    processEvents();
+    updateProgress(message);
+}
+
+void ProgressMonitor::updateProgress(int curValue)
+{
+    {
+        QWriteLocker lock(&d->lock);
+        d->value = curValue;
+    }
+    emit newValue(curValue);
+    processEvents();
+}
+
+void ProgressMonitor::updateProgress(int deltaMinValue, int deltaMaxValue, int deltaCurValue)
+{
+    int mn, mx, v;
+    {
+        QWriteLocker lock(&d->lock);
+        mn = d->minimum += deltaMinValue;
+        mx = d->maximum += deltaMaxValue;
+        v = d->value += deltaCurValue;
+    }
+    emit newRange(mn, mx);
+    emit newValue(v);
+    processEvents();
+}
+
+void ProgressMonitor::updateProgress(const QString &message)
+{
+    emit setStatusText(message);
+    processEvents();
+}
+
+void ProgressMonitor::operator++()
+{
+    int v;
+    {
+        QWriteLocker lock(&d->lock);
+        v = ++d->value;
+    }
+    emit newValue(v);
+    processEvents();
+}
+
+void ProgressMonitor::stopProgress()
+{
+    {
+        QWriteLocker lock(&d->lock);
+        d->minimum = 0;
+        d->maximum = 0;
+        d->value = 0;
+    }
+    emit newRange(0, 1);
+    emit reset();
+    emit setStatusText(QString());
+    emit requestHide();
+    processEvents();
+}
+
+int ProgressMonitor::minimum() const
+{
+    QWriteLocker lock(&d->lock);
+    return d->minimum;
+}
+
+int ProgressMonitor::maximum() const
+{
+    QWriteLocker lock(&d->lock);
+    return d->maximum;
+}
+
+int ProgressMonitor::value() const
+{
+    QWriteLocker lock(&d->lock);
+    return d->value;
+}
+
+} // namespace TW

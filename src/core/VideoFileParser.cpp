@@ -1,0 +1,150 @@
+#include "core/VideoFileParser.h"
+
+#include "core/Util.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+
+namespace TW {
+
+namespace {
+
+// ffprobe writes some numbers as JSON numbers and others ("sample_rate",
+// "duration") as text; a missing key reads as 0.
+int toInt(const QJsonValue &v)
+{
+    return v.isString() ? v.toString().toInt() : v.toInt();
+}
+
+// "30000/1001" as a single-precision quotient. A bare number is taken as
+// it is; a zero or missing denominator gives 0 rather than an infinite or
+// undefined rate.
+float frameRate(const QString &text)
+{
+    const QStringList parts = text.split('/');
+    const float num = parts.value(0).toFloat();
+    if (parts.size() < 2)
+        return num;
+    const float den = parts.value(1).toFloat();
+    return den != 0.0f ? num / den : 0.0f;
+}
+
+QString describe(const QJsonObject &tags)
+{
+    if (tags.contains("language") && tags.contains("title"))
+        return QString("[%1] %2").arg(tags.value("language").toString(), tags.value("title").toString());
+    if (tags.contains("title"))
+        return tags.value("title").toString();
+    return QStringLiteral("no description");
+}
+
+} // namespace
+
+struct VideoFileParser::Impl
+{
+    QVector<AudioTrackInfo> audioTracks;
+    QVector<VideoTrackInfo> videoTracks;
+    Time duration;
+};
+
+VideoFileParser::VideoFileParser()
+    : d(std::make_unique<Impl>())
+{
+}
+
+VideoFileParser::~VideoFileParser() = default;
+
+bool VideoFileParser::parseFile(const QString &path)
+{
+    // The path is made absolute against our own working folder, since
+    // ffprobe runs in the executable's folder; an absolute path also never
+    // starts with "-" and never reads as a protocol name ("a:b.mp4").
+    const QString file = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+    const QString program = Util::externalProgram("ffprobe");
+    const QStringList args{"-v", "quiet", "-print_format", "json", "-show_format", "-show_streams", file};
+
+    QProcess process;
+    process.setWorkingDirectory(QCoreApplication::applicationDirPath());
+    process.start(program, args, QIODevice::ReadOnly);
+    if (!process.waitForStarted()) {
+        qWarning() << "VideoFileParser::parseFile: cannot start" << program << ":" << process.errorString();
+        return false;
+    }
+    if (!process.waitForFinished(TimeoutMs)) {
+        qWarning() << "VideoFileParser::parseFile: ffprobe did not end within" << TimeoutMs << "ms on" << file;
+        process.kill();
+        process.waitForFinished();
+    }
+    const QByteArray errors = process.readAllStandardError();
+    if (!errors.isEmpty()) {
+        qDebug() << "--------------Logging to std::err";
+        qDebug() << errors;
+    }
+    QByteArray output = process.readAllStandardOutput();
+    const int nul = output.indexOf('\0');
+    if (nul >= 0)
+        output.truncate(nul);
+    qDebug() << "VideoFileParser::parseFile: ffprobe output for" << file << ":" << output;
+    return parseOutput(output);
+}
+
+bool VideoFileParser::parseOutput(const QByteArray &json)
+{
+    if (json.isEmpty())
+        return false;
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(json, &error);
+    if (error.error != QJsonParseError::NoError || !doc.isObject()) {
+        qWarning() << "VideoFileParser: ffprobe output is not valid JSON:" << error.errorString();
+        return false;
+    }
+    const QJsonObject root = doc.object();
+
+    const float seconds = root.value("format").toObject().value("duration").toString().toFloat();
+    d->duration = Time(qint64(seconds * 1000000.0f));
+
+    const QJsonArray streams = root.value("streams").toArray();
+    for (const QJsonValue &s : streams) {
+        const QJsonObject stream = s.toObject();
+        const QString type = stream.value("codec_type").toString();
+        if (type == QLatin1String("audio")) {
+            AudioTrackInfo a;
+            a.channels = toInt(stream.value("channels"));
+            a.sampleRate = toInt(stream.value("sample_rate"));
+            a.trackId = toInt(stream.value("index"));
+            a.description = describe(stream.value("tags").toObject());
+            d->audioTracks << a;
+        } else if (type == QLatin1String("video") && d->videoTracks.isEmpty()) {
+            VideoTrackInfo v;
+            v.width = toInt(stream.value("width"));
+            v.height = toInt(stream.value("height"));
+            v.trackId = toInt(stream.value("index"));
+            v.frameRate = frameRate(stream.value("r_frame_rate").toString());
+            d->videoTracks << v;
+        }
+    }
+    return !d->videoTracks.isEmpty();
+}
+
+Time VideoFileParser::getDuration() const
+{
+    return d->duration;
+}
+
+QVector<AudioTrackInfo> VideoFileParser::getAudioTracks() const
+{
+    return d->audioTracks;
+}
+
+QVector<VideoTrackInfo> VideoFileParser::getVideoTracks() const
+{
+    return d->videoTracks;
+}
+
+} // namespace TW

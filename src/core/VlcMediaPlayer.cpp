@@ -1,0 +1,396 @@
+#include "core/VlcMediaPlayer.h"
+
+#include "core/LibvlcInstance.h"
+#include "core/Singleton.h"
+#include "core/VlcMedia.h"
+
+#include <QDebug>
+#include <QPointF>
+#include <QRect>
+
+#include <vlc/vlc.h>
+
+#include <atomic>
+
+namespace TW {
+
+namespace {
+
+// The events forwarded as signals, in the order they are attached.
+constexpr libvlc_event_type_t ForwardedEvents[] = {
+    libvlc_MediaPlayerEndReached,
+    libvlc_MediaPlayerPositionChanged,
+    libvlc_MediaPlayerTimeChanged,
+    libvlc_MediaPlayerPlaying,
+    libvlc_MediaPlayerSnapshotTaken,
+    libvlc_MediaPlayerPaused,
+    libvlc_MediaPlayerStopped,
+    libvlc_MediaPlayerLengthChanged,
+    libvlc_MediaPlayerEncounteredError,
+    libvlc_MediaPlayerPausableChanged,
+    libvlc_MediaPlayerSeekableChanged,
+    libvlc_MediaPlayerVout,
+    libvlc_MediaPlayerOpening,
+    libvlc_MediaPlayerBuffering,
+};
+
+} // namespace
+
+struct VlcMediaPlayer::Impl
+{
+    libvlc_media_player_t *player = nullptr;
+    VlcMedia *media = nullptr;
+    void *surface = nullptr;
+    std::atomic<int> state{StateNone};
+    std::atomic<int> audioTrack{0};
+    // Set by stop(), cleared by play(): tells our own stop from the one
+    // libvlc 3 reports by itself right after the end of the media.
+    std::atomic<bool> stopRequested{false};
+
+    // Runs on libvlc's event thread.
+    static void onEvent(const libvlc_event_t *event, void *opaque)
+    {
+        auto *self = static_cast<VlcMediaPlayer *>(opaque);
+        Impl *d = self->d.get();
+        switch (event->type) {
+        case libvlc_MediaPlayerBuffering:
+            emit self->buffering(event->u.media_player_buffering.new_cache);
+            break;
+        case libvlc_MediaPlayerPlaying:
+            d->state = StatePlaying;
+            emit self->playing();
+            libvlc_audio_set_track(d->player, d->audioTrack);
+            break;
+        case libvlc_MediaPlayerPaused:
+            d->state = StatePaused;
+            emit self->paused();
+            break;
+        case libvlc_MediaPlayerStopped:
+            // libvlc 3 follows "end reached" with a "stopped" of its own. It
+            // is swallowed: the player stays "end reached" (the audio
+            // extraction waits for that state) and listeners see no stop
+            // that nobody asked for.
+            if (d->state == StateEnded && !d->stopRequested)
+                break;
+            d->state = StateStopped;
+            emit self->stopped();
+            break;
+        case libvlc_MediaPlayerEndReached:
+            d->state = StateEnded;
+            emit self->endReached();
+            break;
+        case libvlc_MediaPlayerEncounteredError:
+            emit self->errorEncountered();
+            break;
+        case libvlc_MediaPlayerTimeChanged:
+            emit self->timeChanged(event->u.media_player_time_changed.new_time);
+            break;
+        case libvlc_MediaPlayerPositionChanged:
+            emit self->positionChanged(event->u.media_player_position_changed.new_position);
+            break;
+        case libvlc_MediaPlayerSeekableChanged:
+            emit self->seekableChanged(event->u.media_player_seekable_changed.new_seekable != 0);
+            break;
+        case libvlc_MediaPlayerPausableChanged:
+            emit self->pausableChanged(event->u.media_player_pausable_changed.new_pausable != 0);
+            break;
+        case libvlc_MediaPlayerSnapshotTaken:
+            emit self->snapshotTaken(event->u.media_player_snapshot_taken.psz_filename);
+            break;
+        case libvlc_MediaPlayerLengthChanged:
+            emit self->lengthChanged(event->u.media_player_length_changed.new_length);
+            break;
+        default:
+            break;
+        }
+    }
+};
+
+VlcMediaPlayer::VlcMediaPlayer(QObject *parent)
+    : QObject(parent)
+    , d(std::make_unique<Impl>())
+{
+    if (libvlc_instance_t *vlc = Singleton<LibvlcInstance>::instance()->getHandle())
+        d->player = libvlc_media_player_new(vlc);
+    if (!d->player) {
+        qCritical() << "VlcMediaPlayer: no libvlc media player could be made";
+        return;
+    }
+    libvlc_event_manager_t *events = libvlc_media_player_event_manager(d->player);
+    for (libvlc_event_type_t type : ForwardedEvents)
+        libvlc_event_attach(events, type, &Impl::onEvent, this);
+}
+
+VlcMediaPlayer::~VlcMediaPlayer()
+{
+    if (!d->player)
+        return;
+    // Detaching waits for a callback in progress, so no event reaches this
+    // object once it is being torn down.
+    libvlc_event_manager_t *events = libvlc_media_player_event_manager(d->player);
+    for (libvlc_event_type_t type : ForwardedEvents)
+        libvlc_event_detach(events, type, &Impl::onEvent, this);
+    libvlc_media_player_release(d->player);
+}
+
+void VlcMediaPlayer::setRenderingSurface(void *view)
+{
+    d->surface = view;
+    if (d->player)
+        libvlc_media_player_set_xwindow(d->player, uint32_t(reinterpret_cast<quintptr>(view)));
+}
+
+void *VlcMediaPlayer::getRenderingSurface() const
+{
+    return d->surface;
+}
+
+void VlcMediaPlayer::setMedia(VlcMedia *media)
+{
+    d->media = media;
+    if (d->player)
+        libvlc_media_player_set_media(d->player, media ? media->getMedia() : nullptr);
+}
+
+VlcMedia *VlcMediaPlayer::getMedia() const
+{
+    return d->media;
+}
+
+void VlcMediaPlayer::play()
+{
+    d->stopRequested = false;
+    if (d->player)
+        libvlc_media_player_play(d->player);
+}
+
+void VlcMediaPlayer::pause()
+{
+    if (d->player)
+        libvlc_media_player_set_pause(d->player, 1);
+}
+
+void VlcMediaPlayer::resume()
+{
+    if (d->player)
+        libvlc_media_player_set_pause(d->player, 0);
+}
+
+void VlcMediaPlayer::stop()
+{
+    d->stopRequested = true;
+    if (d->player)
+        libvlc_media_player_stop(d->player);
+}
+
+void VlcMediaPlayer::setSpeed(float rate)
+{
+    if (d->player)
+        libvlc_media_player_set_rate(d->player, rate);
+}
+
+float VlcMediaPlayer::getSpeed() const
+{
+    return d->player ? libvlc_media_player_get_rate(d->player) : 1.0f;
+}
+
+int VlcMediaPlayer::getVlcState() const
+{
+    return d->player ? int(libvlc_media_player_get_state(d->player)) : int(libvlc_NothingSpecial);
+}
+
+int VlcMediaPlayer::getState() const
+{
+    return d->state;
+}
+
+void VlcMediaPlayer::setPosition(float position)
+{
+    if (d->player)
+        libvlc_media_player_set_position(d->player, position);
+}
+
+float VlcMediaPlayer::getPosition() const
+{
+    return d->player ? libvlc_media_player_get_position(d->player) : -1.0f;
+}
+
+void VlcMediaPlayer::setMediaTime(qint64 milliseconds)
+{
+    if (d->player)
+        libvlc_media_player_set_time(d->player, milliseconds);
+}
+
+Time VlcMediaPlayer::getTime() const
+{
+    return d->player ? Time(qint64(libvlc_media_player_get_time(d->player)) * 1000) : Time(-1000);
+}
+
+float VlcMediaPlayer::getFps() const
+{
+    if (!d->player)
+        return 0.0f;
+    libvlc_media_t *media = libvlc_media_player_get_media(d->player);
+    if (!media)
+        return 0.0f;
+    float fps = 0.0f;
+    libvlc_media_track_t **tracks = nullptr;
+    const unsigned count = libvlc_media_tracks_get(media, &tracks);
+    for (unsigned i = 0; i < count; ++i) {
+        const libvlc_media_track_t *t = tracks[i];
+        if (t->i_type == libvlc_track_video && t->video->i_frame_rate_den != 0) {
+            fps = float(t->video->i_frame_rate_num) / float(t->video->i_frame_rate_den);
+            break;
+        }
+    }
+    if (tracks)
+        libvlc_media_tracks_release(tracks, count);
+    libvlc_media_release(media);
+    return fps;
+}
+
+bool VlcMediaPlayer::isPausable() const
+{
+    return d->player && libvlc_media_player_can_pause(d->player) != 0;
+}
+
+bool VlcMediaPlayer::isSeekable() const
+{
+    return d->player && libvlc_media_player_is_seekable(d->player) != 0;
+}
+
+void VlcMediaPlayer::setVideoCallbacks(VideoLockCallback lock, VideoUnlockCallback unlock,
+                                       VideoDisplayCallback display, void *opaque)
+{
+    if (d->player)
+        libvlc_video_set_callbacks(d->player, lock, unlock, display, opaque);
+}
+
+void VlcMediaPlayer::setAudioCallbacks(AudioPlayCallback play, AudioPauseCallback pause,
+                                       AudioResumeCallback resume, AudioFlushCallback flush,
+                                       AudioDrainCallback drain, void *opaque)
+{
+    if (d->player)
+        libvlc_audio_set_callbacks(d->player, play, pause, resume, flush, drain, opaque);
+}
+
+void VlcMediaPlayer::setAudioSampleFormatAmem(AudioSampleFormat format, int rate, int channels)
+{
+    Q_ASSERT_X(format == AudioSampleFormatS16 || format == AudioSampleFormatS16Alt,
+               "VlcMediaPlayer::setAudioSampleFormatAmem", "unknown sample format");
+    Q_UNUSED(format);
+    if (d->player)
+        libvlc_audio_set_format(d->player, "S16N", unsigned(rate), unsigned(channels));
+}
+
+const char *VlcMediaPlayer::chroma(int bytesPerPixel)
+{
+    return bytesPerPixel == 4 ? "RV32" : "RV24";
+}
+
+void VlcMediaPlayer::setFrameFormatVmem(int bytesPerPixel, int width, int height)
+{
+    if (d->player)
+        libvlc_video_set_format(d->player, chroma(bytesPerPixel), unsigned(width), unsigned(height),
+                                unsigned(bytesPerPixel * width));
+}
+
+void VlcMediaPlayer::displayNextFrame()
+{
+    if (d->player)
+        libvlc_media_player_next_frame(d->player);
+}
+
+void VlcMediaPlayer::setOutputScale(float scale)
+{
+    if (d->player)
+        libvlc_video_set_scale(d->player, scale);
+}
+
+float VlcMediaPlayer::getOututScale() const
+{
+    return d->player ? libvlc_video_get_scale(d->player) : 0.0f;
+}
+
+QByteArray VlcMediaPlayer::cropGeometry(const QRect &rect)
+{
+    return QString("%1x%2+%3+%4")
+        .arg(rect.right() - rect.left() + 1)
+        .arg(rect.bottom() - rect.top() + 1)
+        .arg(rect.left())
+        .arg(rect.top())
+        .toLocal8Bit();
+}
+
+void VlcMediaPlayer::setOutputCropGeometry(const QRect &rect)
+{
+    if (d->player)
+        libvlc_video_set_crop_geometry(d->player, cropGeometry(rect).constData());
+}
+
+void VlcMediaPlayer::setOutputAspectRatio(float ratio)
+{
+    if (!d->player)
+        return;
+    // libvlc reads whole numbers on both sides of the colon.
+    if (ratio > 0.0f)
+        libvlc_video_set_aspect_ratio(d->player, (QByteArray::number(qRound(ratio * 1000.0f)) + ":1000").constData());
+    else
+        libvlc_video_set_aspect_ratio(d->player, nullptr);
+}
+
+QByteArray VlcMediaPlayer::aspectRatioString(const QPointF &ratio)
+{
+    // QString::number never uses the locale; 'g' gives the shortest form.
+    return QString("%1:%2").arg(QString::number(ratio.x(), 'g'), QString::number(ratio.y(), 'g')).toUtf8();
+}
+
+void VlcMediaPlayer::setAspectRatio(const QPointF &ratio)
+{
+    if (d->player)
+        libvlc_video_set_aspect_ratio(d->player, aspectRatioString(ratio).constData());
+}
+
+void VlcMediaPlayer::setTitle(int title)
+{
+    if (d->player)
+        libvlc_media_player_set_title(d->player, title);
+}
+
+void VlcMediaPlayer::setAudioTrack(int track)
+{
+    d->audioTrack = track;
+}
+
+int VlcMediaPlayer::getAudioTrack() const
+{
+    return d->audioTrack;
+}
+
+int VlcMediaPlayer::libvlcVolume(float percent)
+{
+    if (int(percent) > 0)
+        return int(percent * 70.0f / 100.0f + 30.0f);
+    return int(percent);
+}
+
+void VlcMediaPlayer::setVolume(float percent)
+{
+    if (d->player)
+        libvlc_audio_set_volume(d->player, libvlcVolume(percent));
+}
+
+void VlcMediaPlayer::disableUserInput()
+{
+}
+
+void VlcMediaPlayer::clearInternalCache()
+{
+}
+
+libvlc_media_player_t *VlcMediaPlayer::getHandle() const
+{
+    return d->player;
+}
+
+} // namespace TW

@@ -1,0 +1,545 @@
+#include "io/InputController.h"
+
+#include "core/Options.h"
+#include "core/OptionsHolder.h"
+#include "core/Singleton.h"
+#include "core/Util.h"
+#include "core/VideoFileParser.h"
+#include "core/VideoInputStorage.h"
+#include "model/Media.h"
+#include "model/MediaTrack.h"
+#include "model/MediaTrackFactory.h"
+#include "model/MediaTrackFragment.h"
+
+#include <QDebug>
+#include <QDialog>
+#include <QDir>
+#include <QDomDocument>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QRegularExpression>
+#include <QSet>
+
+#include <algorithm>
+
+namespace TW {
+
+namespace {
+
+InputController::Interaction &installedInteraction()
+{
+    static InputController::Interaction interaction;
+    return interaction;
+}
+
+bool g_busy = false;
+
+// Marks an import as running for as long as it lives.
+class BusyMark
+{
+public:
+    BusyMark() { g_busy = true; }
+    ~BusyMark() { g_busy = false; }
+    BusyMark(const BusyMark &) = delete;
+    BusyMark &operator=(const BusyMark &) = delete;
+};
+
+const char *const OldFormHeader = "[Tarnwell Project]";
+const char *const XmlFormHeader = "<tarnwell_project";
+const int HeaderBytes = 64;
+// The track index of a file without audio.
+const int NoAudioTrackId = 1;
+
+QWidget *dialogParent()
+{
+    const auto &hook = installedInteraction().dialogParent;
+    return hook ? hook() : nullptr;
+}
+
+void inform(const QString &title, const QString &text)
+{
+    const auto &hook = installedInteraction().inform;
+    if (hook)
+        hook(title, text);
+    else
+        QMessageBox::information(dialogParent(), title, text, QMessageBox::Ok);
+}
+
+QString askForMissingFile(const QString &missingSource)
+{
+    const auto &hook = installedInteraction().findMissingFile;
+    if (hook)
+        return hook(missingSource);
+
+    const QFileInfo missing(missingSource);
+    QFileDialog dialog(dialogParent(), QString(), QString(), QString());
+    dialog.setDirectory(missing.absolutePath());
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilter(QObject::tr("All Video Files") +
+                         " (*.avi *.mp4 *.m4v *.mpg *.mov *.mts *.flv *.mkv *.wmv *.rm)");
+    dialog.setWindowTitle(QObject::tr("Find %1").arg(missing.fileName()));
+    if (Options::instance()->getAlwaysOnTop())
+        dialog.setWindowFlags(dialog.windowFlags() | Qt::WindowStaysOnTopHint);
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+        return dialog.selectedFiles().first();
+    return QString();
+}
+
+QString displayName(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+} // namespace
+
+class InputController::InputControllerImpl
+{
+public:
+    InputControllerImpl(InputController *owner, const QString &path, QSharedPointer<Media> media)
+        : owner(owner), media(std::move(media)), path(path)
+    {
+    }
+
+    bool exec(MediaTrackFactory *factory, bool projectsOnly, bool checkMediaFiles);
+
+    bool loadTwpFileV1(MediaTrackFactory *factory);
+    bool loadTwpFileV2(bool checkMediaFiles);
+    bool loadTwpFileV2(const QDomElement &root, bool checkMediaFiles);
+    bool checkMedia();
+    int getAudioChannelIndex(const QString &file);
+    static int convertedAudioTrackId(const QString &convertedFile);
+    static int audioStreamOfConvertedName(const QString &convertedFile);
+    bool loadVideoFile(MediaTrackFactory *factory, int audioStream);
+    bool convertInputFile(const QString &source, int audioStream);
+
+    void finishConversion();
+
+    InputController *owner;
+    QSharedPointer<Media> media;
+    QString path;
+    QString convertedPath;
+    VideoInputStorage storage{nullptr};
+    bool done = false;
+    bool cancelled = false;
+    // Beside the two flags above: the running conversion failed, and a
+    // conversion is running at all (slots that arrive outside one are stale).
+    bool failed = false;
+    bool converting = false;
+    std::unique_ptr<QDialog> progressDialog;
+    QEventLoop *waitLoop = nullptr;
+    QString error;
+};
+
+bool InputController::InputControllerImpl::exec(MediaTrackFactory *factory, bool projectsOnly,
+                                                bool checkMediaFiles)
+{
+    qDebug() << "Begin executing input controller with" << path;
+
+    media->clear();
+    media->setFilePath(path);
+
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        qDebug() << "Unable to open" << path;
+        error = QObject::tr("Unable to open \"%1\": %2").arg(displayName(path), file.errorString());
+        return false;
+    }
+    QByteArray head = file.read(HeaderBytes);
+    file.close();
+    const int zero = head.indexOf('\0');
+    if (zero >= 0)
+        head.truncate(zero);
+    const QString text = QString::fromLatin1(head);
+
+    if (text.startsWith(QLatin1String(OldFormHeader))) {
+        if (projectsOnly) {
+            error = QObject::tr("\"%1\" is a project of the old text form.").arg(displayName(path));
+            return false;
+        }
+        return loadTwpFileV1(factory);
+    }
+    if (text.startsWith(QLatin1String(XmlFormHeader)))
+        return loadTwpFileV2(checkMediaFiles);
+    if (projectsOnly) {
+        error = QObject::tr("\"%1\" is not a project file.").arg(displayName(path));
+        return false;
+    }
+    const int audioTrackId = getAudioChannelIndex(path);
+    return loadVideoFile(factory, audioTrackId);
+}
+
+bool InputController::InputControllerImpl::loadTwpFileV1(MediaTrackFactory *)
+{
+    qDebug() << "Loading TWP file, version 1.";
+    error = QObject::tr("\"%1\" is a project of the old text form, which cannot be opened yet.")
+                .arg(displayName(path));
+    return false;
+}
+
+bool InputController::InputControllerImpl::loadTwpFileV2(bool checkMediaFiles)
+{
+    qDebug() << "Loading TWP file, version 2.";
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        qDebug() << "Failed to open project file" << path;
+        error = QObject::tr("Unable to open \"%1\": %2").arg(displayName(path), file.errorString());
+        return false;
+    }
+    const QByteArray content = file.readAll();
+    file.close();
+    qDebug() << "File" << path << "is opened. Project:" << content;
+
+    QDomDocument document;
+    QString parseError;
+    int line = 0;
+    int column = 0;
+    if (!document.setContent(content, false, &parseError, &line, &column)) {
+        error = QObject::tr("The project \"%1\" is damaged: %2 (line %3, column %4).")
+                    .arg(displayName(path), parseError)
+                    .arg(line)
+                    .arg(column);
+        return false;
+    }
+    const QDomElement root = document.documentElement();
+    if (root.isNull() || root.tagName().toLower() != QLatin1String("tarnwell_project")) {
+        error = QObject::tr("\"%1\" is not a Tarnwell project.").arg(displayName(path));
+        return false;
+    }
+    bool isNumber = false;
+    const int version = root.attribute("version").toInt(&isNumber, 10);
+    if (!root.hasAttribute("version") || !isNumber || version != 2) {
+        error = QObject::tr("The project \"%1\" has the unsupported version \"%2\".")
+                    .arg(displayName(path), root.attribute("version"));
+        return false;
+    }
+    return loadTwpFileV2(root, checkMediaFiles);
+}
+
+bool InputController::InputControllerImpl::loadTwpFileV2(const QDomElement &root, bool checkMediaFiles)
+{
+    Media localMedia;
+    OptionsHolder localOptions;
+    bool mediaSeen = false;
+    bool optionsSeen = false;
+    for (QDomNode node = root.firstChild(); !node.isNull(); node = node.nextSibling()) {
+        if (!node.isElement())
+            continue;
+        const QDomElement child = node.toElement();
+        const QString tag = child.tagName().toLower();
+        if (tag == QLatin1String("media")) {
+            if (!localMedia.fromDomElement(child, false)) {
+                error = QObject::tr("The project \"%1\" is damaged: its media cannot be read.")
+                            .arg(displayName(path));
+                return false;
+            }
+            mediaSeen = true;
+        } else if (tag == QLatin1String("options")) {
+            localOptions.fromDomElement(child);
+            optionsSeen = true;
+        }
+    }
+    qDebug() << "loadTwpFileV2 optionholder" << localOptions;
+
+    if (!mediaSeen || !optionsSeen) {
+        error = QObject::tr("The project \"%1\" is damaged: it has no \"%2\" element.")
+                    .arg(displayName(path), mediaSeen ? QString("options") : QString("media"));
+        return false;
+    }
+    media->copyFrom(localMedia);
+    // The project is the file just read, wherever it was saved from: saving
+    // it must not write over the place a copied or moved project came from.
+    media->setFilePath(path);
+    *Singleton<OptionsHolder>::instance() = localOptions;
+    return checkMediaFiles ? checkMedia() : true;
+}
+
+bool InputController::InputControllerImpl::checkMedia()
+{
+    qDebug() << "Checking project media.";
+    const auto fragments = media->getTrackFragments();
+
+    QSet<QString> cache;
+    const QString cacheFolder = Options::instance()->getPath(CacheFolder);
+    for (const QString &file : Util::getFiles(cacheFolder, {"*.*"}, true))
+        cache.insert(QDir::cleanPath(file));
+    qDebug() << "Cache contents:" << cache;
+
+    QList<QSharedPointer<MediaTrack>> setAside;
+    for (const auto &fragment : fragments) {
+        const QSharedPointer<MediaTrack> track = fragment->track;
+        if (!track || track->isLoaded())
+            continue;
+        qDebug() << "Track is invalid.";
+        const QString fileName = track->getName();
+        const QString source = track->getOrigName();
+        const QString cachedName = QDir::cleanPath(QDir::fromNativeSeparators(fileName));
+        const bool sourceExists = !source.isEmpty() && QFileInfo::exists(source);
+        // A converted file without its ".finished" marker was cut short; it
+        // is made again when its source is still there.
+        const bool cached = !fileName.isEmpty() && cache.contains(cachedName);
+        const bool complete = cached && cache.contains(cachedName + ".finished");
+        if (complete || (cached && !sourceExists)) {
+            qDebug() << "Loading from cache.";
+            track->loadFromFile(fileName, track->getTrackIndex(), source);
+            continue;
+        }
+        qDebug() << "Cache does not contain this video. Looking for the original" << source;
+        if (sourceExists) {
+            qDebug() << "Original file exists. Converting...";
+            // A cancelled or failed conversion has told the user already;
+            // the open stops rather than leave the track unloaded.
+            if (!convertInputFile(source, audioStreamOfConvertedName(fileName)))
+                return false;
+            qDebug() << "Converted.";
+            track->loadFromFile(convertedPath, convertedAudioTrackId(convertedPath), source);
+            cache.insert(QDir::cleanPath(convertedPath));
+            continue;
+        }
+        qDebug() << "Original file does not exists." << QFileInfo(source).absoluteFilePath();
+        const QString replacement = askForMissingFile(source);
+        if (replacement.isEmpty()) {
+            qDebug() << "Cancel track selection.";
+            inform(QObject::tr("Open Project"), QObject::tr("Open project has been cancelled"));
+            return false;
+        }
+        qDebug() << "Replace track with new file:" << replacement;
+        const int audioStream = getAudioChannelIndex(replacement);
+        track->setSource(track->getName(), track->getTrackIndex(), replacement);
+        if (!convertInputFile(replacement, audioStream))
+            return false;
+        qDebug() << "New file converted." << convertedPath;
+        track->loadFromFile(convertedPath, convertedAudioTrackId(convertedPath), replacement);
+        if (!track->isLoaded())
+            setAside.append(track);
+    }
+    qDebug() << "New cache contents:" << cache;
+    for (const auto &track : setAside)
+        media->removeTrack(track);
+
+    // Whatever the walk above could not load must not reach the player.
+    for (const auto &fragment : media->getTrackFragments()) {
+        if (!fragment->track || !fragment->track->isLoaded()) {
+            const QString source = fragment->track ? fragment->track->getOrigName() : QString();
+            error = QObject::tr("The media \"%1\" of the project could not be loaded.").arg(displayName(source));
+            return false;
+        }
+    }
+    return true;
+}
+
+int InputController::InputControllerImpl::getAudioChannelIndex(const QString &file)
+{
+    qDebug() << "Obtaining audio track index.";
+    VideoFileParser parser;
+    parser.parseFile(file);
+    const QVector<AudioTrackInfo> tracks = parser.getAudioTracks();
+
+    int choice = -1;
+    if (tracks.size() == 1) {
+        choice = 0;
+    } else if (tracks.size() > 1) {
+        const auto &chooser = installedInteraction().chooseAudioTrack;
+        choice = chooser ? chooser(tracks) : 0;
+        // The choice is an index into the list; anything else takes the row
+        // the chooser shows first.
+        if (choice < 0 || choice >= tracks.size())
+            choice = 0;
+    }
+    if (choice < 0)
+        return -1;
+    // At most two channels are played; a probe that reports no channel count
+    // must not leave the project without any.
+    Singleton<OptionsHolder>::instance()->m_numChannels = qBound(1, tracks[choice].channels, 2);
+    return tracks[choice].trackId;
+}
+
+int InputController::InputControllerImpl::convertedAudioTrackId(const QString &convertedFile)
+{
+    // The conversion keeps only the chosen audio stream, so the converted
+    // file is addressed by its own track id, not by the source's.
+    VideoFileParser parser;
+    parser.parseFile(convertedFile);
+    const QVector<AudioTrackInfo> tracks = parser.getAudioTracks();
+    return tracks.isEmpty() ? NoAudioTrackId : tracks.first().trackId;
+}
+
+int InputController::InputControllerImpl::audioStreamOfConvertedName(const QString &convertedFile)
+{
+    // The cache names a conversion of a chosen stream "<digest>_<stream>.avi".
+    static const QRegularExpression suffix("_(\\d+)\\.avi$");
+    const QRegularExpressionMatch match = suffix.match(QFileInfo(convertedFile).fileName());
+    return match.hasMatch() ? match.captured(1).toInt() : -1;
+}
+
+bool InputController::InputControllerImpl::loadVideoFile(MediaTrackFactory *, int audioStream)
+{
+    qDebug() << "Loading video file at" << path;
+    if (!convertInputFile(path, audioStream))
+        return false;
+
+    const VideoInputFile converted = storage.getInputFiles().value(path);
+    OptionsHolder *options = Singleton<OptionsHolder>::instance();
+    options->m_originalfps = converted.fps;
+    options->m_videoBitRate = converted.bitrate;
+    options->m_originalvideoBitRate = converted.bitrate;
+    options->m_audioBitRate = converted.audioBitrate;
+    options->m_videoHeight = converted.height;
+    options->m_originalvideoHeight = converted.height;
+    options->m_videoWidth = converted.width;
+    options->m_originalvideoWidth = converted.width;
+    options->m_originalaudioSampleRate = converted.sampleRate;
+    options->m_aspectRatio = converted.aspectRatio;
+
+    const QSharedPointer<MediaTrack> track =
+        MediaTrackFactory::createMediaTrackFromFile(convertedPath, convertedAudioTrackId(convertedPath));
+    if (!track || !track->isLoaded() || track->getDuration() <= Time(0)) {
+        error = QObject::tr("\"%1\" holds nothing that can be played.").arg(displayName(path));
+        return false;
+    }
+    media->addTrack(track);
+    track->setSource(track->getName(), track->getTrackIndex(), path);
+    return true;
+}
+
+bool InputController::InputControllerImpl::convertInputFile(const QString &source, int audioStream)
+{
+    done = false;
+    cancelled = false;
+    failed = false;
+    converting = true;
+    convertedPath.clear();
+
+    storage.addInputFile(source, audioStream);
+
+    const auto &makeDialog = installedInteraction().makeProgressDialog;
+    if (!done && makeDialog) {
+        progressDialog.reset(makeDialog());
+        if (progressDialog) {
+            QObject::connect(progressDialog.get(), SIGNAL(cancelled()), owner,
+                             SLOT(handleVideoConversionCancelled()));
+            QMetaObject::invokeMethod(progressDialog.get(), "setMessage",
+                                      Q_ARG(QString, QObject::tr("Importing video")));
+            Qt::WindowFlags flags = progressDialog->windowFlags();
+            if (Options::instance()->getAlwaysOnTop())
+                flags |= Qt::WindowStaysOnTopHint;
+            else
+                flags &= ~Qt::WindowStaysOnTopHint;
+            progressDialog->setWindowFlags(flags);
+            if (!done)
+                progressDialog->exec();
+        }
+    }
+    if (!done) {
+        QEventLoop loop;
+        waitLoop = &loop;
+        loop.exec();
+        waitLoop = nullptr;
+    }
+    converting = false;
+    progressDialog.reset();
+    return !cancelled && !failed;
+}
+
+// Ends the wait of convertInputFile, whichever way the conversion ended.
+void InputController::InputControllerImpl::finishConversion()
+{
+    done = true;
+    if (progressDialog)
+        progressDialog->hide();
+    if (waitLoop)
+        waitLoop->quit();
+}
+
+InputController::InputController(const QString &path, QSharedPointer<Media> media)
+    : d(std::make_unique<InputControllerImpl>(this, path, std::move(media)))
+{
+    connect(&d->storage, &VideoInputStorage::conversionFinished, this,
+            &InputController::handleVideoConvesionCompleted);
+    connect(&d->storage, &VideoInputStorage::currentFileProgress, this,
+            &InputController::handleVideoConvesionProgressChanged);
+    connect(&d->storage, &VideoInputStorage::conversionFailed, this,
+            &InputController::handleVideoConversionFailed);
+}
+
+InputController::~InputController() = default;
+
+void InputController::setInteraction(const Interaction &interaction)
+{
+    installedInteraction() = interaction;
+}
+
+InputController::Interaction InputController::interaction()
+{
+    return installedInteraction();
+}
+
+bool InputController::isBusy()
+{
+    return g_busy;
+}
+
+bool InputController::exec(MediaTrackFactory *factory, bool projectsOnly, bool checkMedia)
+{
+    d->error.clear();
+    if (g_busy) {
+        // Refused before the media is touched: it belongs to the load that
+        // is running.
+        qDebug() << "Refusing to open" << d->path << "while another file is being imported.";
+        d->error = tr("Another file is being imported. Try again when it is finished.");
+        return false;
+    }
+    BusyMark busy;
+    const bool loaded = d->exec(factory, projectsOnly, checkMedia);
+    if (loaded)
+        d->error.clear();
+    return loaded;
+}
+
+QString InputController::errorString() const
+{
+    return d->error;
+}
+
+void InputController::handleVideoConvesionCompleted(const VideoInputFile &file)
+{
+    if (!d->converting || d->done)
+        return;
+    d->convertedPath = file.outputPath;
+    d->finishConversion();
+}
+
+void InputController::handleVideoConvesionProgressChanged(const VideoInputFile &file)
+{
+    if (d->done || !d->progressDialog)
+        return;
+    QMetaObject::invokeMethod(d->progressDialog.get(), "setProgress", Q_ARG(int, file.progress));
+}
+
+void InputController::handleVideoConversionCancelled()
+{
+    if (!d->converting || d->done)
+        return;
+    d->cancelled = true;
+    d->storage.cancel();
+    d->finishConversion();
+    d->error.clear();
+    inform(tr("Video Import"), tr("Video Import Cancelled."));
+}
+
+void InputController::handleVideoConversionFailed(const VideoInputFile &file)
+{
+    if (!d->converting || d->done)
+        return;
+    d->failed = true;
+    d->finishConversion();
+    d->error.clear();
+    qDebug() << "Conversion of" << file.inputPath << "failed.";
+    inform(tr("Video Import"),
+           tr("Video Import Failed: \"%1\" could not be converted.").arg(displayName(file.inputPath)));
+}
+
+} // namespace TW

@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QByteArray>
+
+namespace TW {
+
+// Writes one short trace line of the playback engine, with a line break, to
+// the standard output (not through the logger) and flushes it.
+void playbackTrace(const QByteArray &line);
+
+} // namespace TW

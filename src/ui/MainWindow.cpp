@@ -1,0 +1,976 @@
+#include "ui/MainWindow.h"
+
+#include "app/AddBookmarkCommand.h"
+#include "app/Application.h"
+#include "app/EditLoopCommand.h"
+#include "app/RemoveAllLoopsCommand.h"
+#include "app/RemoveLoopCommand.h"
+#include "dialogs/EditLoopDialog.h"
+#include "model/Media.h"
+#include "model/MediaTimeLine.h"
+#include "app/MainController.h"
+#include "core/Options.h"
+#include "core/ProgressMonitor.h"
+#include "core/Singleton.h"
+#include "model/VideoLoop.h"
+#include "model/VideoMarker.h"
+#include "ui/EditVideoWidget.h"
+#include "ui/AbstractThumbnail.h"
+#include "ui/MediaTrackWidget.h"
+#include "ui/TimeAreaWidget.h"
+#include "ui/TimelineViewportOverlay.h"
+#include "ui/TimelineViewportWidget.h"
+#include "ui/TimelineWidget.h"
+#include "ui/TopToolbarWidget.h"
+#include "ui/VideoControlsWidget.h"
+#include "ui/VideoWidget.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDebug>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QScrollArea>
+#include <QSettings>
+#include <QSlider>
+#include <QStackedLayout>
+#include <QStatusBar>
+#include <QToolButton>
+#include <QUndoCommand>
+#include <QVBoxLayout>
+#include <cmath>
+#include <limits>
+
+#if __has_include("playback/MediaPlayer.h")
+#include "playback/MediaPlayer.h"
+#define TW_HAVE_PLAYER 1
+#else
+#define TW_HAVE_PLAYER 0
+#endif
+
+namespace TW {
+
+namespace {
+
+const char *const kMasterSliderStyle =
+    "QSlider:horizontal{padding: 5;}"
+    "QSlider::groove:horizontal{height: 6px;margin: 5px 0;border: 1px solid gray;border-bottom: 1px solid white;"
+    "border-radius: 4px;}"
+    "QSlider::handle:horizontal{width: 19px;margin: -5px -5px;background-position: center center;}"
+    "QSlider::handle:horizontal:enabled{background-image: url(:/gui/mainprogress-pointer-U);}"
+    "QSlider::handle:horizontal:disabled{background-image: url(:/gui/mainprogress-pointer-X);}"
+    "QSlider::handle:horizontal:hover{background-image: url(:/gui/mainprogress-pointer-F);}"
+    "QSlider::handle:horizontal:pressed{background-image: url(:/gui/mainprogress-pointer-D);}"
+    "QSlider::add-page:horizontal{margin: 5px 0;background: qlineargradient(x1:0.5, y1:0, x2:0.5, y2:1, "
+    "stop:0 #a0a0a0, stop: 1 #505050);border: 1px solid gray;border-bottom: 1px solid white;border-radius: 4px;}"
+    "QSlider::sub-page:horizontal{margin: 5px 0;background: qlineargradient(x1:0.5, y1:0, x2:0.5, y2:1, "
+    "stop:0 #3030f0, stop: 1 #3030a0);border: 1px solid gray;border-bottom: 1px solid white;border-radius: 4px;}";
+
+QString openFilters()
+{
+    static const QString filters = QStringList{
+        QObject::tr("All Video Files (*.avi *.mp4 *.m4v *.mpg *.mov *.mts *.flv *.mkv *.wmv *.rm *.vob *.twp)"),
+        QObject::tr("AVI (*.avi)"), QObject::tr("MPEG-4 (*.mp4)"), QObject::tr("MPEG-4 (*.m4v)"),
+        QObject::tr("MPEG-1 (*.mpg)"), QObject::tr("QuickTime (*.mov)"), QObject::tr("Matroska (*.mkv)"),
+        QObject::tr("Flash (*.flv)"), QObject::tr("Windows Media (*.wmv)"), QObject::tr("Real Media (*.rm)"),
+        QObject::tr("MTS (*.mts)"), QObject::tr("DVD-Video Object (*.vob)"),
+        QObject::tr("Tarnwell Project (*.twp)")}.join(QStringLiteral(";;"));
+    return filters;
+}
+
+bool focusInsideDialog()
+{
+    for (QWidget *w = QApplication::focusWidget(); w; w = w->parentWidget()) {
+        if (qobject_cast<QDialog *>(w))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+struct MainWindow::MainWindowImpl
+{
+    MainWindow *window = nullptr;
+    TopToolbarWidget *topToolbar = nullptr;
+    VideoWidget *videoWidget = nullptr;
+    QSlider *masterSlider = nullptr;
+    TimelineWidget *timelineWidget = nullptr;
+    // The time ruler of the timeline's viewport.
+    TimeAreaWidget *timeArea = nullptr;
+    VideoControlsWidget *videoControls = nullptr;
+    EditVideoWidget *editVideoWidget = nullptr;
+    QStackedLayout *toolbarStack = nullptr;
+    QWidget *toolbarContainer = nullptr;
+    QWidget *toolbarPlaceholder = nullptr;
+    QToolButton *toolbarToggleButton = nullptr;
+    QToolButton *newInstanceButton = nullptr;
+    QStackedLayout *timelineStack = nullptr;
+    QWidget *timelineContainer = nullptr;
+    QWidget *timelinePlaceholder = nullptr;
+    QToolButton *timelineToggleButton = nullptr;
+    MainController *controller = nullptr;
+    QMenu *aspectResizeMenu = nullptr;
+    QAction *undoAction = nullptr;
+    QAction *redoAction = nullptr;
+
+    void setupUi()
+    {
+        const bool lowRes = Application::isLowResolutionScreen();
+        auto *column = new QVBoxLayout;
+        column->setContentsMargins(5, 5, 5, 5);
+        column->setSpacing(1);
+
+        // Toolbar section.
+        topToolbar = new TopToolbarWidget(window);
+        toolbarPlaceholder = new QWidget(window);
+        toolbarStack = new QStackedLayout;
+        toolbarStack->setSpacing(0);
+        toolbarStack->setContentsMargins(0, 0, 0, 0);
+        toolbarStack->addWidget(topToolbar);
+        toolbarStack->addWidget(toolbarPlaceholder);
+        toolbarStack->setCurrentWidget(topToolbar);
+        newInstanceButton = new QToolButton(window);
+        newInstanceButton->setObjectName(QStringLiteral("newInstanceButton"));
+        newInstanceButton->setFixedSize(13, 13);
+        newInstanceButton->setStyleSheet(QStringLiteral(":enabled{border-image: url(:/gui/plusButton-U);}"
+                                                        ":pressed{border-image: url(:/gui/plusButton-D);}"));
+        auto *plusColumn = new QVBoxLayout;
+        plusColumn->setSpacing(0);
+        plusColumn->setContentsMargins(0, 0, 0, 0);
+        plusColumn->addWidget(newInstanceButton);
+        plusColumn->addStretch();
+        toolbarToggleButton = new QToolButton(window);
+        toolbarToggleButton->setObjectName(QStringLiteral("toolbarToggleButton"));
+        toolbarToggleButton->setFixedSize(19, 12);
+        auto *toggleColumn = new QVBoxLayout;
+        toggleColumn->setSpacing(0);
+        toggleColumn->setContentsMargins(0, 0, 0, 0);
+        toggleColumn->addWidget(toolbarToggleButton);
+        toggleColumn->addStretch();
+        auto *toolbarRow = new QHBoxLayout;
+        toolbarRow->setSpacing(0);
+        toolbarRow->setContentsMargins(0, 0, 0, 0);
+        toolbarRow->addLayout(plusColumn);
+        toolbarRow->addStretch();
+        toolbarRow->addLayout(toolbarStack);
+        toolbarRow->addStretch();
+        toolbarRow->addLayout(toggleColumn);
+        toolbarContainer = new QWidget(window);
+        toolbarContainer->setObjectName(QStringLiteral("toolbarContainer"));
+        toolbarContainer->setLayout(toolbarRow);
+        toolbarContainer->setFixedHeight(topToolbar->height());
+        toolbarPlaceholder->setFixedSize(topToolbar->width(), 13);
+        column->addWidget(toolbarContainer);
+        auto *line = new QFrame(window);
+        line->setFrameShape(QFrame::HLine);
+        line->setFrameShadow(QFrame::Sunken);
+        column->addWidget(line);
+        column->addSpacing(lowRes ? 2 : 5);
+
+        // Side panel and video.
+        auto *middle = new QHBoxLayout;
+        middle->setSpacing(1);
+        middle->setContentsMargins(0, 0, 0, 0);
+        auto *sideColumn = new QVBoxLayout;
+        sideColumn->setContentsMargins(0, 0, 10, 0);
+        editVideoWidget = new EditVideoWidget;
+        sideColumn->addStretch();
+        sideColumn->addWidget(editVideoWidget);
+        sideColumn->addStretch();
+        middle->addLayout(sideColumn);
+        auto *videoColumn = new QVBoxLayout;
+        videoColumn->setContentsMargins(0, 0, 0, 0);
+        videoWidget = new VideoWidget(window);
+        videoColumn->addWidget(videoWidget);
+        videoColumn->addSpacing(5);
+        masterSlider = new QSlider(Qt::Horizontal, window);
+        masterSlider->setObjectName(QStringLiteral("masterSlider"));
+        masterSlider->setFixedHeight(16);
+        masterSlider->setTracking(true);
+        masterSlider->installEventFilter(window);
+        masterSlider->setStyleSheet(QString::fromLatin1(kMasterSliderStyle));
+        videoColumn->addWidget(masterSlider);
+        middle->addLayout(videoColumn);
+        column->addLayout(middle);
+        column->addSpacing(lowRes ? 2 : 5);
+
+        videoControls = new VideoControlsWidget(window);
+        column->addWidget(videoControls);
+
+        // Timeline section.
+        timelineWidget = new TimelineWidget(window);
+        timeArea = timelineWidget->getViewport()->getTimeline();
+        timelinePlaceholder = new QWidget(window);
+        timelineStack = new QStackedLayout;
+        timelineStack->setSpacing(0);
+        timelineStack->setContentsMargins(0, 0, 0, 0);
+        timelineStack->addWidget(timelineWidget);
+        timelineStack->addWidget(timelinePlaceholder);
+        timelineStack->setCurrentWidget(timelineWidget);
+        timelineContainer = new QWidget(window);
+        timelineContainer->setObjectName(QStringLiteral("timelineContainer"));
+        auto *timelineRow = new QHBoxLayout(timelineContainer);
+        timelineRow->setSpacing(0);
+        timelineRow->setContentsMargins(0, 0, 0, 0);
+        timelineRow->addLayout(timelineStack);
+        timelineToggleButton = new QToolButton(window);
+        timelineToggleButton->setObjectName(QStringLiteral("timelineToggleButton"));
+        timelineToggleButton->setFixedSize(19, 12);
+        timelineContainer->setFixedHeight(timelineWidget->height());
+        timelinePlaceholder->setFixedHeight(timelineToggleButton->height());
+        column->addWidget(timelineContainer);
+
+        // Status bar.
+        auto *progress = new QProgressBar(window);
+        progress->setFixedHeight(15);
+        progress->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+        auto *label = new QLabel(window);
+        auto *status = new QStatusBar;
+        window->setStatusBar(status);
+        status->setSizeGripEnabled(true);
+        status->addWidget(progress, 1);
+        status->addPermanentWidget(label, 0);
+        if (lowRes) {
+            status->setContentsMargins(0, 0, 0, 0);
+            status->setMaximumHeight(20);
+        }
+        if (ProgressMonitor *monitor = Singleton<ProgressMonitor>::instance())
+            monitor->setWidgets(progress, label, status);
+        progress->hide();
+        label->hide();
+
+        updateToggleButtons();
+
+        auto *outer = new QVBoxLayout;
+        outer->setContentsMargins(0, 0, 0, 0);
+        outer->addLayout(column);
+        auto *central = new QWidget;
+        central->setLayout(outer);
+        auto *scroll = new QScrollArea(window);
+        scroll->setObjectName(QStringLiteral("centralScrollArea"));
+        scroll->setFrameShape(QFrame::NoFrame);
+        scroll->setWidgetResizable(true);
+        scroll->setWidget(central);
+        window->setCentralWidget(scroll);
+    }
+
+    void updateToggleButtons()
+    {
+        const QString down = QStringLiteral("QToolButton{border-image: url(:/gui/toggle-down);}");
+        const QString up = QStringLiteral("QToolButton{border-image: url(:/gui/toggle-up);}");
+        toolbarToggleButton->setStyleSheet(topToolbar->isHidden() ? down : up);
+        timelineToggleButton->setStyleSheet(timelineWidget->isHidden() ? down : up);
+    }
+
+    void placeTimelineToggle()
+    {
+        const QPoint corner = timelineContainer->mapTo(window, QPoint(0, 0));
+        timelineToggleButton->move(corner.x() + timelineContainer->width() - timelineToggleButton->width(),
+                                   corner.y() + 1);
+        timelineToggleButton->raise();
+    }
+
+    void toggleSection(QStackedLayout *stack, QWidget *section, QWidget *placeholder, QWidget *container)
+    {
+        if (stack->currentWidget() == section) {
+            stack->setCurrentWidget(placeholder);
+            container->setFixedHeight(placeholder->height());
+        } else {
+            stack->setCurrentWidget(section);
+            container->setFixedHeight(section->height());
+        }
+        updateToggleButtons();
+    }
+
+    void postResize()
+    {
+        QCoreApplication::postEvent(window, new QResizeEvent(QSize(1, 1), window->size()));
+    }
+
+    void connectChildren()
+    {
+        MainWindow *w = window;
+        QObject::connect(topToolbar, &TopToolbarWidget::openButtonClicked, w, &MainWindow::onOpenButtonClicked);
+        QObject::connect(topToolbar, &TopToolbarWidget::saveButtonClicked, w, &MainWindow::onSaveButtonClicked);
+        QObject::connect(topToolbar, &TopToolbarWidget::exportButtonClicked, w, &MainWindow::onExportButtonClicked);
+        QObject::connect(topToolbar, &TopToolbarWidget::ripButtonClicked, w, &MainWindow::onRipButtonClicked);
+        QObject::connect(topToolbar, &TopToolbarWidget::aspectResizeButtonClicked, w, &MainWindow::onAspectResizeButtonClicked);
+        QObject::connect(topToolbar, &TopToolbarWidget::snifferButtonClicked, w, &MainWindow::onSnifferButtonClicked);
+        QObject::connect(topToolbar, &TopToolbarWidget::snifferYoutubeButtonClicked, w, &MainWindow::onSnifferYoutubeButtonClicked);
+        QObject::connect(topToolbar, &TopToolbarWidget::optionButtonClicked, w, &MainWindow::onOptionButtonClicked);
+        QObject::connect(topToolbar, &TopToolbarWidget::helpButtonClicked, w, &MainWindow::onHelpButtonClicked);
+        QObject::connect(topToolbar, &TopToolbarWidget::printerButtonClicked, w, &MainWindow::onPrinterButtonClicked);
+        QObject::connect(topToolbar, &TopToolbarWidget::exportEntireVideoClicked, w, &MainWindow::onExportEntireVideoClicked);
+        QObject::connect(topToolbar, &TopToolbarWidget::exportCurrentLoopClicked, w, &MainWindow::onExportCurrentLoopClicked);
+        QObject::connect(topToolbar, &TopToolbarWidget::exportAllLoopsClicked, w, &MainWindow::onExportAllLoopsClicked);
+        QObject::connect(topToolbar, &TopToolbarWidget::undoButtonClicked, w, &MainWindow::onUndo);
+        QObject::connect(topToolbar, &TopToolbarWidget::redoButtonClicked, w, &MainWindow::onRedo);
+        QObject::connect(topToolbar, &TopToolbarWidget::markerButtonClicked, w, &MainWindow::onMarkerButtonClicked);
+        QObject::connect(topToolbar, &TopToolbarWidget::openFileClicked, w, &MainWindow::onOpenFileClicked);
+        QObject::connect(topToolbar, &TopToolbarWidget::sizeCustomClicked, w, &MainWindow::onSizeCustomClicked);
+        QObject::connect(topToolbar, &TopToolbarWidget::sizeMostRecentClicked, w, &MainWindow::onSizeMostRecentClicked);
+        QObject::connect(topToolbar, &TopToolbarWidget::sizeOriginalClicked, w, &MainWindow::onSizeOriginalClicked);
+        QObject::connect(topToolbar, &TopToolbarWidget::sizeClicked, w, &MainWindow::onSizeClicked);
+        // The help entries go straight to the application's controller.
+        if (MainController *c = Application::instance() ? Application::instance()->getMainController() : controller) {
+            QObject::connect(topToolbar, &TopToolbarWidget::helpUserGuideClicked, c, &MainController::onHelpUserGuideClicked);
+            QObject::connect(topToolbar, &TopToolbarWidget::helpQuickStartGuideClicked, c,
+                    &MainController::onHelpQuickStartGuideClicked);
+            QObject::connect(topToolbar, &TopToolbarWidget::helpTrainingVideosClicked, c,
+                    &MainController::onHelpTrainingVideosClicked);
+            QObject::connect(topToolbar, &TopToolbarWidget::helpHelpDeskClicked, c, &MainController::onHelpHelpDeskClicked);
+            QObject::connect(topToolbar, &TopToolbarWidget::helpAboutClicked, c, &MainController::onHelpAboutClicked);
+        }
+        QObject::connect(newInstanceButton, &QToolButton::clicked, w, &MainWindow::onNewInstanceButtonClicked);
+        QObject::connect(toolbarToggleButton, &QToolButton::clicked, w, &MainWindow::onToggleTopToolbarClicked);
+        QObject::connect(timelineToggleButton, &QToolButton::clicked, w, &MainWindow::onToggleTimelineClicked);
+
+        QObject::connect(editVideoWidget, &EditVideoWidget::tempoValueChanged, w, &MainWindow::onTempoChanged);
+        QObject::connect(editVideoWidget, &EditVideoWidget::pitchValueChanged, w, &MainWindow::onPitchChanged);
+        QObject::connect(editVideoWidget, &EditVideoWidget::volumeChanged, w, &MainWindow::onVoumeChanged);
+        QObject::connect(editVideoWidget, &EditVideoWidget::deletePressed, w, &MainWindow::onDelete);
+        QObject::connect(editVideoWidget, &EditVideoWidget::cutPressed, w, &MainWindow::onCut);
+        QObject::connect(editVideoWidget, &EditVideoWidget::copyPressed, w, &MainWindow::onCopy);
+        QObject::connect(editVideoWidget, &EditVideoWidget::pastePressed, w, &MainWindow::onPaste);
+        QObject::connect(editVideoWidget, &EditVideoWidget::volumePressed, w, &MainWindow::onVolume);
+        QObject::connect(editVideoWidget, &EditVideoWidget::insertSilencePressed, w, &MainWindow::onInsertSilence);
+        QObject::connect(editVideoWidget, &EditVideoWidget::silenceSectionPressed, w, &MainWindow::onSilenceSection);
+        QObject::connect(editVideoWidget, &EditVideoWidget::startLoopPressed, w, &MainWindow::onStartLoop);
+        QObject::connect(editVideoWidget, &EditVideoWidget::endLoopPressed, w, &MainWindow::onEndLoop);
+        QObject::connect(editVideoWidget, &EditVideoWidget::editLoopPressed, w, &MainWindow::onEditLoop);
+        QObject::connect(editVideoWidget, &EditVideoWidget::deleteLoopPressed, w, &MainWindow::onDeleteLoop);
+        QObject::connect(editVideoWidget, &EditVideoWidget::previousLoopPressed, w, &MainWindow::onPreviousLoop);
+        QObject::connect(editVideoWidget, &EditVideoWidget::nextLoopPressed, w, &MainWindow::onNextLoop);
+        QObject::connect(editVideoWidget, &EditVideoWidget::previousMarkerPressed, w, &MainWindow::onPreviousMarker);
+        QObject::connect(editVideoWidget, &EditVideoWidget::nextMarkerPressed, w, &MainWindow::onNextMarker);
+
+        QObject::connect(videoControls, &VideoControlsWidget::advanceByOneSec, w, &MainWindow::onAdvanceByOneSec);
+        QObject::connect(videoControls, &VideoControlsWidget::advanceByTenthSec, w, &MainWindow::onAdvanceByTenthSec);
+        QObject::connect(videoControls, &VideoControlsWidget::advanceByQuarterSec, w, &MainWindow::onAdvanceByQuarterSec);
+        QObject::connect(videoControls, &VideoControlsWidget::advanceByFrame, w, &MainWindow::onAdvanceByFrame);
+        QObject::connect(videoControls, &VideoControlsWidget::rewindByOneSec, w, &MainWindow::onRewindByOneSec);
+        QObject::connect(videoControls, &VideoControlsWidget::rewindByTenthSec, w, &MainWindow::onRewindByTenthSec);
+        QObject::connect(videoControls, &VideoControlsWidget::rewindByQuarterSec, w, &MainWindow::onRewindByQuarterSec);
+        QObject::connect(videoControls, &VideoControlsWidget::rewindByFrame, w, &MainWindow::onRewindByFrame);
+        QObject::connect(videoControls, &VideoControlsWidget::stopVideo, w, &MainWindow::onStopVideo);
+        QObject::connect(videoControls, &VideoControlsWidget::playVideo, w, &MainWindow::onPlayVideo);
+        QObject::connect(videoControls, &VideoControlsWidget::pauseVideo, w, &MainWindow::onPauseVideo);
+        QObject::connect(videoControls, &VideoControlsWidget::zoomChanged, w, &MainWindow::onZoomSliderChanged);
+
+        QObject::connect(videoWidget, &VideoWidget::zoomIn, w, &MainWindow::onVideoZoomIn);
+        QObject::connect(videoWidget, &VideoWidget::zoomOut, w, &MainWindow::onVideoZoomOut);
+        QObject::connect(videoWidget, &VideoWidget::zoom, w, &MainWindow::onVideoZoom);
+
+        QObject::connect(masterSlider, &QSlider::valueChanged, w, &MainWindow::onPlaybackFrameChanged);
+        QObject::connect(masterSlider, &QSlider::sliderMoved, w, &MainWindow::onMasterTimelineValueChanged);
+        QObject::connect(masterSlider, &QSlider::sliderPressed, w, &MainWindow::onSliderPressed);
+        QObject::connect(masterSlider, &QSlider::sliderReleased, w, &MainWindow::onSliderReleased);
+        QObject::connect(timeArea, &TimeAreaWidget::sliderPressed, w, &MainWindow::onSliderPressed);
+        QObject::connect(timeArea, &TimeAreaWidget::sliderReleased, w, &MainWindow::onSliderReleased);
+        QObject::connect(timeArea, &TimeAreaWidget::timeChanged, w, &MainWindow::onPlaybackTimeChanged);
+        QObject::connect(timeArea, &TimeAreaWidget::frameChanged, w, &MainWindow::onTimelineValueChanged);
+        QObject::connect(timeArea, &TimeAreaWidget::selectionChanged, w, &MainWindow::onSelectionChanged);
+        QObject::connect(timeArea, &TimeAreaWidget::execute, w, &MainWindow::execute);
+        QObject::connect(timelineWidget, &TimelineWidget::videoPlayableChanged, w, &MainWindow::onVideoPlayableChanged);
+        QObject::connect(timelineWidget, &TimelineWidget::audioPlayableChanged, w, &MainWindow::onAudioPlayableChanged);
+        QObject::connect(timelineWidget, &TimelineWidget::videoLockChanged, w, &MainWindow::onVideoLockChanged);
+        QObject::connect(timelineWidget, &TimelineWidget::audioLockChanged, w, &MainWindow::onAudioLockChanged);
+        TimelineViewportWidget *viewport = timelineWidget->getViewport();
+        QObject::connect(viewport->getAudioTrack(), &MediaTrackWidget::thumbnailClicked, w,
+                         &MainWindow::onThumbnailClicked);
+        QObject::connect(viewport->getVideoTrack(), &MediaTrackWidget::thumbnailClicked, w,
+                         &MainWindow::onThumbnailClicked);
+    }
+
+    void readSettings()
+    {
+        if (Options::instance() && Options::instance()->getAlwaysOnTop())
+            window->setWindowFlags(window->windowFlags() | Qt::WindowStaysOnTopHint);
+        QSettings settings;
+        settings.beginGroup(QStringLiteral("MainWindow"));
+        window->resize(settings.value(QStringLiteral("size"), QSize(1024, 800)).toSize());
+        window->move(settings.value(QStringLiteral("position"), QPoint(100, 100)).toPoint());
+        if (settings.value(QStringLiteral("maximized"), 0).toInt() == 1) {
+            if (window->isMaximized())
+                window->showNormal();
+            window->showMaximized();
+            window->hide();
+        }
+        settings.endGroup();
+    }
+
+    void writeSettings()
+    {
+        QSettings settings;
+        settings.beginGroup(QStringLiteral("MainWindow"));
+        const bool maximized = window->isMaximized();
+        if (!maximized) {
+            settings.setValue(QStringLiteral("size"), window->size());
+            settings.setValue(QStringLiteral("position"), window->pos());
+        }
+        settings.setValue(QStringLiteral("maximized"), maximized ? 1 : 0);
+        settings.endGroup();
+    }
+
+    void createMainMenu()
+    {
+        QMenuBar *bar = window->menuBar();
+        auto menu = [&](const QString &title) {
+            auto *m = new QMenu(title, window);
+            bar->addMenu(m);
+            return m;
+        };
+        QMenu *open = menu(MainWindow::tr("Open"));
+        QObject::connect(open->addAction(MainWindow::tr("Open")), &QAction::triggered, window, &MainWindow::onOpenButtonClicked);
+        QMenu *save = menu(MainWindow::tr("Save"));
+        QObject::connect(save->addAction(MainWindow::tr("Save")), &QAction::triggered, controller,
+                &MainController::saveCurrentProject);
+        QObject::connect(save->addAction(MainWindow::tr("Save As")), &QAction::triggered, window,
+                &MainWindow::onSaveButtonClicked);
+        QMenu *exportMenu = topToolbar->getExportMenu();
+        exportMenu->setTitle(MainWindow::tr("Export"));
+        bar->addMenu(exportMenu);
+        QMenu *rip = menu(MainWindow::tr("Rip"));
+        QObject::connect(rip->addAction(MainWindow::tr("Rip")), &QAction::triggered, window, &MainWindow::onRipButtonClicked);
+        aspectResizeMenu = menu(MainWindow::tr("Aspect Resize"));
+        QObject::connect(aspectResizeMenu, &QMenu::aboutToShow, window, &MainWindow::rebuildAspectResizeMenu);
+        QMenu *sniffer = topToolbar->getSnifferMenu();
+        sniffer->setTitle(MainWindow::tr("Sniffer"));
+        bar->addMenu(sniffer);
+        QMenu *undo = menu(MainWindow::tr("Undo"));
+        undoAction = undo->addAction(MainWindow::tr("Undo"));
+        QObject::connect(undoAction, &QAction::triggered, window, &MainWindow::onUndo);
+        QObject::connect(undo, &QMenu::aboutToShow, window, [this] { undoAction->setEnabled(topToolbar->canUndo()); });
+        QMenu *redo = menu(MainWindow::tr("Redo"));
+        redoAction = redo->addAction(MainWindow::tr("Redo"));
+        QObject::connect(redoAction, &QAction::triggered, window, &MainWindow::onRedo);
+        QObject::connect(redo, &QMenu::aboutToShow, window, [this] { redoAction->setEnabled(topToolbar->canRedo()); });
+        QMenu *marker = menu(MainWindow::tr("Marker"));
+        QObject::connect(marker->addAction(MainWindow::tr("Marker")), &QAction::triggered, window,
+                &MainWindow::onMarkerButtonClicked);
+        QMenu *option = menu(MainWindow::tr("Option"));
+        QObject::connect(option->addAction(MainWindow::tr("Option")), &QAction::triggered, window,
+                &MainWindow::onOptionButtonClicked);
+        QMenu *help = topToolbar->getHelpMenu();
+        help->setTitle(MainWindow::tr("Help "));
+        for (QAction *a : help->actions()) {
+            if (a->text() == QLatin1String("About"))
+                a->setMenuRole(QAction::NoRole);
+        }
+        bar->addMenu(help);
+        QMenu *printer = menu(MainWindow::tr("Printer"));
+        QObject::connect(printer->addAction(MainWindow::tr("Printer")), &QAction::triggered, window,
+                &MainWindow::onPrinterButtonClicked);
+    }
+
+    bool projectEmpty() const { return timeArea->getFrameCount() <= 0; }
+
+    // Lets the ruler jump to a loop or bookmark, then seeks the player there.
+    void jumpOnRuler(void (TimeAreaWidget::*jump)())
+    {
+        (timeArea->*jump)();
+        controller->onPlaybackFrameChanged(static_cast<quint32>(qMax(0, timeArea->getCurFrame())));
+    }
+
+    // Shows an accepted seek target and hands it to the controller.
+    void seekTo(int frame)
+    {
+        window->onPlaybackFrameChanged(frame);
+        controller->onPlaybackFrameChanged(static_cast<quint32>(frame));
+    }
+
+    void step(double seconds, bool forward)
+    {
+        if (projectEmpty())
+            return;
+        const double fps = timeArea->getFps();
+        const int current = timeArea->getCurFrame();
+        const int last = timeArea->getFrameCount();
+        int target;
+        if (seconds <= 0.0) {
+            target = forward ? current + 1 : current - 1;
+        } else {
+            const double delta = seconds * fps;
+            target = forward ? static_cast<int>(std::floor(current + delta))
+                             : static_cast<int>(std::ceil(current - delta));
+        }
+        if (forward ? target > last : target < 0)
+            return;
+        if (!forward && seconds <= 0.0 && current <= 0)
+            return;
+        seekTo(target);
+    }
+};
+
+MainWindow::MainWindow(MainController *controller, QWidget *parent, Qt::WindowFlags flags)
+    : QMainWindow(parent, flags), d(std::make_unique<MainWindowImpl>())
+{
+    d->window = this;
+    d->controller = controller;
+    d->setupUi();
+#if TW_HAVE_PLAYER
+    if (controller && controller->getMediaPlayer())
+        controller->getMediaPlayer()->setRenderingWidget(getRenderingWidget());
+#endif
+    d->connectChildren();
+    d->readSettings();
+    setWindowTitle(QStringLiteral("Tarnwell"));
+    setWindowIcon(QIcon(QStringLiteral(":/gui/tw_icon")));
+    setAcceptDrops(true);
+    setDuration(QTime(0, 0), 0.0);
+    setObjectName(QStringLiteral("mainWindow"));
+    setStyleSheet(QStringLiteral("#mainWindow { border: 2px solid gray; }"));
+    qApp->installEventFilter(this);
+    d->createMainMenu();
+    if (Application::isLowResolutionScreen())
+        onToggleTopToolbarClicked();
+    d->postResize();
+    d->placeTimelineToggle();
+}
+
+MainWindow::~MainWindow()
+{
+    qApp->removeEventFilter(this);
+    d->writeSettings();
+}
+
+bool MainWindow::isVideoLocked() const { return d->timelineWidget->isVideoLocked(); }
+bool MainWindow::isAudioLocked() const { return d->timelineWidget->isAudioLocked(); }
+PairInt MainWindow::getSelection() const { return d->timeArea->getSelection(); }
+int MainWindow::getCurFrame() const { return d->timeArea->getCurFrame(); }
+QSharedPointer<VideoLoop> MainWindow::getCurLoop() const { return d->timeArea->getCurLoop(); }
+QWidget *MainWindow::getRenderingWidget() const { return d->videoWidget->getRenderingWidget(); }
+bool MainWindow::isMaximized() const { return QWidget::isMaximized(); }
+TopToolbarWidget *MainWindow::getTopToolbar() const { return d->topToolbar; }
+EditVideoWidget *MainWindow::getEditVideoWidget() const { return d->editVideoWidget; }
+VideoWidget *MainWindow::getVideoWidget() const { return d->videoWidget; }
+VideoControlsWidget *MainWindow::getVideoControls() const { return d->videoControls; }
+TimeAreaWidget *MainWindow::getTimeArea() const { return d->timeArea; }
+TimelineWidget *MainWindow::getTimeline() const { return d->timelineWidget; }
+QSlider *MainWindow::getMasterSlider() const { return d->masterSlider; }
+QMenu *MainWindow::getAspectResizeMenu() const { return d->aspectResizeMenu; }
+bool MainWindow::isToolbarCollapsed() const { return d->toolbarStack->currentWidget() != d->topToolbar; }
+bool MainWindow::isTimelineCollapsed() const { return d->timelineStack->currentWidget() != d->timelineWidget; }
+
+void MainWindow::setWindowTitle(const QString &title) { QMainWindow::setWindowTitle(title); }
+
+void MainWindow::setDuration(QTime duration, double fps)
+{
+    d->timelineWidget->getViewport()->setDuration(duration, fps);
+    d->videoControls->setDuration(duration, fps);
+    d->masterSlider->setMaximum(d->timeArea->getFrameCount());
+    d->masterSlider->setSingleStep(static_cast<int>(fps / 10.0));
+    qDebug() << "Duration is set to" << duration.toString(QStringLiteral("HH-mm-ss-zzz")) << "fps:" << fps;
+}
+
+void MainWindow::setCurrentFrame(long frame)
+{
+    const int f = static_cast<int>(qBound(0L, frame, static_cast<long>(std::numeric_limits<int>::max())));
+    d->timeArea->setCurrentFrame(f);
+    const bool old = d->masterSlider->blockSignals(true);
+    d->masterSlider->setValue(f);
+    d->masterSlider->blockSignals(old);
+    d->videoControls->setCurrentFrame(f);
+}
+
+void MainWindow::setCurrentTime(QTime time)
+{
+    d->timeArea->setCurrentTime(time);
+    d->videoControls->setCurrentTime(time);
+}
+
+void MainWindow::addLoop(QSharedPointer<VideoLoop> loop)
+{
+    d->timeArea->addLoop(loop);
+    d->timelineWidget->getViewport()->getOverlay()->addLoop(loop);
+}
+
+void MainWindow::removeLoop(QSharedPointer<VideoLoop> loop)
+{
+    d->timeArea->removeLoop(loop);
+    d->timelineWidget->getViewport()->getOverlay()->removeLoop(loop);
+}
+
+void MainWindow::addBookmark(QSharedPointer<VideoMarker> bookmark) { d->timeArea->addBookmark(bookmark); }
+void MainWindow::removeBookmark(QSharedPointer<VideoMarker> bookmark) { d->timeArea->removeBookmark(bookmark); }
+void MainWindow::updateLoops()
+{
+    d->timeArea->updateLoops();
+    d->timelineWidget->getViewport()->getOverlay()->update();
+}
+
+void MainWindow::updateBookmarks() { d->timeArea->updateBookmarks(); }
+void MainWindow::clearLoops()
+{
+    d->timeArea->clearLoops();
+    d->timelineWidget->getViewport()->getOverlay()->clearLoops();
+}
+
+void MainWindow::clearBookmarks() { d->timeArea->clearBookmarks(); }
+void MainWindow::clearTmpLoops() { d->timeArea->clearTmpLoops(); }
+void MainWindow::clearSelection() { d->timeArea->clearSelection(); }
+void MainWindow::updateTempoPitch() {}
+
+void MainWindow::setSizeMostRecent(QSize size) { d->topToolbar->setSizeMostRecent(size.width(), size.height()); }
+void MainWindow::setSizeCustom(QSize size) { d->topToolbar->setSizeCustom(size.width(), size.height()); }
+void MainWindow::setSizeOriginal(QSize size) { d->topToolbar->setSizeOriginal(size.width(), size.height()); }
+void MainWindow::setCanUndo(bool enabled) { d->topToolbar->setCanUndo(enabled); }
+void MainWindow::setCanRedo(bool enabled) { d->topToolbar->setCanRedo(enabled); }
+void MainWindow::setOpenedFiles(const QStringList &files) { d->topToolbar->setOpenedFiles(files); }
+void MainWindow::setVideoLocked(bool locked) { d->timelineWidget->setVideoLocked(locked); }
+void MainWindow::setVideoPlayable(bool playable) { d->timelineWidget->setVideoPlayable(playable); }
+void MainWindow::setAudioPlayable(bool playable) { d->timelineWidget->setAudioPlayable(playable); }
+
+void MainWindow::setAudioLocked(bool locked)
+{
+    d->timelineWidget->setAudioLocked(locked);
+    d->editVideoWidget->setSilenceBtnEnabled(!locked);
+}
+
+void MainWindow::setZoom(float zoom) { d->videoControls->setZoom(static_cast<int>(zoom)); }
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (focusInsideDialog())
+        return false;
+    if (event->type() == QEvent::MouseButtonPress) {
+        if (watched == d->masterSlider && QApplication::focusWidget() != d->masterSlider)
+            d->masterSlider->setFocus(Qt::MouseFocusReason);
+        return false;
+    }
+    if (event->type() != QEvent::KeyPress)
+        return false;
+    // Only key presses on this window's widgets count.
+    auto *target = qobject_cast<QWidget *>(watched);
+    if (!target || target->window() != this)
+        return false;
+    auto *key = static_cast<QKeyEvent *>(event);
+    switch (key->key()) {
+    case Qt::Key_Space: {
+        bool playing = false;
+#if TW_HAVE_PLAYER
+        if (d->controller->getMediaPlayer())
+            playing = d->controller->getMediaPlayer()->isPlaying();
+#endif
+        if (playing)
+            d->controller->onPauseVideo();
+        else
+            d->controller->onPlayVideo();
+        return true;
+    }
+    case Qt::Key_Up:
+        d->controller->onVideoZoomIn();
+        break;
+    case Qt::Key_Down:
+        d->controller->onVideoZoomOut();
+        break;
+    default:
+        break;
+    }
+    QWidget *focus = QApplication::focusWidget();
+    if (focus == d->masterSlider) {
+        if (key->key() == Qt::Key_Right || key->key() == Qt::Key_Left) {
+            const int stepSize = d->masterSlider->singleStep();
+            d->masterSlider->setSliderPosition(d->masterSlider->sliderPosition()
+                                               + (key->key() == Qt::Key_Right ? stepSize : -stepSize));
+            updateTempoPitch();
+            d->controller->onPlaybackFrameChanged(static_cast<quint32>(d->masterSlider->value()));
+        }
+        return false;
+    }
+    if (qobject_cast<QSlider *>(focus) && (key->key() == Qt::Key_Left || key->key() == Qt::Key_Right))
+        return true;
+    return false;
+}
+
+void MainWindow::keyPressEvent(QKeyEvent *event)
+{
+    QMainWindow::keyPressEvent(event);
+    const Qt::KeyboardModifiers mods = event->modifiers();
+    const bool ctrl = mods & Qt::ControlModifier;
+    const bool alt = mods & Qt::AltModifier;
+    qDebug() << "Key pressed" << event->key() << "Ctrl:" << ctrl << "Alt:" << alt
+             << "Shift:" << bool(mods & Qt::ShiftModifier);
+    switch (event->key()) {
+    case Qt::Key_Delete:
+        if (ctrl)
+            emit execute(new RemoveAllLoopsCommand);
+        break;
+    case Qt::Key_Comma:
+    case Qt::Key_Period: {
+        const QSharedPointer<Media> media = d->controller->getMedia();
+        const QSharedPointer<MediaTimeLine> timeline = media ? media->getTimeline() : nullptr;
+        const QSharedPointer<VideoLoop> loop = timeline ? timeline->getLoopByFrame(d->timeArea->getCurFrame()) : nullptr;
+        if (loop) {
+            const int frame = event->key() == Qt::Key_Comma ? loop->getStartFrame() : loop->getEndFrame();
+            setCurrentFrame(frame);
+            d->controller->onPlaybackFrameChanged(static_cast<quint32>(qMax(0, frame)));
+        }
+        break;
+    }
+    case Qt::Key_H:
+        setCurrentFrame(0);
+        d->controller->onPlaybackFrameChanged(0);
+        break;
+    case Qt::Key_L:
+        if (ctrl && alt) {
+            if (MainController *c = Application::instance() ? Application::instance()->getMainController()
+                                                            : d->controller)
+                c->toggleLogger();
+        }
+        break;
+    case Qt::Key_O:
+        d->videoControls->setZoom(0);
+        d->controller->onVideoZoom(0.0f);
+        break;
+    case Qt::Key_S:
+        if (ctrl)
+            d->controller->saveCurrentProject();
+        break;
+    default:
+        break;
+    }
+}
+
+void MainWindow::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    d->placeTimelineToggle();
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    QMainWindow::closeEvent(event);
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent *event)
+{
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.isEmpty())
+        return;
+    d->controller->openFile(urls.first().toLocalFile());
+    d->controller->onPlayVideo();
+}
+
+void MainWindow::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    d->placeTimelineToggle();
+}
+
+void MainWindow::onOpenButtonClicked()
+{
+    Options *options = Options::instance();
+    QString folder = options->getLastPath(PathType(2));
+    if (folder.isEmpty())
+        folder = options->getPath(PathType(2));
+    const QString file = QFileDialog::getOpenFileName(this, tr("Open"), folder, openFilters());
+    if (file.isEmpty())
+        return;
+    options->setLastPath(PathType(2), QFileInfo(file).canonicalPath());
+    qDebug() << "selected to open:" << file;
+    d->controller->openFile(file);
+}
+
+void MainWindow::onSaveButtonClicked() { d->controller->saveCurrentProjectAs(); }
+void MainWindow::onExportButtonClicked() {}
+void MainWindow::onRipButtonClicked() { qDebug() << "DVD rip is not available in this build."; }
+void MainWindow::onAspectResizeButtonClicked() {}
+void MainWindow::onSnifferButtonClicked() { qDebug() << "The network sniffer is not available in this build."; }
+void MainWindow::onSnifferYoutubeButtonClicked() { qDebug() << "The video downloader is not available in this build."; }
+void MainWindow::onOptionButtonClicked() { qDebug() << "The options dialog is not available in this build."; }
+void MainWindow::onHelpButtonClicked() {}
+void MainWindow::onPrinterButtonClicked() { d->controller->onPrint(); }
+void MainWindow::onExportEntireVideoClicked() { qDebug() << "Export is not available in this build."; }
+void MainWindow::onExportCurrentLoopClicked() { qDebug() << "Export is not available in this build."; }
+void MainWindow::onExportAllLoopsClicked() { qDebug() << "Export is not available in this build."; }
+void MainWindow::onUndo() { d->controller->onUndo(); }
+void MainWindow::onRedo() { d->controller->onRedo(); }
+void MainWindow::onMarkerButtonClicked()
+{
+    const QSharedPointer<Media> media = d->controller->getMedia();
+    const QSharedPointer<MediaTimeLine> timeline = media ? media->getTimeline() : nullptr;
+    if (!timeline)
+        return;
+    if (const QSharedPointer<VideoMarker> bookmark = timeline->allocBookmark(d->timeArea->getCurFrame()))
+        emit execute(new AddBookmarkCommand(bookmark));
+}
+
+void MainWindow::onOpenFileClicked(const QString &path)
+{
+    if (!path.isEmpty())
+        d->controller->openFile(path);
+}
+
+void MainWindow::onSizeCustomClicked() { d->controller->onSizeCustomClicked(); }
+void MainWindow::onSizeMostRecentClicked() { d->controller->onSizeMostRecentClicked(); }
+void MainWindow::onSizeOriginalClicked() { d->controller->onSizeOriginalClicked(); }
+void MainWindow::onSizeClicked(QSize size) { d->controller->onSizeClicked(size); }
+
+void MainWindow::onNewInstanceButtonClicked()
+{
+    if (MainController *c = Application::instance() ? Application::instance()->getMainController() : d->controller)
+        c->openNewInstance();
+}
+
+void MainWindow::onToggleTopToolbarClicked()
+{
+    d->toggleSection(d->toolbarStack, d->topToolbar, d->toolbarPlaceholder, d->toolbarContainer);
+}
+
+void MainWindow::onToggleTimelineClicked()
+{
+    d->toggleSection(d->timelineStack, d->timelineWidget, d->timelinePlaceholder, d->timelineContainer);
+    d->postResize();
+}
+
+void MainWindow::onTempoChanged(float tempo) { d->controller->onTempoChanged(tempo); }
+void MainWindow::onPitchChanged(float pitch) { d->controller->onPitchChanged(pitch); }
+void MainWindow::onVoumeChanged(int volume) { d->controller->onVoumeChanged(volume); }
+void MainWindow::onDelete() { d->controller->onDelete(); }
+void MainWindow::onCut() { d->controller->onCut(); }
+void MainWindow::onCopy() { d->controller->onCopy(); }
+void MainWindow::onPaste() { d->controller->onPaste(); }
+void MainWindow::onVolume() { d->controller->onVolume(); }
+void MainWindow::onInsertSilence() { d->controller->onInsertSilence(); }
+void MainWindow::onSilenceSection() { d->controller->onSilenceSection(); }
+void MainWindow::onStartLoop() { d->timeArea->addLoopStart(); }
+void MainWindow::onEndLoop() { d->timeArea->addLoopEnd(); }
+void MainWindow::onEditLoop()
+{
+    const QSharedPointer<VideoLoop> loop = d->timeArea->getCurLoop();
+    if (!loop)
+        return;
+    EditLoopDialog dialog(loop, d->timeArea->getFrameCount(), d->timeArea->getLoops(), d->timeArea->getFps(), this);
+    if (dialog.exec() != 1)
+        return;
+    emit execute(new EditLoopCommand(QSharedPointer<VideoLoop>(new VideoLoop(*loop)), loop, dialog.getUpdatedLoop()));
+}
+
+void MainWindow::onDeleteLoop()
+{
+    if (const QSharedPointer<VideoLoop> loop = d->timeArea->getCurLoop())
+        emit execute(new RemoveLoopCommand(loop));
+}
+
+void MainWindow::onPreviousLoop() { d->jumpOnRuler(&TimeAreaWidget::moveToPrevLoop); }
+void MainWindow::onNextLoop() { d->jumpOnRuler(&TimeAreaWidget::moveToNextLoop); }
+void MainWindow::onPreviousMarker() { d->jumpOnRuler(&TimeAreaWidget::moveToPrevBookmark); }
+void MainWindow::onNextMarker() { d->jumpOnRuler(&TimeAreaWidget::moveToNextBookmark); }
+
+void MainWindow::onAdvanceByOneSec() { d->step(1.0, true); }
+void MainWindow::onAdvanceByTenthSec() { d->step(0.1, true); }
+void MainWindow::onAdvanceByQuarterSec() { d->step(0.25, true); }
+void MainWindow::onAdvanceByFrame() { d->step(0.0, true); }
+void MainWindow::onRewindByOneSec() { d->step(1.0, false); }
+void MainWindow::onRewindByTenthSec() { d->step(0.1, false); }
+void MainWindow::onRewindByQuarterSec() { d->step(0.25, false); }
+void MainWindow::onRewindByFrame() { d->step(0.0, false); }
+void MainWindow::onStopVideo() { d->controller->onStopVideo(); }
+void MainWindow::onPlayVideo() { d->controller->onPlayVideo(); }
+void MainWindow::onPauseVideo() { d->controller->onPauseVideo(); }
+void MainWindow::onZoomSliderChanged(int value) { d->controller->onVideoZoom(static_cast<float>(value)); }
+void MainWindow::onVideoZoomIn() { d->controller->onVideoZoomIn(); }
+void MainWindow::onVideoZoomOut() { d->controller->onVideoZoomOut(); }
+void MainWindow::onVideoZoom(QRectF area) { d->controller->onVideoZoom(area); }
+
+void MainWindow::onPlaybackFrameChanged(int frame)
+{
+    d->timeArea->setCurrentFrame(frame);
+    const bool old = d->masterSlider->blockSignals(true);
+    d->masterSlider->setValue(frame);
+    d->masterSlider->blockSignals(old);
+    d->videoControls->setCurrentFrame(frame);
+}
+
+void MainWindow::onMasterTimelineValueChanged(int frame)
+{
+    onPlaybackFrameChanged(frame);
+    d->controller->onPlaybackFrameChanged(static_cast<quint32>(qMax(0, frame)));
+}
+
+void MainWindow::onSliderPressed() { d->controller->onTimeSliderPressed(); }
+void MainWindow::onSliderReleased() { d->controller->onTimeSliderReleased(); }
+
+void MainWindow::onPlaybackTimeChanged(QTime time)
+{
+    d->videoControls->setCurrentTime(time);
+    d->controller->onPlaybackTimeChanged(time);
+}
+
+void MainWindow::onTimelineValueChanged(int frame)
+{
+    const bool old = d->masterSlider->blockSignals(true);
+    d->masterSlider->setValue(frame);
+    d->masterSlider->blockSignals(old);
+    d->videoControls->setCurrentFrame(frame);
+    d->controller->onPlaybackFrameChanged(static_cast<quint32>(qMax(0, frame)));
+}
+
+void MainWindow::onSelectionChanged(PairInt selection) { d->controller->onSelectionChanged(selection); }
+void MainWindow::onVideoPlayableChanged(bool playable) { d->controller->onVideoPlayableChanged(playable); }
+void MainWindow::onAudioPlayableChanged(bool playable) { d->controller->onAudioPlayableChanged(playable); }
+void MainWindow::onVideoLockChanged(bool locked) { d->controller->onVideoLockChanged(locked); }
+
+void MainWindow::onAudioLockChanged(bool locked)
+{
+    d->controller->onAudioLockChanged(locked);
+    d->editVideoWidget->setSilenceBtnEnabled(!locked);
+}
+
+void MainWindow::onThumbnailClicked(AbstractThumbnail *thumbnail)
+{
+    if (!thumbnail)
+        return;
+    const int frame = thumbnail->getPosition();
+    onPlaybackFrameChanged(frame);
+    d->controller->onPlaybackFrameChanged(static_cast<quint32>(qMax(0, frame)));
+}
+
+void MainWindow::rebuildAspectResizeMenu()
+{
+    QMenu *menu = d->aspectResizeMenu;
+    // Headings made on an earlier opening are children of the menu and go
+    // with the clear; the copied entries belong to the toolbar and stay.
+    menu->clear();
+    for (QAction *a : d->topToolbar->getAspectResizeMenu()->actions()) {
+        if (!a->text().isEmpty())
+            menu->addAction(a);
+    }
+    const struct
+    {
+        const char *title;
+        int index;
+    } headings[] = {{"Widescreen (16:9)", 3}, {"Standard (4:3)", 9}, {"Other", 15}};
+    for (const auto &h : headings) {
+        const QList<QAction *> actions = menu->actions();
+        QAction *before = h.index < actions.size() ? actions.at(h.index) : nullptr;
+        auto *heading = new QAction(tr(h.title), menu);
+        heading->setEnabled(false);
+        auto *sepA = new QAction(menu);
+        sepA->setSeparator(true);
+        auto *sepB = new QAction(menu);
+        sepB->setSeparator(true);
+        menu->insertActions(before, {sepA, heading, sepB});
+    }
+}
+
+} // namespace TW

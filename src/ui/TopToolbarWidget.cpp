@@ -1,0 +1,323 @@
+#include "ui/TopToolbarWidget.h"
+
+#include "app/Application.h"
+#include "app/MainController.h"
+#include "ui/ImageStyle.h"
+#include "ui/OpenButton.h"
+
+#include <QAction>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <QWidgetAction>
+
+namespace TW {
+
+namespace {
+
+struct ButtonSpec
+{
+    const char *name;
+    const char *image;
+    const char *shortcut;
+};
+
+const ButtonSpec kButtons[] = {
+    {"openBtn", "open", "Ctrl+O"},     {"saveBtn", "save", "Ctrl+Shift+S"},
+    {"exportBtn", "export", nullptr},  {"ripBtn", "rip", nullptr},
+    {"aspectSizeBtn", "aspect_resize", nullptr},
+    {"snifferBtn", "sniffer", nullptr}, {"undoBtn", "undo", "Ctrl+Z"},
+    {"redoBtn", "redo", "Ctrl+Y"},     {"markerBtn", "marker", "M"},
+    {"optionBtn", "Option", nullptr},  {"helpBtn", "help", nullptr},
+    {"printerBtn", "printer", nullptr},
+};
+
+QLabel *piece(QWidget *parent, const QString &name, const QString &image, int width)
+{
+    auto *l = new QLabel(parent);
+    l->setObjectName(name);
+    l->setStyleSheet(QStringLiteral("min-width: %1px; max-width: %1px; min-height: 63px; max-height: 63px;"
+                                    "padding: 0; border: 0; background-image: url(:/gui/%2);")
+                         .arg(width)
+                         .arg(image));
+    l->setFixedSize(width, 63);
+    l->setAttribute(Qt::WA_LayoutUsesWidgetRect);
+    return l;
+}
+
+} // namespace
+
+struct TopToolbarWidget::TopToolbarWidgetImpl
+{
+    explicit TopToolbarWidgetImpl(TopToolbarWidget *owner) : q(owner)
+    {
+        // Help menu.
+        helpUserGuide = new QAction(TopToolbarWidget::tr("User Guide"), q);
+        helpQuickStart = new QAction(TopToolbarWidget::tr("Quick Start Guide"), q);
+        helpTraining = new QAction(TopToolbarWidget::tr("Training Videos"), q);
+        helpDesk = new QAction(TopToolbarWidget::tr("Help Desk"), q);
+        helpAbout = new QAction(TopToolbarWidget::tr("About"), q);
+        helpMenu = new QMenu(q);
+        helpMenu->addAction(helpUserGuide);
+        helpMenu->addAction(helpQuickStart);
+        helpMenu->addAction(helpTraining);
+        helpMenu->addAction(helpDesk);
+        helpMenu->addSeparator();
+        helpMenu->addAction(helpAbout);
+
+        // Export menu.
+        exportEntire = new QAction(TopToolbarWidget::tr("Export Entire Video"), q);
+        exportCurrent = new QAction(TopToolbarWidget::tr("Export Current Loop"), q);
+        exportAll = new QAction(TopToolbarWidget::tr("Export All Loops"), q);
+        exportMenu = new QMenu(q);
+        exportMenu->addAction(exportEntire);
+        exportMenu->addAction(exportCurrent);
+        exportMenu->addAction(exportAll);
+
+        // Size menu: three variable rows, then three groups of presets.
+        sizeMenu = new QMenu(q);
+        sizeMostRecent = new QAction(TopToolbarWidget::tr("640 x 360\tMost recent"), q);
+        sizeCustom = new QAction(TopToolbarWidget::tr("640 x 360\tCustom"), q);
+        sizeOriginal = new QAction(TopToolbarWidget::tr("640 x 360\tOriginal"), q);
+        sizeMenu->addAction(sizeMostRecent);
+        sizeMenu->addAction(sizeCustom);
+        sizeMenu->addAction(sizeOriginal);
+        addHeader(QStringLiteral("Widescreen (16:9)"));
+        addPreset(TopToolbarWidget::tr("640 x 360\tBlog, Web"), QSize(640, 360));
+        addPreset(TopToolbarWidget::tr("800 x 450\tVimeo"), QSize(800, 450));
+        addPreset(TopToolbarWidget::tr("1280 x 720\tYouTube & HD"), QSize(1280, 720));
+        addHeader(QStringLiteral("Standard (4:3)"));
+        addPreset(TopToolbarWidget::tr("480 x 360\tBlackberry"), QSize(480, 360));
+        addPreset(TopToolbarWidget::tr("640 x 480\tWeb"), QSize(640, 480));
+        addPreset(TopToolbarWidget::tr("800 x 600\tFull screen viewing"), QSize(800, 600));
+        addHeader(QStringLiteral("Other"));
+        addPreset(TopToolbarWidget::tr("480 x 320(3:2)\tiPhone/iPad Touch"), QSize(480, 320));
+        addPreset(TopToolbarWidget::tr("720 x 480(3:2)\tDVD-Ready(NTSC)"), QSize(720, 480));
+        addPreset(TopToolbarWidget::tr("720 x 576(5:4)\tDVD-Ready(PAL)"), QSize(720, 576));
+
+        recentMenu = new QMenu(q);
+
+        // The sniffer menu owns its actions and has no parent widget.
+        snifferMenu = new QMenu;
+        snifferMain = new QAction(TopToolbarWidget::tr("Main Sniffer"), snifferMenu);
+        snifferYoutube = new QAction(TopToolbarWidget::tr("YouTube Sniffer"), snifferMenu);
+        snifferMenu->addAction(snifferMain);
+        snifferMenu->addAction(snifferYoutube);
+    }
+
+    ~TopToolbarWidgetImpl() { delete snifferMenu; }
+
+    void addHeader(const QString &title)
+    {
+        auto *action = new QWidgetAction(q);
+        auto *w = new QWidget;
+        w->setStyleSheet(QStringLiteral("QWidget{background: #a6a6a6;}QLabel{border: 1px outset gray;}"));
+        auto *h = new QHBoxLayout(w);
+        h->setSpacing(0);
+        h->setContentsMargins(1, 1, 1, 1);
+        auto *t = new QLabel(title, w);
+        t->setFixedHeight(20);
+        auto *r = new QLabel(QStringLiteral("Recommendeded for"), w);
+        r->setFixedHeight(20);
+        h->addWidget(t);
+        h->addSpacing(1);
+        h->addWidget(r);
+        action->setDefaultWidget(w);
+        sizeMenu->addAction(action);
+    }
+
+    void addPreset(const QString &text, QSize size)
+    {
+        auto *action = new QAction(text, q);
+        action->setData(QVariant::fromValue(size));
+        QObject::connect(action, &QAction::triggered, q, &TopToolbarWidget::sizeActionTriggered);
+        sizeMenu->addAction(action);
+    }
+
+    TopToolbarWidget *q;
+    QAction *helpUserGuide, *helpQuickStart, *helpTraining, *helpDesk, *helpAbout;
+    QAction *exportEntire, *exportCurrent, *exportAll;
+    QMenu *helpMenu, *exportMenu;
+    QAction *sizeMostRecent, *sizeCustom, *sizeOriginal;
+    QMenu *sizeMenu;
+    QMenu *recentMenu;
+    QMenu *snifferMenu;
+    QAction *snifferMain, *snifferYoutube;
+    QHash<QString, QPushButton *> buttons;
+};
+
+TopToolbarWidget::TopToolbarWidget(QWidget *parent, Qt::WindowFlags flags)
+    : QWidget(parent, flags), d(std::make_unique<TopToolbarWidgetImpl>(this))
+{
+    if (objectName().isEmpty())
+        setObjectName(QStringLiteral("TopToolbarWidgetClass"));
+    setWindowTitle(QStringLiteral("Form"));
+    resize(826, 71);
+    setMinimumSize(826, 70);
+    setMaximumWidth(826);
+    setStyleSheet(QStringLiteral("QPushButton{min-width: 59px; max-width: 59px; min-height: 63px; max-height: 63px;"
+                                 "padding: 0; margin: 0; border: 0;}"));
+
+    auto *outer = new QHBoxLayout(this);
+    outer->setSpacing(0);
+    outer->setContentsMargins(0, 0, 0, 0);
+    auto *mainFrame = new QFrame(this);
+    mainFrame->setObjectName(QStringLiteral("mainFrame"));
+    mainFrame->setFrameShape(QFrame::StyledPanel);
+    mainFrame->setFrameShadow(QFrame::Raised);
+    outer->addWidget(mainFrame);
+    auto *v = new QVBoxLayout(mainFrame);
+    v->setSpacing(0);
+    v->setContentsMargins(0, 0, 0, 0);
+    auto *h = new QHBoxLayout;
+    h->setSpacing(0);
+    h->setContentsMargins(0, 0, 0, 0);
+    v->addLayout(h);
+    auto *frame = new QFrame(mainFrame);
+    frame->setObjectName(QStringLiteral("frame"));
+    frame->setFrameShape(QFrame::StyledPanel);
+    frame->setFrameShadow(QFrame::Raised);
+    frame->setAttribute(Qt::WA_LayoutUsesWidgetRect);
+    h->addWidget(frame);
+    auto *row = new QHBoxLayout(frame);
+    row->setSpacing(0);
+    row->setContentsMargins(0, 0, 0, 0);
+
+    row->addWidget(piece(frame, QStringLiteral("label_13"), QStringLiteral("left-menubar-siding"), 11));
+    int divider = 0;
+    for (const ButtonSpec &spec : kButtons) {
+        const QString name = QString::fromLatin1(spec.name);
+        if (name != QLatin1String("openBtn"))
+            row->addWidget(piece(frame, divider++ == 0 ? QStringLiteral("label") : QStringLiteral("label_%1").arg(divider + 1),
+                                 QStringLiteral("menubar-div"), 8));
+        QPushButton *b = name == QLatin1String("openBtn") ? new OpenButton(frame) : new QPushButton(frame);
+        b->setObjectName(name);
+        b->setFixedSize(59, 63);
+        QString style = ImageStyle::stateImages(QStringLiteral("QPushButton"), QString::fromLatin1(spec.image),
+                                                QStringLiteral("background-image"));
+        if (name == QLatin1String("exportBtn") || name == QLatin1String("aspectSizeBtn")
+            || name == QLatin1String("snifferBtn") || name == QLatin1String("helpBtn"))
+            style += QStringLiteral("QPushButton::menu-indicator{image: none; width: 0px;}");
+        b->setStyleSheet(style);
+        if (spec.shortcut)
+            b->setShortcut(QKeySequence(QString::fromLatin1(spec.shortcut)));
+        b->setAttribute(Qt::WA_LayoutUsesWidgetRect);
+        row->addWidget(b);
+        d->buttons.insert(name, b);
+    }
+    row->addWidget(piece(frame, QStringLiteral("label_14"), QStringLiteral("right-menubar-siding"), 11));
+    row->itemAt(row->count() - 1)->widget()->setAttribute(Qt::WA_LayoutUsesWidgetRect, false);
+
+    d->buttons.value(QStringLiteral("undoBtn"))->setEnabled(false);
+    d->buttons.value(QStringLiteral("redoBtn"))->setEnabled(false);
+    d->buttons.value(QStringLiteral("helpBtn"))->setMenu(d->helpMenu);
+    d->buttons.value(QStringLiteral("exportBtn"))->setMenu(d->exportMenu);
+    d->buttons.value(QStringLiteral("aspectSizeBtn"))->setMenu(d->sizeMenu);
+    d->buttons.value(QStringLiteral("snifferBtn"))->setMenu(d->snifferMenu);
+
+    auto button = [this](const char *n) { return d->buttons.value(QString::fromLatin1(n)); };
+    connect(button("openBtn"), &QPushButton::clicked, this, &TopToolbarWidget::openButtonClicked);
+    connect(static_cast<OpenButton *>(button("openBtn")), &OpenButton::rightClicked, this,
+            &TopToolbarWidget::openBtnRightClicked);
+    connect(button("saveBtn"), &QPushButton::clicked, this, &TopToolbarWidget::saveButtonClicked);
+    connect(button("exportBtn"), &QPushButton::clicked, this, &TopToolbarWidget::exportButtonClicked);
+    connect(button("ripBtn"), &QPushButton::clicked, this, &TopToolbarWidget::ripButtonClicked);
+    connect(button("aspectSizeBtn"), &QPushButton::clicked, this, &TopToolbarWidget::aspectResizeButtonClicked);
+    connect(button("optionBtn"), &QPushButton::clicked, this, &TopToolbarWidget::optionButtonClicked);
+    connect(button("helpBtn"), &QPushButton::clicked, this, &TopToolbarWidget::helpButtonClicked);
+    connect(button("printerBtn"), &QPushButton::clicked, this, &TopToolbarWidget::printerButtonClicked);
+    connect(button("undoBtn"), &QPushButton::clicked, this, &TopToolbarWidget::undoButtonClicked);
+    connect(button("redoBtn"), &QPushButton::clicked, this, &TopToolbarWidget::redoButtonClicked);
+    connect(button("markerBtn"), &QPushButton::clicked, this, &TopToolbarWidget::markerButtonClicked);
+    connect(d->snifferMain, &QAction::triggered, this, &TopToolbarWidget::snifferButtonClicked);
+    connect(d->snifferYoutube, &QAction::triggered, this, &TopToolbarWidget::snifferYoutubeButtonClicked);
+    connect(d->helpUserGuide, &QAction::triggered, this, &TopToolbarWidget::helpUserGuideClicked);
+    connect(d->helpQuickStart, &QAction::triggered, this, &TopToolbarWidget::helpQuickStartGuideClicked);
+    connect(d->helpTraining, &QAction::triggered, this, &TopToolbarWidget::helpTrainingVideosClicked);
+    connect(d->helpDesk, &QAction::triggered, this, &TopToolbarWidget::helpHelpDeskClicked);
+    connect(d->helpAbout, &QAction::triggered, this, &TopToolbarWidget::helpAboutClicked);
+    connect(d->exportEntire, &QAction::triggered, this, &TopToolbarWidget::exportEntireVideoClicked);
+    connect(d->exportCurrent, &QAction::triggered, this, &TopToolbarWidget::exportCurrentLoopClicked);
+    connect(d->exportAll, &QAction::triggered, this, &TopToolbarWidget::exportAllLoopsClicked);
+    connect(d->sizeMostRecent, &QAction::triggered, this, &TopToolbarWidget::sizeMostRecentClicked);
+    connect(d->sizeCustom, &QAction::triggered, this, &TopToolbarWidget::sizeCustomClicked);
+    connect(d->sizeOriginal, &QAction::triggered, this, &TopToolbarWidget::sizeOriginalClicked);
+}
+
+TopToolbarWidget::~TopToolbarWidget() = default;
+
+QMenu *TopToolbarWidget::getExportMenu() const { return d->exportMenu; }
+QMenu *TopToolbarWidget::getAspectResizeMenu() const { return d->sizeMenu; }
+QMenu *TopToolbarWidget::getSnifferMenu() const { return d->snifferMenu; }
+QMenu *TopToolbarWidget::getHelpMenu() const { return d->helpMenu; }
+QMenu *TopToolbarWidget::getOpenedFilesMenu() const { return d->recentMenu; }
+QPushButton *TopToolbarWidget::button(const QString &objectName) const { return d->buttons.value(objectName); }
+
+bool TopToolbarWidget::canUndo() const { return d->buttons.value(QStringLiteral("undoBtn"))->isEnabled(); }
+bool TopToolbarWidget::canRedo() const { return d->buttons.value(QStringLiteral("redoBtn"))->isEnabled(); }
+
+void TopToolbarWidget::setSizeMostRecent(int dx, int dy)
+{
+    d->sizeMostRecent->setText(QStringLiteral("%1 x %2\tMost recent").arg(dx).arg(dy));
+}
+
+void TopToolbarWidget::setSizeCustom(int dx, int dy)
+{
+    d->sizeCustom->setText(QStringLiteral("%1 x %2\tCustom").arg(dx).arg(dy));
+}
+
+void TopToolbarWidget::setSizeOriginal(int dx, int dy)
+{
+    d->sizeOriginal->setText(QStringLiteral("%1 x %2\tOriginal").arg(dx).arg(dy));
+}
+
+void TopToolbarWidget::setCanUndo(bool enabled) { d->buttons.value(QStringLiteral("undoBtn"))->setEnabled(enabled); }
+void TopToolbarWidget::setCanRedo(bool enabled) { d->buttons.value(QStringLiteral("redoBtn"))->setEnabled(enabled); }
+
+void TopToolbarWidget::setOpenedFiles(const QStringList &fileNames)
+{
+    // Entries of the earlier list are children of the menu: clear() deletes them.
+    d->recentMenu->clear();
+    QAction *newWindow = new QAction(tr("Open New Window"), d->recentMenu);
+    connect(newWindow, &QAction::triggered, this, &TopToolbarWidget::newInstanceActionTriggered);
+    d->recentMenu->addAction(newWindow);
+    d->recentMenu->addSeparator();
+    for (const QString &name : fileNames) {
+        QAction *a = new QAction(name, d->recentMenu);
+        connect(a, &QAction::triggered, this, &TopToolbarWidget::openActionTriggered);
+        d->recentMenu->addAction(a);
+    }
+}
+
+void TopToolbarWidget::openBtnRightClicked()
+{
+    if (d->recentMenu->actions().isEmpty())
+        return;
+    QPushButton *open = d->buttons.value(QStringLiteral("openBtn"));
+    d->recentMenu->popup(open->mapToGlobal(QPoint(0, open->height() - 1)));
+}
+
+void TopToolbarWidget::openActionTriggered()
+{
+    if (auto *action = qobject_cast<QAction *>(sender()))
+        emit openFileClicked(action->text());
+}
+
+void TopToolbarWidget::sizeActionTriggered()
+{
+    if (auto *action = qobject_cast<QAction *>(sender()))
+        emit sizeClicked(action->data().toSize());
+}
+
+void TopToolbarWidget::newInstanceActionTriggered()
+{
+    if (Application *app = Application::instance()) {
+        if (MainController *controller = app->getMainController())
+            controller->openNewInstance();
+    }
+}
+
+} // namespace TW

@@ -1,0 +1,192 @@
+// Start-up and shut-down of the program itself, run as a child process with
+// a home folder of its own: the order of logging, the command line and what
+// is written at exit.
+#include "TestEnv.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QProcess>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class tst_Startup : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void settingsWrittenOnceAtExit();
+    void geometryKeptBetweenRuns();
+    void commandLine_data();
+    void commandLine();
+
+private:
+    struct Run
+    {
+        QString log;
+        int exitCode = -1;
+        bool settingsBeforeExit = false;
+    };
+    // Starts the program in home with the arguments, waits for its start
+    // banner and quits it the way a session end does.
+    Run run(const QString &home, const QStringList &args);
+    static QString readLog(const QString &home);
+    static QString iniPath(const QString &home);
+    static QString windowSettingsPath(const QString &home);
+
+    QString m_program;
+};
+
+void tst_Startup::initTestCase()
+{
+    TW::test::isolateHome();
+    m_program = TW::test::binDir() + QStringLiteral("/tarnwell");
+    if (!QFile::exists(m_program))
+        QSKIP("the program is not built in this build folder");
+}
+
+QString tst_Startup::readLog(const QString &home)
+{
+    QString text;
+    QDirIterator it(home, {QStringLiteral("log_*.txt")}, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        QFile f(it.next());
+        if (f.open(QIODevice::ReadOnly))
+            text += QString::fromUtf8(f.readAll());
+    }
+    return text;
+}
+
+QString tst_Startup::iniPath(const QString &home)
+{
+    QDirIterator it(home, {QStringLiteral("TW.Options.ini")}, QDir::Files, QDirIterator::Subdirectories);
+    return it.hasNext() ? it.next() : QString();
+}
+
+QString tst_Startup::windowSettingsPath(const QString &home)
+{
+    return home + QStringLiteral("/.config/Orvane Inc/Tarnwell.conf");
+}
+
+tst_Startup::Run tst_Startup::run(const QString &home, const QStringList &args)
+{
+    Run result;
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), home);
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/.local/share"));
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), home + QStringLiteral("/.cache"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    process.setProcessEnvironment(env);
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(m_program, args);
+    if (!process.waitForStarted(10000))
+        return result;
+    // The banner is written while logging is on, unless one "-log" switched
+    // it off; then the event loop needs a moment to run the queued open.
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < 20000 && !readLog(home).contains(QLatin1String("Argument #")))
+        QTest::qWait(50);
+    QTest::qWait(1500);
+    result.settingsBeforeExit = !iniPath(home).isEmpty();
+    process.terminate();
+    if (!process.waitForFinished(20000)) {
+        process.kill();
+        process.waitForFinished();
+        return result;
+    }
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.log = readLog(home);
+    return result;
+}
+
+void tst_Startup::settingsWrittenOnceAtExit()
+{
+    QTemporaryDir home;
+    const Run r = run(home.path(), {});
+    QCOMPARE(r.exitCode, 0);
+    QVERIFY2(!r.settingsBeforeExit, "the settings file was written before the program quit");
+    QVERIFY2(!iniPath(home.path()).isEmpty(), "no settings file after exit");
+    QVERIFY(QFile::exists(windowSettingsPath(home.path())));
+    QVERIFY(r.log.contains(QLatin1String("Application start.")));
+    QVERIFY(r.log.contains(QLatin1String("Threads:")));
+    QVERIFY(r.log.contains(QString(60, QLatin1Char('='))));
+    // Logging is off after start-up, so shut-down wrote nothing.
+    QVERIFY(!r.log.contains(QLatin1String("Release controller resources.")));
+
+    QSettings window(windowSettingsPath(home.path()), QSettings::IniFormat);
+    window.beginGroup(QStringLiteral("MainWindow"));
+    QCOMPARE(window.value(QStringLiteral("size")).toSize(), QSize(1024, 800));
+    QCOMPARE(window.value(QStringLiteral("position")).toPoint(), QPoint(100, 100));
+    QCOMPARE(window.value(QStringLiteral("maximized")).toInt(), 0);
+}
+
+void tst_Startup::geometryKeptBetweenRuns()
+{
+    QTemporaryDir home;
+    QCOMPARE(run(home.path(), {QStringLiteral("-p"), QStringLiteral("200"), QStringLiteral("150")}).exitCode, 0);
+    {
+        QSettings window(windowSettingsPath(home.path()), QSettings::IniFormat);
+        QCOMPARE(window.value(QStringLiteral("MainWindow/position")).toPoint(), QPoint(200, 150));
+        window.setValue(QStringLiteral("MainWindow/size"), QSize(900, 700));
+    }
+    // The second run restores what the first left and writes it back.
+    QCOMPARE(run(home.path(), {}).exitCode, 0);
+    {
+        QSettings window(windowSettingsPath(home.path()), QSettings::IniFormat);
+        QCOMPARE(window.value(QStringLiteral("MainWindow/position")).toPoint(), QPoint(200, 150));
+        QCOMPARE(window.value(QStringLiteral("MainWindow/size")).toSize(), QSize(900, 700));
+        window.setValue(QStringLiteral("MainWindow/maximized"), 1);
+    }
+    // A window closed maximized keeps the last normal size and position, and
+    // "-p" does not move a maximized window.
+    QCOMPARE(run(home.path(), {QStringLiteral("-p"), QStringLiteral("10"), QStringLiteral("20")}).exitCode, 0);
+    QSettings window(windowSettingsPath(home.path()), QSettings::IniFormat);
+    QCOMPARE(window.value(QStringLiteral("MainWindow/maximized")).toInt(), 1);
+    QCOMPARE(window.value(QStringLiteral("MainWindow/position")).toPoint(), QPoint(200, 150));
+    QCOMPARE(window.value(QStringLiteral("MainWindow/size")).toSize(), QSize(900, 700));
+}
+
+void tst_Startup::commandLine_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<bool>("banner");
+    QTest::addColumn<QStringList>("opened");
+    QTest::newRow("file, no -log: start logged, then quiet")
+        << QStringList{"clip.mp4"} << true << QStringList{};
+    QTest::newRow("one -log: banner not logged, logging stays on")
+        << QStringList{"-log", "clip.mp4"} << false << QStringList{"clip.mp4"};
+    QTest::newRow("two -log: banner logged, logging off after")
+        << QStringList{"-log", "-log", "clip.mp4"} << true << QStringList{};
+    QTest::newRow("the last file wins") << QStringList{"-log", "a.mp4", "b.twp"} << false << QStringList{"b.twp"};
+    QTest::newRow("-p with one value left: the value is a file")
+        << QStringList{"-log", "-p", "100"} << false << QStringList{"100"};
+    QTest::newRow("-p abc consumes only abc")
+        << QStringList{"-log", "-p", "abc", "200", "clip.mp4"} << false << QStringList{"clip.mp4"};
+    QTest::newRow("a dash is a file name too") << QStringList{"-log", "-odd name.mp4"} << false
+                                                << QStringList{"-odd name.mp4"};
+    QTest::newRow("-p x y is not a file") << QStringList{"-log", "-p", "10", "20"} << false << QStringList{};
+}
+
+void tst_Startup::commandLine()
+{
+    QFETCH(QStringList, args);
+    QFETCH(bool, banner);
+    QFETCH(QStringList, opened);
+    QTemporaryDir home;
+    const Run r = run(home.path(), args);
+    QCOMPARE(r.exitCode, 0);
+    QVERIFY2(r.log.contains(QLatin1String("Argument # 0")), qPrintable(r.log));
+    QCOMPARE(r.log.contains(QLatin1String("Application start.")), banner);
+    QStringList openedNow;
+    const QRegularExpression line(QStringLiteral("MainController::openFile \"([^\"]*)\""));
+    for (auto it = line.globalMatch(r.log); it.hasNext();)
+        openedNow << it.next().captured(1);
+    QCOMPARE(openedNow, opened);
+}
+
+QTEST_GUILESS_MAIN(tst_Startup)
+#include "tst_Startup.moc"
