@@ -6,6 +6,8 @@
 #include "core/Singleton.h"
 #include "core/Util.h"
 #include "ui/MainWindow.h"
+#include "ui/TimelineViewportWidget.h"
+#include "ui/TimelineWidget.h"
 
 #include <QClipboard>
 #include <QCoreApplication>
@@ -151,6 +153,25 @@ struct MainController::Impl
                                                    o->m_originalvideoBitRate, o->m_originalaudioSampleRate));
     }
 
+    // The zoom slider's position for the stored factor, in percent of the range.
+    void showZoom()
+    {
+        const OptionsHolder *o = Singleton<OptionsHolder>::instance();
+        const double range = double(o->getMaxZoom()) - double(o->getMinZoom());
+        if (mainWindow && range > 0.0)
+            mainWindow->setZoom(float((double(zoom) - double(o->getMinZoom())) * 100.0 / range));
+    }
+
+    void stepZoom(bool in)
+    {
+        const OptionsHolder *o = Singleton<OptionsHolder>::instance();
+        const float current = player->getVideoFrameZoom();
+        zoom = in ? qMin(current + o->getZoomStep(), o->getMaxZoom()) : qMax(current - o->getZoomStep(), o->getMinZoom());
+        player->setVideoFrameZoom(zoom);
+        showZoom();
+        qDebug() << (in ? "Zoom in. Zoom is set to" : "Zoom out. Zoom is set to") << zoom;
+    }
+
     bool projectEmpty() const
     {
         return !project || project->isEmpty();
@@ -158,6 +179,7 @@ struct MainController::Impl
 
     void resetWindowView()
     {
+        mainWindow->getTimeline()->getViewport()->resetZoom();
         mainWindow->setCurrentFrame(0);
         mainWindow->clearSelection();
         mainWindow->updateTempoPitch();
@@ -426,7 +448,13 @@ void MainController::onRedo()
     d->undoStack->redo();
 }
 
-void MainController::onLoopDeleted(QSharedPointer<VideoLoop>) { logSlot("onLoopDeleted"); }
+void MainController::onLoopDeleted(QSharedPointer<VideoLoop> loop)
+{
+    logSlot("onLoopDeleted");
+    // A loop that is gone must not be repeated any more.
+    if (d->player && loop)
+        d->player->resetLoopWithId(loop->getID());
+}
 
 void MainController::onVoumeChanged(int volume)
 {
@@ -470,7 +498,12 @@ void MainController::onPlaybackFrameChanged(quint32 frame)
     d->player->seek(frame, true, true);
 }
 
-void MainController::onLoopAdded(QSharedPointer<VideoLoop>) { logSlot("onLoopAdded"); }
+void MainController::onLoopAdded(QSharedPointer<VideoLoop>)
+{
+    logSlot("onLoopAdded");
+    if (d->player)
+        d->player->acceptLoop();
+}
 
 void MainController::onSelectionChanged(PairInt selection)
 {
@@ -507,17 +540,36 @@ void MainController::onExecute(QUndoCommand *command)
     d->undoStack->push(command);
 }
 
-void MainController::onVideoZoomIn() { logSlot("onVideoZoomIn"); }
-void MainController::onVideoZoomOut() { logSlot("onVideoZoomOut"); }
+void MainController::onVideoZoomIn()
+{
+    logSlot("onVideoZoomIn");
+    d->stepZoom(true);
+}
+
+void MainController::onVideoZoomOut()
+{
+    logSlot("onVideoZoomOut");
+    d->stepZoom(false);
+}
 
 void MainController::onVideoZoom(QRectF area)
 {
     qDebug() << "MainController::onVideoZoom(QRectF)" << area;
+    if (area.width() == 1.0 && area.height() == 1.0)
+        d->player->setVideoFrameLeftCorner(area.topLeft());
+    else
+        d->player->zoomSelectedArea(area);
+    d->zoom = d->player->getVideoFrameZoom();
+    d->showZoom();
+    qDebug() << "Zoom into" << area << "value" << d->zoom;
 }
 
 void MainController::onVideoZoom(float value)
 {
     qDebug() << "MainController::onVideoZoom(float)" << value;
+    const OptionsHolder *o = Singleton<OptionsHolder>::instance();
+    d->zoom = o->getMinZoom() + (o->getMaxZoom() - o->getMinZoom()) * (value / 100.0f);
+    d->player->setVideoFrameZoom(d->zoom);
 }
 
 void MainController::onSizeCustomClicked() { logSlot("onSizeCustomClicked"); }

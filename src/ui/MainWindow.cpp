@@ -1,21 +1,28 @@
 #include "ui/MainWindow.h"
 
 #include "app/AddBookmarkCommand.h"
+#include "app/AddLoopCommand.h"
 #include "app/Application.h"
+#include "app/CommandTargets.h"
+#include "app/EditBookmarkCommand.h"
 #include "app/EditLoopCommand.h"
 #include "app/RemoveAllLoopsCommand.h"
+#include "app/RemoveBookmarkCommand.h"
 #include "app/RemoveLoopCommand.h"
+#include "dialogs/BookmarkEditDialog.h"
 #include "dialogs/EditLoopDialog.h"
 #include "model/Media.h"
 #include "model/MediaTimeLine.h"
 #include "app/MainController.h"
 #include "core/Options.h"
+#include "core/OptionsHolder.h"
 #include "core/ProgressMonitor.h"
 #include "core/Singleton.h"
 #include "model/VideoLoop.h"
 #include "model/VideoMarker.h"
 #include "ui/EditVideoWidget.h"
 #include "ui/AbstractThumbnail.h"
+#include "ui/AudioThumbnailWidget.h"
 #include "ui/MediaTrackWidget.h"
 #include "ui/TimeAreaWidget.h"
 #include "ui/TimelineViewportOverlay.h"
@@ -23,6 +30,7 @@
 #include "ui/TimelineWidget.h"
 #include "ui/TopToolbarWidget.h"
 #include "ui/VideoControlsWidget.h"
+#include "ui/VideoThumbnailWidget.h"
 #include "ui/VideoWidget.h"
 
 #include <QAction>
@@ -383,6 +391,24 @@ struct MainWindow::MainWindowImpl
         QObject::connect(timeArea, &TimeAreaWidget::frameChanged, w, &MainWindow::onTimelineValueChanged);
         QObject::connect(timeArea, &TimeAreaWidget::selectionChanged, w, &MainWindow::onSelectionChanged);
         QObject::connect(timeArea, &TimeAreaWidget::execute, w, &MainWindow::execute);
+        // The ruler asks for its loop and bookmark changes; each becomes one
+        // undoable command on the window's queued road to the controller.
+        QObject::connect(timeArea, &TimeAreaWidget::addBookmarkRequested, w,
+                         [w](VideoMarkerPtr bookmark) { emit w->execute(new AddBookmarkCommand(bookmark)); });
+        QObject::connect(timeArea, &TimeAreaWidget::addLoopRequested, w,
+                         [w](VideoLoopPtr loop) { emit w->execute(new AddLoopCommand(loop)); });
+        QObject::connect(timeArea, &TimeAreaWidget::editBookmarkRequested, w,
+                         [w](VideoMarkerPtr before, VideoMarkerPtr bookmark, VideoMarkerPtr after) {
+                             emit w->execute(new EditBookmarkCommand(before, bookmark, after));
+                         });
+        QObject::connect(timeArea, &TimeAreaWidget::editLoopRequested, w,
+                         [w](VideoLoopPtr before, VideoLoopPtr loop, VideoLoopPtr after) {
+                             emit w->execute(new EditLoopCommand(before, loop, after));
+                         });
+        QObject::connect(timeArea, &TimeAreaWidget::removeBookmarkRequested, w,
+                         [w](VideoMarkerPtr bookmark) { emit w->execute(new RemoveBookmarkCommand(bookmark)); });
+        QObject::connect(timeArea, &TimeAreaWidget::removeLoopRequested, w,
+                         [w](VideoLoopPtr loop) { emit w->execute(new RemoveLoopCommand(loop)); });
         QObject::connect(timelineWidget, &TimelineWidget::videoPlayableChanged, w, &MainWindow::onVideoPlayableChanged);
         QObject::connect(timelineWidget, &TimelineWidget::audioPlayableChanged, w, &MainWindow::onAudioPlayableChanged);
         QObject::connect(timelineWidget, &TimelineWidget::videoLockChanged, w, &MainWindow::onVideoLockChanged);
@@ -520,6 +546,14 @@ MainWindow::MainWindow(MainController *controller, QWidget *parent, Qt::WindowFl
     d->window = this;
     d->controller = controller;
     d->setupUi();
+    // Where the ruler allocates new loops and bookmarks, and how long the
+    // project is for the bookmark editor: always the current project.
+    TimeAreaWidget::setTimelineSource([] { return CommandTargets::timeline(); });
+    BookmarkEditDialog::setDurationSource([]() -> qint64 {
+        MainController *c = CommandTargets::controller();
+        const QSharedPointer<Media> media = c ? c->getMedia() : QSharedPointer<Media>();
+        return media ? media->getDuration().unitCount : 0;
+    });
 #if TW_HAVE_PLAYER
     if (controller && controller->getMediaPlayer())
         controller->getMediaPlayer()->setRenderingWidget(getRenderingWidget());
@@ -577,18 +611,27 @@ void MainWindow::setDuration(QTime duration, double fps)
 
 void MainWindow::setCurrentFrame(long frame)
 {
-    const int f = static_cast<int>(qBound(0L, frame, static_cast<long>(std::numeric_limits<int>::max())));
+    if (d->timeArea->isSliderDown() || d->masterSlider->isSliderDown())
+        return;
+    // The end of playback shows as the start.
+    const QSharedPointer<Media> media = d->controller ? d->controller->getMedia() : nullptr;
+    const long length = media ? static_cast<long>(media->getDuration().toFrameUnits(false)) : 0;
+    const long shown = frame == length ? 0 : frame;
+    const int f = static_cast<int>(qBound(static_cast<long>(std::numeric_limits<int>::min()), shown,
+                                          static_cast<long>(std::numeric_limits<int>::max())));
+    d->masterSlider->setSliderPosition(f);
     d->timeArea->setCurrentFrame(f);
-    const bool old = d->masterSlider->blockSignals(true);
-    d->masterSlider->setValue(f);
-    d->masterSlider->blockSignals(old);
     d->videoControls->setCurrentFrame(f);
+    updateTempoPitch();
 }
 
 void MainWindow::setCurrentTime(QTime time)
 {
+    qDebug() << "MainWindow::setCurrentTime" << time;
     d->timeArea->setCurrentTime(time);
     d->videoControls->setCurrentTime(time);
+    const int ms = QTime(0, 0).msecsTo(time);
+    d->masterSlider->setSliderPosition(static_cast<int>(d->timeArea->getFps() * ms / 1000.0));
 }
 
 void MainWindow::addLoop(QSharedPointer<VideoLoop> loop)
@@ -621,7 +664,20 @@ void MainWindow::clearLoops()
 void MainWindow::clearBookmarks() { d->timeArea->clearBookmarks(); }
 void MainWindow::clearTmpLoops() { d->timeArea->clearTmpLoops(); }
 void MainWindow::clearSelection() { d->timeArea->clearSelection(); }
-void MainWindow::updateTempoPitch() {}
+void MainWindow::updateTempoPitch()
+{
+    const QSharedPointer<Media> media = d->controller ? d->controller->getMedia() : nullptr;
+    const QSharedPointer<MediaTimeLine> timeline = media ? media->getTimeline() : nullptr;
+    const QSharedPointer<VideoLoop> loop = timeline ? timeline->getLoopByFrame(d->timeArea->getCurFrame()) : nullptr;
+    if (loop) {
+        d->editVideoWidget->setTempo(loop->getTempo());
+        d->editVideoWidget->setPitch(loop->getPitch());
+    } else {
+        const OptionsHolder *options = Singleton<OptionsHolder>::instance();
+        d->editVideoWidget->setTempo(options->getProjectTempo());
+        d->editVideoWidget->setPitch(options->getProjectPitch());
+    }
+}
 
 void MainWindow::setSizeMostRecent(QSize size) { d->topToolbar->setSizeMostRecent(size.width(), size.height()); }
 void MainWindow::setSizeCustom(QSize size) { d->topToolbar->setSizeCustom(size.width(), size.height()); }
@@ -640,6 +696,31 @@ void MainWindow::setAudioLocked(bool locked)
 }
 
 void MainWindow::setZoom(float zoom) { d->videoControls->setZoom(static_cast<int>(zoom)); }
+
+VideoThumbnailWidget *MainWindow::addThumbnail(int start, int length, QString name, QImage image)
+{
+    MediaTrackWidget *row = d->timelineWidget->getViewport()->getVideoTrack();
+    return qobject_cast<VideoThumbnailWidget *>(row->addThumbnail(new VideoThumbnailWidget(start, length, name, image)));
+}
+
+AudioThumbnailWidget *MainWindow::addThumbnail(int start, int length, QImage wave)
+{
+    MediaTrackWidget *row = d->timelineWidget->getViewport()->getAudioTrack();
+    return qobject_cast<AudioThumbnailWidget *>(row->addThumbnail(new AudioThumbnailWidget(start, length, wave)));
+}
+
+void MainWindow::removeThumbnail(AbstractThumbnail *thumbnail)
+{
+    // The row that does not hold it leaves it alone.
+    d->timelineWidget->getViewport()->getVideoTrack()->removeThumbnail(thumbnail);
+    d->timelineWidget->getViewport()->getAudioTrack()->removeThumbnail(thumbnail);
+}
+
+void MainWindow::updateThumbnails()
+{
+    d->timelineWidget->getViewport()->getAudioTrack()->updateThumbnails();
+    d->timelineWidget->getViewport()->getVideoTrack()->updateThumbnails();
+}
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
@@ -894,17 +975,18 @@ void MainWindow::onVideoZoom(QRectF area) { d->controller->onVideoZoom(area); }
 
 void MainWindow::onPlaybackFrameChanged(int frame)
 {
+    if (frame < 0 || frame > d->timeArea->getFrameCount())
+        return;
+    d->masterSlider->setSliderPosition(frame);
     d->timeArea->setCurrentFrame(frame);
-    const bool old = d->masterSlider->blockSignals(true);
-    d->masterSlider->setValue(frame);
-    d->masterSlider->blockSignals(old);
     d->videoControls->setCurrentFrame(frame);
+    updateTempoPitch();
 }
 
-void MainWindow::onMasterTimelineValueChanged(int frame)
+void MainWindow::onMasterTimelineValueChanged(int)
 {
-    onPlaybackFrameChanged(frame);
-    d->controller->onPlaybackFrameChanged(static_cast<quint32>(qMax(0, frame)));
+    updateTempoPitch();
+    d->controller->onPlaybackFrameChanged(static_cast<quint32>(qMax(0, d->masterSlider->value())));
 }
 
 void MainWindow::onSliderPressed() { d->controller->onTimeSliderPressed(); }
@@ -912,16 +994,14 @@ void MainWindow::onSliderReleased() { d->controller->onTimeSliderReleased(); }
 
 void MainWindow::onPlaybackTimeChanged(QTime time)
 {
-    d->videoControls->setCurrentTime(time);
+    setCurrentTime(time);
     d->controller->onPlaybackTimeChanged(time);
 }
 
 void MainWindow::onTimelineValueChanged(int frame)
 {
-    const bool old = d->masterSlider->blockSignals(true);
-    d->masterSlider->setValue(frame);
-    d->masterSlider->blockSignals(old);
-    d->videoControls->setCurrentFrame(frame);
+    onPlaybackFrameChanged(frame);
+    updateTempoPitch();
     d->controller->onPlaybackFrameChanged(static_cast<quint32>(qMax(0, frame)));
 }
 
@@ -940,8 +1020,8 @@ void MainWindow::onThumbnailClicked(AbstractThumbnail *thumbnail)
 {
     if (!thumbnail)
         return;
-    const int frame = thumbnail->getPosition();
-    onPlaybackFrameChanged(frame);
+    const int frame = thumbnail->getPosition() + 1;
+    setCurrentFrame(frame);
     d->controller->onPlaybackFrameChanged(static_cast<quint32>(qMax(0, frame)));
 }
 

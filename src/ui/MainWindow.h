@@ -18,6 +18,7 @@ class QUndoCommand;
 namespace TW {
 
 class AbstractThumbnail;
+class AudioThumbnailWidget;
 class EditVideoWidget;
 class MainController;
 class TimeAreaWidget;
@@ -26,6 +27,7 @@ class TopToolbarWidget;
 class VideoControlsWidget;
 class VideoLoop;
 class VideoMarker;
+class VideoThumbnailWidget;
 class VideoWidget;
 
 // The one top-level window: toolbar, side panel, video view with its
@@ -59,6 +61,11 @@ public:
     bool isToolbarCollapsed() const;
     bool isTimelineCollapsed() const;
 
+    // A new thumbnail (start and length in frames) on the video row or, with
+    // a waveform picture, on the audio row; the row owns it.
+    VideoThumbnailWidget *addThumbnail(int start, int length, QString name, QImage image);
+    AudioThumbnailWidget *addThumbnail(int start, int length, QImage wave);
+
 public slots:
     void setWindowTitle(const QString &title);
     void setDuration(QTime duration, double fps);
@@ -86,6 +93,8 @@ public slots:
     void setAudioPlayable(bool playable);
     void setAudioLocked(bool locked);
     void setZoom(float zoom);
+    void removeThumbnail(TW::AbstractThumbnail *thumbnail);
+    void updateThumbnails();
 
 signals:
     void execute(QUndoCommand *command);

@@ -9,12 +9,18 @@
 #include "core/Options.h"
 #include "core/OptionsHolder.h"
 #include "core/Singleton.h"
+#include "io/InputController.h"
 #include "model/Media.h"
+#include "model/MediaTimeLine.h"
+#include "model/VideoLoop.h"
 #include "playback/MediaPlayer.h"
 #include "ui/EditVideoWidget.h"
 #include "ui/MainWindow.h"
 #include "ui/TimeAreaWidget.h"
+#include "ui/VideoControlsWidget.h"
 
+#include <QAbstractButton>
+#include <QLabel>
 #include <QPushButton>
 #include <QSlider>
 #include <QTemporaryDir>
@@ -31,6 +37,8 @@ private slots:
     void missingFileChangesNothing();
     void openClip();
     void tempoIsStoredWithTheProject();
+    void zoomStepShowsOnTheSlider();
+    void positionDisplay();
     void brokenFileLeavesAFreshProject();
 
 private:
@@ -38,6 +46,7 @@ private:
     MainWindow *m_window = nullptr;
     QTemporaryDir m_media;
     QString m_clip;
+    QStringList m_informed;
 };
 
 void tst_OpenFile::initTestCase()
@@ -45,6 +54,10 @@ void tst_OpenFile::initTestCase()
     m_controller = Application::instance()->getMainController();
     m_controller->exec();
     m_window = m_controller->getMainWindow();
+    // Boxes the import would show are answered here instead of by a user.
+    InputController::Interaction answers = InputController::interaction();
+    answers.inform = [this](const QString &title, const QString &text) { m_informed << title + QLatin1Char(':') + text; };
+    InputController::setInteraction(answers);
     m_clip = test::TestMedia::make(test::TestMedia::VideoStereo, m_media.path(), 2.0);
     QVERIFY(!m_clip.isEmpty());
 }
@@ -84,6 +97,59 @@ void tst_OpenFile::tempoIsStoredWithTheProject()
     QCOMPARE(options->getProjectPitch(), 1.0f);
 }
 
+void tst_OpenFile::zoomStepShowsOnTheSlider()
+{
+    QSlider *zoom = m_window->getVideoControls()->zoomSlider();
+    // Zoom 1.0 to 16.0 in 20 steps: one step in is 1.75, 5 % of the range.
+    m_controller->onVideoZoomIn();
+    QCOMPARE(zoom->value(), 5);
+    m_controller->onVideoZoomOut();
+    QCOMPARE(zoom->value(), 0);
+    m_controller->onVideoZoomOut(); // clamped at the minimum
+    QCOMPARE(zoom->value(), 0);
+}
+
+void tst_OpenFile::positionDisplay()
+{
+    EditVideoWidget *panel = m_window->getEditVideoWidget();
+    QSharedPointer<VideoLoop> loop(new VideoLoop);
+    loop->setStartFrame(10);
+    loop->setEndFrame(20);
+    loop->setTempo(60.0f);
+    loop->setPitch(-3.0f);
+    m_controller->getMedia()->getTimeline()->addLoop(loop);
+    m_window->addLoop(loop);
+
+    // Inside the loop the panel shows the loop's values, outside the project's.
+    m_window->setCurrentFrame(15);
+    QCOMPARE(m_window->getCurFrame(), 15);
+    QCOMPARE(m_window->getMasterSlider()->value(), 15);
+    QCOMPARE(panel->tempoLabel()->text(), QStringLiteral("TEMPO: 60%"));
+    QCOMPARE(panel->pitchLabel()->text(), QStringLiteral("PITCH: -3"));
+    m_window->setCurrentFrame(30);
+    QCOMPARE(panel->tempoLabel()->text(), QStringLiteral("TEMPO: 75%"));
+
+    // The end of playback shows as the start.
+    m_window->setCurrentFrame(50);
+    QCOMPARE(m_window->getCurFrame(), 0);
+
+    // A step of one second at 25 fps, and none past the last frame.
+    m_window->getVideoControls()->button(QStringLiteral("ff1ToolButton"))->click();
+    QCOMPARE(m_window->getCurFrame(), 25);
+    m_window->getVideoControls()->button(QStringLiteral("ff1ToolButton"))->click();
+    QCOMPARE(m_window->getCurFrame(), 50);
+    m_window->getVideoControls()->button(QStringLiteral("ff1ToolButton"))->click();
+    QCOMPARE(m_window->getCurFrame(), 50);
+    m_window->getVideoControls()->button(QStringLiteral("ffmFToolButton"))->click();
+    QCOMPARE(m_window->getCurFrame(), 49);
+
+    // The loop's own tempo changes while the position is inside it.
+    m_window->setCurrentFrame(12);
+    panel->button(QStringLiteral("tempo40Btn"))->click();
+    QCOMPARE(loop->getTempo(), 40.0f);
+    QCOMPARE(Singleton<OptionsHolder>::instance()->getProjectTempo(), 75.0f);
+}
+
 void tst_OpenFile::brokenFileLeavesAFreshProject()
 {
     const QString broken = m_media.filePath(QStringLiteral("noise.mp4"));
@@ -96,6 +162,7 @@ void tst_OpenFile::brokenFileLeavesAFreshProject()
     f.close();
     const QSharedPointer<MediaPlayer> before = m_controller->getMediaPlayer();
     m_controller->openFile(broken);
+    QVERIFY2(!m_informed.isEmpty(), "the user was not told why the file did not open");
     QVERIFY(m_controller->getMedia()->isEmpty());
     QVERIFY(m_controller->getMediaPlayer() != before);
     QCOMPARE(m_window->windowTitle(), QStringLiteral("Tarnwell"));
