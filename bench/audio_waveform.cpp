@@ -63,6 +63,26 @@ double plainRead(const QString &path)
     return s;
 }
 
+// Whether two files hold the same bytes; on a difference, where it is.
+QString sameBytes(const QString &a, const QString &b)
+{
+    QFile fa(a), fb(b);
+    if (!fa.open(QIODevice::ReadOnly) || !fb.open(QIODevice::ReadOnly))
+        return QStringLiteral("cannot read");
+    for (qint64 at = 0;; ) {
+        const QByteArray x = fa.read(1 << 22), y = fb.read(1 << 22);
+        if (x != y) {
+            qint64 i = 0;
+            while (i < x.size() && i < y.size() && x[int(i)] == y[int(i)])
+                ++i;
+            return QStringLiteral("first difference at byte %1").arg(at + i);
+        }
+        if (x.isEmpty())
+            return QStringLiteral("identical");
+        at += x.size();
+    }
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -147,8 +167,10 @@ int main(int argc, char **argv)
     out.setRealNumberNotation(QTextStream::FixedNotation);
     out.setRealNumberPrecision(3);
     out << "threads:                      " << QThread::idealThreadCount() << Qt::endl;
-    out << "sample file:                  " << mb << " MB (ffmpeg: "
-        << QFileInfo(reference).size() / 1048576.0 << " MB)" << Qt::endl;
+    const qint64 bytes = QFileInfo(extracted).size(), refBytes = QFileInfo(reference).size();
+    out << "sample file:                  " << mb << " MB, " << bytes << " bytes (ffmpeg: " << refBytes
+        << " bytes" << (bytes == refBytes ? ", the same length" : ", NOT the same length") << ")" << Qt::endl;
+    out << "extracted vs ffmpeg samples:  " << sameBytes(extracted, reference) << Qt::endl;
     out << "extraction:                   " << extractSeconds << " s, " << seconds / extractSeconds
         << " x realtime" << Qt::endl;
     out << "ffmpeg to s16le:              " << ffmpegSeconds << " s" << Qt::endl;

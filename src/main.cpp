@@ -1,7 +1,6 @@
 #include "app/Application.h"
 #include "app/CocoaInitializer.h"
 #include "app/MainController.h"
-#include "app/SettingsStateFirst.h"
 #include "app/SparkleAutoUpdater.h"
 #include "core/Logger.h"
 #include "core/Options.h"

@@ -4,6 +4,8 @@
 #include "core/Options.h"
 #include "core/OptionsHolder.h"
 #include "core/Singleton.h"
+#include "io/ResourceManager.h"
+#include "playback/MediaTrackFragmentPlayer.h"
 #include "ui/MainWindow.h"
 
 #include <QFile>
@@ -37,6 +39,9 @@ Application::Application(int &argc, char **argv)
     Options::instance()->loadFromFile(true);
     setStyleSheet(readStyleSheet(QStringLiteral(":/MainWindow/style.qss")));
     Singleton<OptionsHolder>::instance();
+    // The playback layer sits below the one that extracts audio: hand it the
+    // extraction here, before any fragment player is made.
+    MediaTrackFragmentPlayer::setAudioSamplesFunction(&ResourceManager::extractAudioSamples);
 
     d->controller = new MainController;
 }

@@ -13,12 +13,16 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDebug>
+#include <QDir>
+#include <QDomDocument>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QMimeData>
 #include <QProcess>
+#include <QSaveFile>
 #include <QScreen>
 #include <QThreadPool>
 #include <QUndoCommand>
@@ -30,8 +34,11 @@
 #include "model/Media.h"
 #include "model/MediaTimeLine.h"
 #include "model/VideoLoop.h"
+#include "model/MediaTrackFragment.h"
 #include "model/VideoMarker.h"
 #include "playback/MediaPlayer.h"
+
+#include <cmath>
 
 namespace TW {
 
@@ -42,6 +49,14 @@ Logger *logger() { return Singleton<Logger>::instance(); }
 void logSlot(const char *name)
 {
     qDebug().noquote() << QStringLiteral("MainController::%1").arg(QLatin1String(name));
+}
+
+const char *const ProjectSuffix = ".twp";
+
+// Tempo, pitch and volume values that differ by less than this are the same.
+bool sameSetting(float a, float b)
+{
+    return std::fabs(a - b) < 0.001f;
 }
 
 } // namespace
@@ -214,7 +229,7 @@ struct MainController::Impl
         setWindowTitle();
         Options::instance()->addOpenedFile(fileName);
         mainWindow->setOpenedFiles(Options::instance()->getOpenedFiles());
-        undoStack->clear();
+        clearUndoStack();
         OptionsHolder *o = Singleton<OptionsHolder>::instance();
         mainWindow->setSizeOriginal(QSize(o->m_originalvideoWidth, o->m_originalvideoHeight));
 
@@ -224,7 +239,8 @@ struct MainController::Impl
         mainWindow->clearBookmarks();
         const QSharedPointer<MediaTimeLine> timeline = project->getTimeline();
         const auto markers = timeline ? timeline->getMarkers() : decltype(timeline->getMarkers())();
-        progress->updateProgress(0, int(markers.size()), 0);
+        // The range becomes 0 .. the number of bookmarks (it started as 0 .. 1).
+        progress->updateProgress(0, int(markers.size()) - 1, 0);
         for (const auto &marker : markers) {
             mainWindow->addBookmark(marker);
             ++*progress;
@@ -245,7 +261,10 @@ struct MainController::Impl
     {
         qDebug() << "Failed to open file";
         project = QSharedPointer<Media>(new Media);
-        player->openMedia(project);
+        // The old player was reset before the load and goes now. It is not
+        // opened on the empty project first: that would start a libvlc
+        // output only to stop it at once, and stopping an output that is
+        // still starting can deadlock inside libvlc.
         // The replacement player draws into the same view and reports its
         // position to the window like the first one.
         player = QSharedPointer<MediaPlayer>(new MediaPlayer);
@@ -254,14 +273,143 @@ struct MainController::Impl
         owner->updateTimeline();
         resetWindowView();
         mainWindow->setDuration(QTime(0, 0), 0.0);
+        TimelineViewportWidget *viewport = mainWindow->getTimeline()->getViewport();
+        viewport->resize(1, viewport->height());
         copyTrackFlags();
         mainWindow->setWindowTitle(QCoreApplication::applicationName());
-        undoStack->clear();
+        clearUndoStack();
         OptionsHolder *o = Singleton<OptionsHolder>::instance();
         mainWindow->setSizeOriginal(QSize(o->m_originalvideoWidth, o->m_originalvideoHeight));
         mainWindow->clearBookmarks();
         mainWindow->clearLoops();
         mainWindow->clearTmpLoops();
+    }
+
+    // Tempo, pitch and volume are no undo commands, yet they change what a
+    // save writes: after one the stack has no clean state until the next
+    // save, so closing the project asks about them.
+    void markChanged()
+    {
+        undoStack->resetClean();
+    }
+
+    // A new project is the clean state. An empty stack ignores clear(), so
+    // a clean state dropped by a settings change is set again explicitly.
+    void clearUndoStack()
+    {
+        undoStack->clear();
+        undoStack->setClean();
+    }
+
+    // Writes the project file; true when it was written completely. The file
+    // is replaced only by a finished write, so a failure leaves the previous
+    // file as it was; the project then keeps its former path.
+    bool saveProject(const QString &path)
+    {
+        const QString previousPath = project->getFilePath();
+        project->setFilePath(path);
+        setWindowTitle();
+        qDebug() << "Saving project to" << path;
+
+        QString problem;
+        QSaveFile file(path);
+        // Unbuffered, so a short write (a full disk) shows in write()'s count;
+        // a buffered short write is not reported by commit().
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text | QIODevice::Unbuffered)) {
+            qDebug() << "Failed to open project file.";
+            problem = file.errorString();
+        } else {
+            QDomDocument document;
+            QDomElement root = document.createElement(QStringLiteral("tarnwell_project"));
+            root.setAttribute(QStringLiteral("version"), 2);
+            document.appendChild(root);
+            root.appendChild(project->toDomElement(document, QStringLiteral("media")));
+            root.appendChild(Singleton<OptionsHolder>::instance()->toDomElement(document, QStringLiteral("options")));
+            const QByteArray text = document.toByteArray(1);
+            const qint64 written = file.write(text);
+            if (written != text.size()) {
+                problem = written < 0 ? file.errorString()
+                                      : MainController::tr("only %1 of %2 bytes could be written")
+                                            .arg(written)
+                                            .arg(text.size());
+                file.cancelWriting();
+            } else if (!file.commit()) {
+                problem = file.errorString();
+            }
+        }
+        if (problem.isEmpty()) {
+            undoStack->setClean();
+            qDebug() << "Project file is saved.";
+            return true;
+        }
+        qDebug() << "Failed to save the project:" << problem;
+        project->setFilePath(previousPath);
+        setWindowTitle();
+        QMessageBox::warning(mainWindow, MainController::tr("Save project"),
+                             MainController::tr("The project could not be saved to \"%1\": %2")
+                                 .arg(QDir::toNativeSeparators(path), problem),
+                             QMessageBox::Ok);
+        return false;
+    }
+
+    // Asks for a project file name and saves there; true when a file was
+    // written.
+    bool saveProjectAs()
+    {
+        if (projectEmpty())
+            return false;
+        Options *options = Options::instance();
+        QFileDialog dialog(mainWindow, QString(), QString(), QString());
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setWindowTitle(MainController::tr("Save project"));
+        dialog.setNameFilter(QStringLiteral("Tarnwell Project (*.twp)"));
+        if (options->getAlwaysOnTop())
+            dialog.setWindowFlags(dialog.windowFlags() | Qt::WindowStaysOnTopHint);
+        const QString lastFolder = options->getLastPath(SaveProjectFolder);
+        dialog.setDirectory(lastFolder.isEmpty() ? options->getPath(SaveProjectFolder) : lastFolder);
+
+        bool saved = false;
+        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+            QString path = dialog.selectedFiles().first();
+            if (!path.endsWith(QLatin1String(ProjectSuffix)))
+                path += QLatin1String(ProjectSuffix);
+            saved = saveProject(path);
+        }
+        options->setLastPath(SaveProjectFolder, dialog.directory().absolutePath());
+        return saved;
+    }
+
+    // A selection counts when both ends are set and differ.
+    bool selectionUsable() const
+    {
+        if (!mainWindow)
+            return false;
+        const PairInt selection = mainWindow->getSelection();
+        return selection.first != -1 && selection.second != -1 && selection.first != selection.second;
+    }
+
+    // The volume of the fragment under the play position. At the very end
+    // of the project no fragment lies there; a fragment's default, the
+    // unchanged volume of 100 %, is used then.
+    float volumeUnderPosition() const
+    {
+        const qint64 now = qMax<qint64>(0, player->getCurrentMediaTime().unitCount);
+        if (const QSharedPointer<MediaTrackFragment> fragment =
+                project->getTrackForPosition(static_cast<unsigned long long>(now)))
+            return fragment->volume;
+        qDebug() << "No fragment under the play position.";
+        return 100.0f;
+    }
+
+    // Saving writes what the project holds; while an import fills it, it
+    // holds half of something.
+    bool importRunning() const
+    {
+        if (!InputController::isBusy())
+            return false;
+        qDebug() << "A file is being imported; the project is not saved now.";
+        return true;
     }
 
     MainController *owner;
@@ -320,8 +468,10 @@ void MainController::updateTimeline()
 {
     OptionsHolder *o = Singleton<OptionsHolder>::instance();
     qDebug() << "MainController::updateTimeline OptionsHolder" << *o;
-    if (d->mainWindow)
-        d->mainWindow->setDuration(d->project->getTotalDurationMs(), o->m_fps);
+    if (!d->mainWindow)
+        return;
+    d->mainWindow->setDuration(d->project->getTotalDurationMs(), o->m_fps);
+    d->mainWindow->updateThumbnails();
 }
 
 QPoint MainController::windowTarget(const QPoint &p, const QRect &available)
@@ -358,6 +508,8 @@ void MainController::openFile(const QString &fileName)
         qDebug() << "File does not exist";
         return;
     }
+    // An import shows its progress modally but lets events through; an open
+    // asked for meanwhile would reset the player and the project under it.
     if (InputController::isBusy()) {
         qDebug() << "Another file is being opened; refused:" << fileName;
         return;
@@ -370,26 +522,56 @@ void MainController::openFile(const QString &fileName)
         if (QMessageBox::question(d->mainWindow, tr("Save project"),
                                   tr("Do you want to save current project before closing?"),
                                   QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes)
-            == QMessageBox::Yes)
-            saveCurrentProjectAs();
+                == QMessageBox::Yes
+            && !d->saveProjectAs()) {
+            // The user wanted the edits kept: without a saved copy the
+            // project stays open.
+            qDebug() << "The project was not saved; the open is abandoned.";
+            return;
+        }
     }
     d->player->resetMedia();
     Singleton<OptionsHolder>::instance()->reset();
     bool opened = false;
+    QString problem;
     {
         const QSharedPointer<InputController> input(new InputController(fileName, d->project));
         opened = input->exec(nullptr, false, true);
-        if (!opened && !input->errorString().isEmpty())
-            qDebug() << input->errorString();
+        if (!opened)
+            problem = input->errorString();
     }
-    if (opened)
+    if (opened) {
         d->openSucceeded(fileName);
-    else
-        d->openFailed();
+        return;
+    }
+    d->openFailed();
+    // Cancellations and failed conversions have told the user already.
+    if (!problem.isEmpty()) {
+        qDebug() << problem;
+        QMessageBox::warning(d->mainWindow, tr("Open file"), problem, QMessageBox::Ok);
+    }
 }
 
-void MainController::saveCurrentProject() { logSlot("saveCurrentProject"); }
-void MainController::saveCurrentProjectAs() { logSlot("saveCurrentProjectAs"); }
+void MainController::saveCurrentProject()
+{
+    logSlot("saveCurrentProject");
+    if (d->importRunning())
+        return;
+    const QString path = d->project->getFilePath();
+    // A project opened from a media file carries the media file's path.
+    if (!path.isEmpty() && path.endsWith(QLatin1String(ProjectSuffix)))
+        d->saveProject(path);
+    else
+        d->saveProjectAs();
+}
+
+void MainController::saveCurrentProjectAs()
+{
+    logSlot("saveCurrentProjectAs");
+    if (d->importRunning())
+        return;
+    d->saveProjectAs();
+}
 
 void MainController::ripFiles(const QStringList &sources, const QStringList &destinations)
 {
@@ -409,10 +591,15 @@ void MainController::onTempoChanged(float tempo)
         return;
     d->player->setTempo(tempo);
     // Stored in the loop under the position, else as the project's tempo.
-    if (const QSharedPointer<VideoLoop> loop = d->mainWindow ? d->mainWindow->getCurLoop() : nullptr)
+    OptionsHolder *options = Singleton<OptionsHolder>::instance();
+    const QSharedPointer<VideoLoop> loop = d->mainWindow ? d->mainWindow->getCurLoop() : nullptr;
+    if (sameSetting(loop ? loop->getTempo() : options->getProjectTempo(), tempo))
+        return;
+    if (loop)
         loop->setTempo(tempo);
     else
-        Singleton<OptionsHolder>::instance()->setProjectTempo(tempo);
+        options->setProjectTempo(tempo);
+    d->markChanged();
 }
 
 void MainController::onPitchChanged(float pitch)
@@ -422,19 +609,78 @@ void MainController::onPitchChanged(float pitch)
     if (d->projectEmpty())
         return;
     d->player->setPitch(pitch);
-    if (const QSharedPointer<VideoLoop> loop = d->mainWindow ? d->mainWindow->getCurLoop() : nullptr)
+    OptionsHolder *options = Singleton<OptionsHolder>::instance();
+    const QSharedPointer<VideoLoop> loop = d->mainWindow ? d->mainWindow->getCurLoop() : nullptr;
+    if (sameSetting(loop ? loop->getPitch() : options->getProjectPitch(), pitch))
+        return;
+    if (loop)
         loop->setPitch(pitch);
     else
-        Singleton<OptionsHolder>::instance()->setProjectPitch(pitch);
+        options->setProjectPitch(pitch);
+    d->markChanged();
 }
 
-void MainController::onDelete() { logSlot("onDelete"); }
+void MainController::onDelete()
+{
+    logSlot("onDelete");
+    qDebug() << "Begin deleting segment.";
+    if (d->projectEmpty() || !d->mainWindow)
+        return;
+    if (d->mainWindow->isVideoLocked() && d->mainWindow->isAudioLocked()) {
+        qDebug() << "Both tracks are locked.";
+        return;
+    }
+    if (!d->selectionUsable()) {
+        qDebug() << "No selection.";
+        return;
+    }
+    qDebug() << "Deleting a segment is not available in this build.";
+}
+
 void MainController::onCut() { logSlot("onCut"); }
 void MainController::onCopy() { logSlot("onCopy"); }
 void MainController::onPaste() { logSlot("onPaste"); }
-void MainController::onVolume() { logSlot("onVolume"); }
+
+void MainController::onVolume()
+{
+    logSlot("onVolume");
+    qDebug() << "Begin applying volume.";
+    if (d->projectEmpty() || !d->mainWindow)
+        return;
+    if (d->mainWindow->isAudioLocked()) {
+        qDebug() << "Audio track is locked.";
+        return;
+    }
+    float startVolume = 0.0f;
+    if (d->selectionUsable()) {
+        qDebug() << "Applying volume to segment.";
+        startVolume = d->volumeUnderPosition();
+    } else {
+        qDebug() << "No selection, applying volume to whole project";
+        startVolume = Singleton<OptionsHolder>::instance()->getProjectVolume();
+    }
+    qDebug() << "Volume dialog starts at" << startVolume;
+    qDebug() << "Changing the volume is not available in this build.";
+}
+
 void MainController::onInsertSilence() { logSlot("onInsertSilence"); }
-void MainController::onSilenceSection() { logSlot("onSilenceSection"); }
+
+void MainController::onSilenceSection()
+{
+    logSlot("onSilenceSection");
+    qDebug() << "Begin silencing section.";
+    if (d->projectEmpty() || !d->mainWindow)
+        return;
+    if (d->mainWindow->isAudioLocked()) {
+        qDebug() << "Audio is locked.";
+        return;
+    }
+    if (!d->selectionUsable()) {
+        qDebug() << "No selection.";
+        return;
+    }
+    qDebug() << "Silencing a section is not available in this build.";
+}
 
 void MainController::onUndo()
 {
@@ -460,15 +706,22 @@ void MainController::onVoumeChanged(int volume)
 {
     qDebug() << "MainController::onVoumeChanged" << volume;
     qDebug() << "Volume is changed to" << volume;
-    if (!d->projectEmpty())
-        d->player->setVolume(static_cast<float>(volume));
+    if (d->projectEmpty())
+        return;
+    const bool changed = !sameSetting(d->player->getCommonVolume(), static_cast<float>(volume));
+    d->player->setVolume(static_cast<float>(volume));
+    if (changed)
+        d->markChanged();
 }
 
 void MainController::onStopVideo()
 {
     logSlot("onStopVideo");
-    if (d->player)
-        d->player->stop();
+    if (d->projectEmpty())
+        return;
+    d->player->stop();
+    if (d->mainWindow)
+        d->mainWindow->setCurrentFrame(0);
 }
 
 void MainController::onPlayVideo()
@@ -483,8 +736,9 @@ void MainController::onPlayVideo()
 void MainController::onPauseVideo()
 {
     logSlot("onPauseVideo");
-    if (d->player)
-        d->player->pause();
+    if (d->projectEmpty())
+        return;
+    d->player->pause();
 }
 
 void MainController::onPlaybackTimeChanged(QTime time)

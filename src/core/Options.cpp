@@ -44,22 +44,33 @@ constexpr std::array<PathType, PathTypeCount> CopyOrder = {
     ExportFolder, OpenProjectFolder, RippingFolder, SaveProjectFolder,
     SnifferFolder, TempFolder, CacheFolder};
 
-// Owner of the live object: constant-initialised, deletes it at exit.
+// The live object: constant-initialised and trivially destructible, so it is
+// usable at any time of the process, before main and during exit alike.
 struct LiveOptions
 {
     QBasicMutex mutex;
     QAtomicPointer<Options> object;
     bool destroyed = false;
-    ~LiveOptions()
+};
+LiveOptions s_live;
+
+// Deletes the live object at process exit; its settings write the file then.
+// Qt's settings keep process-wide state of their own (the cache of open
+// files), made when the first settings object is made and torn down at exit
+// in the reverse order of creation. The owner is therefore brought up only
+// after the live object has made its settings object, so that it goes before
+// that state does, however early or late the program uses settings elsewhere.
+struct LiveOptionsOwner
+{
+    ~LiveOptionsOwner()
     {
-        QMutexLocker lock(&mutex);
-        destroyed = true;
-        Options *o = object.fetchAndStoreOrdered(nullptr);
+        QMutexLocker lock(&s_live.mutex);
+        s_live.destroyed = true;
+        Options *o = s_live.object.fetchAndStoreOrdered(nullptr);
         lock.unlock();
         delete o;
     }
 };
-LiveOptions s_live;
 
 } // namespace
 
@@ -69,8 +80,12 @@ public:
     explicit Impl(Options *owner) : owner(owner)
     {
         filePath = Util::getAppDocDirPath() + QDir::separator() + QStringLiteral("TW.Options.ini");
-        if (QFile::exists(filePath))
-            settings = new QSettings(filePath, QSettings::IniFormat, owner);
+        fileExisted = QFile::exists(filePath);
+        // The settings object is made now even without a file: making one
+        // brings up Qt's settings state, and creating it as late as the write
+        // at exit would reach that state after it has been torn down. Nothing
+        // is written to the file before the save.
+        settings = new QSettings(filePath, QSettings::IniFormat, owner);
         for (int i = 0; i < PathTypeCount; ++i)
             defaults.insert(QLatin1String(FolderKeys[i]), defaultPath(PathType(i)));
         defaults.insert(KeyAlwaysOnTop, false);
@@ -93,7 +108,7 @@ public:
 
     QVariant userValue(const QString &key, const QVariant &fallback) const
     {
-        if (!settings)
+        if (!settings || !fileExisted)
             return fallback;
         const QVariant value = settings->value(key + QStringLiteral("/_value_"));
         if (!value.isValid())
@@ -152,11 +167,10 @@ public:
 
     void saveUserFile()
     {
-        if (!settings) {
-            // The application's own folder may not exist yet on a first run.
-            QDir().mkpath(QFileInfo(filePath).absolutePath());
+        // The application's own folder may not exist yet on a first run.
+        QDir().mkpath(QFileInfo(filePath).absolutePath());
+        if (!settings)
             settings = new QSettings(filePath, QSettings::IniFormat, owner);
-        }
         for (int i = 0; i < PathTypeCount; ++i)
             setUserValue(QLatin1String(FolderKeys[i]), folders[i]);
         setUserValue(KeyAlwaysOnTop, alwaysOnTop);
@@ -182,6 +196,9 @@ public:
     QSettings *settings = nullptr;
     QHash<QString, QVariant> defaults;
     QString filePath;
+    // Whether the file was there when the object was made: only then is it
+    // read.
+    bool fileExisted = false;
     bool hasValues = false;
 };
 
@@ -192,8 +209,12 @@ Options *Options::instance()
     QMutexLocker lock(&s_live.mutex);
     if (s_live.destroyed)
         return nullptr;
-    if (!s_live.object.loadRelaxed())
+    if (!s_live.object.loadRelaxed()) {
         s_live.object.storeRelease(new Options());
+        // Registered for exit only now, after the object's settings exist.
+        static LiveOptionsOwner owner;
+        Q_UNUSED(owner);
+    }
     return s_live.object.loadRelaxed();
 }
 
@@ -228,7 +249,7 @@ Options::~Options() = default;
 
 void Options::loadFromFile(bool fromUserFile)
 {
-    d->load(fromUserFile && d->settings);
+    d->load(fromUserFile && d->fileExisted);
     emit tempFolderChanged(d->folders[TempFolder]);
 }
 

@@ -170,7 +170,7 @@ QImage Util::getSnapshot(const QString &file, const QTime &time, int timeoutMs)
 
 // ---- Waveform values ----
 
-RmsSet Util::calcRMS(QFile *file, QReadWriteLock *lock, int from, int to, int blockSize)
+RmsSet Util::calcRMS(QFile *file, QReadWriteLock *lock, qint64 from, qint64 to, int blockSize)
 {
     RmsSet result(0, QVector<qint16>());
     if (from >= to || !file || blockSize <= 0)

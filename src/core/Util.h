@@ -66,7 +66,7 @@ public:
     // range [from, to) of the shared file, and their largest value. Each
     // seek and read is made under the lock held for writing; every block
     // advances the status-bar progress by one.
-    static RmsSet calcRMS(QFile *file, QReadWriteLock *lock, int from, int to, int blockSize);
+    static RmsSet calcRMS(QFile *file, QReadWriteLock *lock, qint64 from, qint64 to, int blockSize);
     // The RMS of one buffer of 16-bit samples; 0 below 2 bytes.
     static int calcRMS(const QByteArray &buffer);
 

@@ -276,6 +276,11 @@ float VlcMedia::getFrameRate() const
     return d->frameRate;
 }
 
+void VlcMedia::setFrameRate(float fps)
+{
+    d->frameRate = fps;
+}
+
 int VlcMedia::getRepeatCount() const
 {
     return d->repeatCount;

@@ -60,7 +60,12 @@ public:
     const MediaInfo &getMediaInfo() const;
     Time getStartPosition() const;
     Time getEndPosition() const;
+    // The frame rate kept for the media (frames per second): 0 until a parse
+    // of a program stream ("mpg") reads it, or until it is set. Setting it
+    // replaces what libvlc reported; it adds no option and leaves the track
+    // descriptions of an earlier parse as they are.
     float getFrameRate() const;
+    void setFrameRate(float fps);
     int getRepeatCount() const;
     // Every option string added so far, in order.
     QStringList getOptions() const;

@@ -5,6 +5,7 @@
 #include "core/VlcMedia.h"
 
 #include <QDebug>
+#include <QGuiApplication>
 #include <QPointF>
 #include <QRect>
 
@@ -136,7 +137,10 @@ VlcMediaPlayer::~VlcMediaPlayer()
 void VlcMediaPlayer::setRenderingSurface(void *view)
 {
     d->surface = view;
-    if (d->player)
+    // Only the X11 platform's window ids name X windows. Any other id (the
+    // offscreen platform numbers its windows) would make libvlc drop its
+    // configured output and probe every other one, terminal outputs included.
+    if (d->player && QGuiApplication::platformName() == QLatin1String("xcb"))
         libvlc_media_player_set_xwindow(d->player, uint32_t(reinterpret_cast<quintptr>(view)));
 }
 

@@ -24,7 +24,11 @@ public:
     // Writes the track's audio to fileName and waits, updating the status
     // bar's progress, until libvlc reports the end of the media. The samples
     // go to a temporary name beside fileName that is renamed only once the
-    // whole media has been written. Returns false, leaving nothing at
+    // whole media has been written. The end the stream output keeps back is
+    // completed from ffmpeg's decoding (AudioTailCompleter); a long stream
+    // that needs no transcoding is written in time ranges by players side by
+    // side, joined where they overlap sample for sample (else streamed again
+    // by one player). Returns false, leaving nothing at
     // fileName, when libvlc reports an error or stops early, when the wait
     // outlasts its limit (proportional to the duration) or when nothing was
     // written; the reason is logged and kept in lastError(). A track without

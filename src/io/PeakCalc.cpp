@@ -53,7 +53,7 @@ RmsSet PeakCalc::calculate() const
     if (d->file->fileName().isEmpty() || !own.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
         if (d->to > std::numeric_limits<int>::max())
             return result;
-        return Util::calcRMS(d->file, d->lock, int(d->from), int(d->to), d->bytesPerColumn);
+        return Util::calcRMS(d->file, d->lock, d->from, d->to, d->bytesPerColumn);
     }
 
     const qint64 block = d->bytesPerColumn;

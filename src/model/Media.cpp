@@ -234,8 +234,9 @@ void Media::addTrack(QSharedPointer<MediaTrack> track)
     fragment->track = track;
     fragment->startPosition = Time(0);
     fragment->endPosition = track->getDuration();
-    fragment->timelinePosition = Time(0);
     std::lock_guard<std::recursive_mutex> lock(d->mutex);
+    // The new fragment follows the ones already there (0 on a cleared list).
+    fragment->timelinePosition = d->total;
     d->total += track->getDuration();
     d->fragments.append(fragment);
 }

@@ -9,30 +9,14 @@
 
 namespace TW {
 
-namespace {
-
-// The media wrapper keeps the rate it was told; older wrappers without a
-// setter keep what libvlc reported.
-template <class M>
-auto setMediaFrameRate(M *media, float fps, int) -> decltype(media->setFrameRate(fps), void())
-{
-    media->setFrameRate(fps);
-}
-
-template <class M>
-void setMediaFrameRate(M *, float, long)
-{
-}
-
-} // namespace
-
 QSharedPointer<MediaTrack> MediaTrackFactory::createMediaTrackFromFile(const QString &path, int index)
 {
     qDebug() << "Factoring media track from file" << path << "at #" << index;
     QSharedPointer<MediaTrack> track(new MediaTrack(path, index, path));
     const OptionsHolder *holder = Singleton<OptionsHolder>::instance();
+    // The project's source rate replaces whatever libvlc reported.
     if (holder && track->getMedia())
-        setMediaFrameRate(track->getMedia(), holder->m_originalfps, 0);
+        track->getMedia()->setFrameRate(holder->m_originalfps);
     return track;
 }
 

@@ -16,6 +16,7 @@ struct AudioFragment
     qint64 size = 0;            // length of buffer in bytes
     qint64 duration = 0;        // microseconds covered by the block
     qint64 timeStamp = 0;       // presentation time, microseconds
+    const void *producer = nullptr; // the data provider that made the block, if any
 };
 
 } // namespace TW

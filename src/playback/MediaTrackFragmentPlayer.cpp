@@ -3,14 +3,13 @@
 #include "core/VlcMedia.h"
 #include "model/MediaTrack.h"
 #include "model/MediaTrackFragment.h"
+#include "playback/PoolTasks.h"
 #include "playback/Trace.h"
 #include "playback/VideoDataProvider.h"
 
-#include <QFuture>
 #include <QList>
 #include <QMutex>
 #include <QMutexLocker>
-#include <QtConcurrent/QtConcurrentRun>
 #include <QtDebug>
 
 #include <algorithm>
@@ -43,18 +42,8 @@ struct MediaTrackFragmentPlayer::Impl
     std::atomic<int> toggleMode{0};
     std::atomic<bool> quiet{false};
 
-    QMutex futuresMutex;
-    QList<QFuture<void>> futures;
+    PoolTasks tasks; // work started on the global thread pool
 
-    template <typename F>
-    void runOnPool(F &&f)
-    {
-        QMutexLocker locker(&futuresMutex);
-        futures.erase(std::remove_if(futures.begin(), futures.end(),
-                                     [](const QFuture<void> &x) { return x.isFinished(); }),
-                      futures.end());
-        futures.append(QtConcurrent::run(std::forward<F>(f)));
-    }
 };
 
 void MediaTrackFragmentPlayer::setAudioSamplesFunction(AudioSamplesFunction function)
@@ -94,17 +83,7 @@ MediaTrackFragmentPlayer::~MediaTrackFragmentPlayer()
 
 void MediaTrackFragmentPlayer::waitForPendingWork()
 {
-    for (;;) {
-        QList<QFuture<void>> pending;
-        {
-            QMutexLocker locker(&d->futuresMutex);
-            pending.swap(d->futures);
-        }
-        if (pending.isEmpty())
-            break;
-        for (QFuture<void> &f : pending)
-            f.waitForFinished();
-    }
+    d->tasks.waitForAll();
     d->provider->waitForPendingWork();
 }
 
@@ -287,17 +266,17 @@ void MediaTrackFragmentPlayer::preloadMedia()
 
 void MediaTrackFragmentPlayer::playAsync()
 {
-    d->runOnPool([this] { play(); });
+    d->tasks.run([this] { play(); });
 }
 
 void MediaTrackFragmentPlayer::stopAsync()
 {
-    d->runOnPool([this] { preloadMedia(); });
+    d->tasks.run([this] { preloadMedia(); });
 }
 
 void MediaTrackFragmentPlayer::resetAsync()
 {
-    d->runOnPool([this] { preloadMedia(); });
+    d->tasks.run([this] { preloadMedia(); });
 }
 
 void MediaTrackFragmentPlayer::setSpeed(float percent)

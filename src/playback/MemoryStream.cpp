@@ -120,6 +120,24 @@ T MemoryStream<T>::copySample() const
 }
 
 template <typename T>
+int MemoryStream<T>::removeSamples(const std::function<bool(const T &)> &match)
+{
+    QMutexLocker locker(&d->lock);
+    int removed = 0;
+    for (auto it = d->queue.begin(); it != d->queue.end();) {
+        if (match(*it)) {
+            d->queuedBytes -= it->size;
+            freeSampleBuffer(it->buffer);
+            it = d->queue.erase(it);
+            ++removed;
+        } else {
+            ++it;
+        }
+    }
+    return removed;
+}
+
+template <typename T>
 void MemoryStream<T>::enqueueSample(T sample)
 {
     QMutexLocker locker(&d->lock);

@@ -7,6 +7,7 @@
 
 #include <QtGlobal>
 
+#include <functional>
 #include <memory>
 
 namespace TW {
@@ -51,6 +52,8 @@ public:
     // cannot free them first. Empty queue: null buffer, every number 0.
     T copySample() const;
 
+    // Removes (and frees) every queued sample that matches; returns how many.
+    int removeSamples(const std::function<bool(const T &)> &match);
     // Appends the sample; the queue now owns its buffer.
     void enqueueSample(T sample);
 

@@ -6,13 +6,12 @@
 #include "core/VlcMediaPlayer.h"
 #include "playback/MediaDataProviderImpl.h"
 #include "playback/PitchTempoFilter.h"
+#include "playback/PoolTasks.h"
 #include "playback/Trace.h"
 
-#include <QFuture>
 #include <QList>
 #include <QMutex>
 #include <QMutexLocker>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <vlc/vlc.h>
 
@@ -59,8 +58,7 @@ struct VideoDataProvider::Impl
     std::deque<char *> picturesInLibvlc;
 
     // Work started on the global thread pool.
-    QMutex futuresMutex;
-    QList<QFuture<void>> futures;
+    PoolTasks tasks;
 
     void readSettings()
     {
@@ -74,15 +72,6 @@ struct VideoDataProvider::Impl
         sampleRate = o->m_audioSampleRate;
     }
 
-    template <typename F>
-    void runOnPool(F &&f)
-    {
-        QMutexLocker locker(&futuresMutex);
-        futures.erase(std::remove_if(futures.begin(), futures.end(),
-                                     [](const QFuture<void> &x) { return x.isFinished(); }),
-                      futures.end());
-        futures.append(QtConcurrent::run(std::forward<F>(f)));
-    }
 };
 
 VideoDataProvider::VideoDataProvider(DecodingSpeedMode mode, QObject *parent)
@@ -131,17 +120,7 @@ VideoDataProvider::~VideoDataProvider()
 
 void VideoDataProvider::waitForPendingWork()
 {
-    for (;;) {
-        QList<QFuture<void>> pending;
-        {
-            QMutexLocker locker(&d->futuresMutex);
-            pending.swap(d->futures);
-        }
-        if (pending.isEmpty())
-            return;
-        for (QFuture<void> &f : pending)
-            f.waitForFinished();
-    }
+    d->tasks.waitForAll();
 }
 
 void VideoDataProvider::acceptMedia()
@@ -304,7 +283,7 @@ void VideoDataProvider::setSpeedAsyncImpl()
         d->filter->setTempo(d->speed);
     }
     if (base->state == StatePlaying)
-        d->runOnPool([this] { advanceCurrentPositionAsyncImpl(); });
+        d->tasks.run([this] { advanceCurrentPositionAsyncImpl(); });
 }
 
 void VideoDataProvider::advanceCurrentPositionAsyncImpl()
@@ -524,7 +503,12 @@ void VideoDataProvider::handlePlayerStart()
         emit videoProcessingStarted();
     } else {
         playbackTrace("-----------in player preloadstart ");
-        base->player->pause();
+        // libvlc emits its events on the input thread: a call into the
+        // player from here would wait for a stop that waits for this thread.
+        d->tasks.run([this] {
+            if (base->preloadPhase == 3) // not started meanwhile
+                base->player->pause();
+        });
     }
 }
 
@@ -532,10 +516,11 @@ void VideoDataProvider::handlePlayerPause()
 {
     if (base->preloadPhase == 3) {
         base->state = StateSuspended;
-        if (base->player->getTime().unitCount != base->startPosition) {
-            const Time start(base->startPosition);
-            d->runOnPool([this, start] { setPositionImpl(start); });
-        }
+        const Time start(base->startPosition);
+        d->tasks.run([this, start] {
+            if (base->player->getTime() != start)
+                setPositionImpl(start);
+        });
         playbackTrace("-----------preloaded");
         base->preloadPhase = 0;
         emit mediaPreloaded();
@@ -552,7 +537,7 @@ void VideoDataProvider::handlePlayerEnd()
 {
     playbackTrace("------------------in player end");
     base->state = StateEnded;
-    d->runOnPool([this] { base->player->stop(); });
+    d->tasks.run([this] { base->player->stop(); });
     emit mediaEndReached();
 }
 

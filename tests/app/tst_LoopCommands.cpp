@@ -13,7 +13,6 @@
 #include "app/RemoveAllLoopsCommand.h"
 #include "app/RemoveBookmarkCommand.h"
 #include "app/RemoveLoopCommand.h"
-#include "app/SettingsStateFirst.h"
 #include "core/OptionsHolder.h"
 #include "core/Singleton.h"
 #include "core/Time.h"

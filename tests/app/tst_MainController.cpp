@@ -5,7 +5,6 @@
 
 #include "app/Application.h"
 #include "app/MainController.h"
-#include "app/SettingsStateFirst.h"
 #include "ui/EditVideoWidget.h"
 #include "ui/MainWindow.h"
 #include "ui/TimeAreaWidget.h"

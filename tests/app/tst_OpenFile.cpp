@@ -1,11 +1,11 @@
 // Opening files through the controller, with a real clip: what the window
 // shows after a good open, and the fresh project after a failed one.
+#include "ModalAnswerer.h"
 #include "TestEnv.h"
 #include "TestMedia.h"
 
 #include "app/Application.h"
 #include "app/MainController.h"
-#include "app/SettingsStateFirst.h"
 #include "core/Options.h"
 #include "core/OptionsHolder.h"
 #include "core/Singleton.h"
@@ -47,6 +47,8 @@ private:
     QTemporaryDir m_media;
     QString m_clip;
     QStringList m_informed;
+    // Any other box is answered too: a test fails rather than waits.
+    std::unique_ptr<test::ModalAnswerer> m_answers;
 };
 
 void tst_OpenFile::initTestCase()
@@ -58,6 +60,7 @@ void tst_OpenFile::initTestCase()
     InputController::Interaction answers = InputController::interaction();
     answers.inform = [this](const QString &title, const QString &text) { m_informed << title + QLatin1Char(':') + text; };
     InputController::setInteraction(answers);
+    m_answers = std::make_unique<test::ModalAnswerer>();
     m_clip = test::TestMedia::make(test::TestMedia::VideoStereo, m_media.path(), 2.0);
     QVERIFY(!m_clip.isEmpty());
 }
@@ -161,7 +164,12 @@ void tst_OpenFile::brokenFileLeavesAFreshProject()
     f.write(noise);
     f.close();
     const QSharedPointer<MediaPlayer> before = m_controller->getMediaPlayer();
+    // The tempo changes above are unsaved: close the project without saving.
+    m_answers->answerBox(QMessageBox::Yes);
+    m_answers->answerBox(QMessageBox::No);
     m_controller->openFile(broken);
+    QVERIFY2(m_answers->unexpected().isEmpty(), qPrintable(m_answers->unexpected().join(QLatin1Char('|'))));
+    QCOMPARE(m_answers->answersLeft(), 0);
     QVERIFY2(!m_informed.isEmpty(), "the user was not told why the file did not open");
     QVERIFY(m_controller->getMedia()->isEmpty());
     QVERIFY(m_controller->getMediaPlayer() != before);

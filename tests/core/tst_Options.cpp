@@ -10,6 +10,7 @@
 #include <QProcess>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QThread>
 #include <QtTest>
 
 using TW::Options;
@@ -253,11 +254,30 @@ private slots:
         QCOMPARE(live.getSizeCustom(), QSize(1, 2));
     }
 
+    // The live object writes the file once, as the process ends, whether or
+    // not the file existed and whether the program used other settings files
+    // before or after it first asked for the live object (the main window
+    // keeps its geometry in one).
+    void liveObjectWritesAtExit_data()
+    {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<bool>("fileExists");
+        QTest::newRow("first run") << "plain" << false;
+        QTest::newRow("first run, settings used after") << "settings-after" << false;
+        QTest::newRow("first run, settings used before") << "settings-before" << false;
+        QTest::newRow("later run, settings used after") << "settings-after" << true;
+        QTest::newRow("first use on a worker thread") << "worker" << false;
+    }
     void liveObjectWritesAtExit()
     {
+        QFETCH(QString, mode);
+        QFETCH(bool, fileExists);
+        if (fileExists)
+            writeIni("[SizeCustom]\n_type_=21\n_value_=@Size(11 22)\n"
+                     "[LastOpenedFiles]\n_type_=11\n_value_=/older.mp4\n");
         QProcess child;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("TW_OPTIONS_CHILD", "1");
+        env.insert("TW_OPTIONS_CHILD", mode);
         child.setProcessEnvironment(env);
         child.start(QCoreApplication::applicationFilePath(), {});
         QVERIFY(child.waitForFinished(30000));
@@ -266,7 +286,12 @@ private slots:
         QSettings ini(iniPath(), QSettings::IniFormat);
         QCOMPARE(ini.childGroups().size(), 14);
         QCOMPARE(ini.value("AlwaysOnTop/_value_").toBool(), true);
-        QCOMPARE(ini.value("LastOpenedFiles/_value_").toStringList(), QStringList{"/from/child.mp4"});
+        const QStringList opened = fileExists ? QStringList{"/from/child.mp4", "/older.mp4"}
+                                              : QStringList{"/from/child.mp4"};
+        QCOMPARE(ini.value("LastOpenedFiles/_value_").toStringList(), opened);
+        QCOMPARE(ini.value("SizeCustom/_value_").toSize(),
+                 fileExists ? QSize(11, 22) : QSize(640, 360));
+        QVERIFY(!QFile::exists(iniPath() + ".lock"));
     }
 
     void liveObject()
@@ -279,11 +304,30 @@ private slots:
 };
 
 // The child changes the live object and exits normally; the object writes
-// the file as the process ends.
-static int optionsChild()
+// the file as the process ends. Other settings files are used before or after
+// the live object is first made, as the application does.
+static void useOtherSettings()
 {
-    Options *live = Options::instance();
+    QSettings other(QDir::homePath() + "/other.ini", QSettings::IniFormat);
+    other.setValue("geometry", QByteArray("abc"));
+}
+
+static int optionsChild(const QString &mode)
+{
+    if (mode == "settings-before")
+        useOtherSettings();
+    Options *live = nullptr;
+    if (mode == "worker") {
+        QThread *worker = QThread::create([&live] { live = Options::instance(); });
+        worker->start();
+        worker->wait();
+        delete worker;
+    } else {
+        live = Options::instance();
+    }
     live->loadFromFile(true);
+    if (mode == "settings-after" || mode == "worker")
+        useOtherSettings();
     live->setAlwaysOnTop(true);
     live->addOpenedFile("/from/child.mp4");
     return 0;
@@ -295,7 +339,7 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsSet("TW_OPTIONS_CHILD")) {
         QCoreApplication::setApplicationName("Tarnwell");
         QCoreApplication::setApplicationVersion("2");
-        return optionsChild();
+        return optionsChild(qEnvironmentVariable("TW_OPTIONS_CHILD"));
     }
     OptionsTest test;
     QTEST_SET_MAIN_SOURCE_PATH

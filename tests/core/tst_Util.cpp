@@ -137,6 +137,44 @@ private slots:
         }
     }
 
+    // Byte offsets past 2 GB and past 4 GB (about 3.4 and 6.8 hours of
+    // stereo): a narrower offset would wrap to the start of the file (or
+    // below it) and read the wrong samples. The file is sparse: only the few
+    // samples written take disk space.
+    void rmsBeyondTwoGigabytes_data()
+    {
+        QTest::addColumn<qint64>("offset");
+        QTest::newRow("2 GB + 4 KB") << (qint64(1) << 31) + 4096;
+        QTest::newRow("3 GB") << qint64(3) * (qint64(1) << 30);
+        QTest::newRow("4 GB + 4 KB") << (qint64(1) << 32) + 4096;
+    }
+    void rmsBeyondTwoGigabytes()
+    {
+        QFETCH(qint64, offset);
+        const QString path = m_dir.filePath("long.raw");
+        QFile::remove(path);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        // Loud samples at the start, where a wrapped offset would land.
+        QVERIFY(file.write(samples({-9000, 9000, -9000, 9000})) == 8);
+        QVERIFY(file.resize(offset + 4096));
+        struct stat st = {};
+        if (::stat(QFile::encodeName(path).constData(), &st) != 0 || qint64(st.st_blocks) * 512 > (1 << 20)) {
+            file.close();
+            QFile::remove(path);
+            QSKIP("no sparse files on this file system");
+        }
+        QVERIFY(file.seek(offset));
+        QVERIFY(file.write(samples({3, 4, 30, 40})) == 8);
+        QVERIFY(file.flush());
+        QReadWriteLock lock;
+        const RmsSet set = Util::calcRMS(&file, &lock, offset, offset + 12, 4);
+        QCOMPARE(set.second, (QVector<qint16>{3, 35, 0}));
+        QCOMPARE(set.first, 35);
+        file.close();
+        QFile::remove(path);
+    }
+
     void rmsOfBuffer()
     {
         QCOMPARE(Util::calcRMS(samples({3, 4})), 3);

@@ -64,7 +64,13 @@ struct Run
         QObject::connect(converter.get(), &VideoInputConverter::progressUpdated, converter.get(),
                          [this] { statuses << file.status; });
     }
-    bool ended() const { return file.status == VideoInputFile::Failed || file.status == VideoInputFile::Done; }
+    // Ended once the final status has been reported, not merely set: the
+    // record changes before its signal arrives.
+    bool ended() const
+    {
+        return !statuses.isEmpty()
+               && (statuses.last() == VideoInputFile::Failed || statuses.last() == VideoInputFile::Done);
+    }
 };
 
 } // namespace

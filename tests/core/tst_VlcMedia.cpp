@@ -247,6 +247,32 @@ private slots:
         QCOMPARE(copy.getMediaInfo().videoTracks.size(), 1);
     }
 
+    // The rate a track is told (the project's source rate) replaces what
+    // libvlc reported: copies keep it, it adds no option, and a later parse
+    // of a file that is no program stream leaves it and describes the video
+    // track with it.
+    void frameRateSet()
+    {
+        VlcMedia media(VlcMedia::locationForFile(clip()));
+        media.parse();
+        QCOMPARE(media.getMediaInfo().videoTracks.first().frameRate, 0.0f);
+        media.setFrameRate(29.97f);
+        QCOMPARE(media.getFrameRate(), 29.97f);
+        QVERIFY(media.getOptions().isEmpty());
+        QCOMPARE(media.getMediaInfo().videoTracks.first().frameRate, 0.0f);
+
+        VlcMedia copy(media);
+        QCOMPARE(copy.getFrameRate(), 29.97f);
+
+        media.parse();
+        QCOMPARE(media.getFrameRate(), 29.97f);
+        QCOMPARE(media.getMediaInfo().videoTracks.size(), 1);
+        QCOMPARE(media.getMediaInfo().videoTracks.first().frameRate, 29.97f);
+
+        media.setFrameRate(0.0f);
+        QCOMPARE(media.getFrameRate(), 0.0f);
+    }
+
     void awkwardFileNames_data()
     {
         QTest::addColumn<QString>("name");

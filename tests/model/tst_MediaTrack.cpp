@@ -151,6 +151,7 @@ private slots:
         QVERIFY(track->isLoaded());
         QCOMPARE(track->getName(), track->getOrigName());
         QCOMPARE(track->getTrackIndex(), 1);
+        QCOMPARE(track->getMedia()->getFrameRate(), 29.97f); // not libvlc's 0
         holder->reset();
     }
 
@@ -167,6 +168,14 @@ private slots:
         QCOMPARE(media.getDuration(), track->getDuration());
         QVERIFY(media.hasAudio());
         QCOMPARE(media.getMaxFps(), 25.0f);
+
+        // A second track follows the first on the timeline instead of
+        // lying over it at 0.
+        const auto second = MediaTrackFactory::createMediaTrackFromFile(m_silent, 0);
+        media.addTrack(second);
+        QCOMPARE(media.getTrackFragments().size(), 2);
+        QCOMPARE(media.getTrackFragments().at(1)->timelinePosition, track->getDuration());
+        QCOMPARE(media.getDuration(), track->getDuration() + second->getDuration());
 
         Media silent;
         silent.addTrack(MediaTrackFactory::createMediaTrackFromFile(m_silent, 0));

@@ -127,8 +127,10 @@ private slots:
     {
         MediaPlayer player;
         open(player, project(1));
-        // While not playing no audio is made, but libvlc may still show
-        // (and queue) the picture at the sought position.
+        // The output player would drain the queues: stop it. While not
+        // playing no audio is made, but libvlc may still show (and queue)
+        // the picture at the sought position.
+        player.getOutputPlayer()->stopPlayback();
         player.getAudioStream()->enqueueSample(block());
         player.getVideoStream()->enqueueSample(picture());
         player.setPitch(3);

@@ -171,7 +171,7 @@ private slots:
         rig->audio.setState(StreamHeld);
         rig->audio.clear();
         QTRY_VERIFY_WITH_TIMEOUT(rig->audio.getSampleCount() >= 4, 5000);
-        rig->audio.getSample(true); // may have been made before the hold
+        freeSampleBuffer(rig->audio.getSample(true).buffer); // may predate the hold
         freeSampleBuffer(rig->audio.getSample(true).buffer);
         AudioFragment held = rig->audio.getSample(true);
         QVERIFY(held.size > 0);

@@ -6,7 +6,6 @@
 
 #include "app/Application.h"
 #include "app/MainController.h"
-#include "app/SettingsStateFirst.h"
 #include "ui/MainWindow.h"
 #include "ui/VideoWidget.h"
 

@@ -1,0 +1,976 @@
+// Opening, saving and the playback settings through the controller, with
+// real clips and project files: the project file written and read back, the
+// undo stack's clean state, the questions asked before another file is
+// opened, the save dialog, failed saves, bad input of every kind, and the
+// command gate.
+#include "ModalAnswerer.h"
+#include "TestEnv.h"
+#include "TestMedia.h"
+
+#include "app/AddBookmarkCommand.h"
+#include "app/AddLoopCommand.h"
+#include "app/Application.h"
+#include "app/MainController.h"
+#include "app/RemoveAllLoopsCommand.h"
+#include "core/Options.h"
+#include "core/OptionsHolder.h"
+#include "core/ProgressMonitor.h"
+#include "core/Singleton.h"
+#include "io/InputController.h"
+#include "model/Media.h"
+#include "model/MediaTimeLine.h"
+#include "model/MediaTrack.h"
+#include "model/MediaTrackFragment.h"
+#include "model/VideoLoop.h"
+#include "model/VideoMarker.h"
+#include "playback/MediaPlayer.h"
+#include "playback/MemoryStreamPlayer.h"
+#include "ui/MainWindow.h"
+#include "ui/TimeAreaWidget.h"
+
+#include <QDir>
+#include <QDomDocument>
+#include <QFile>
+#include <QMutex>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QUndoCommand>
+#include <QUndoStack>
+#include <QtTest>
+
+#include <atomic>
+#include <csignal>
+#include <memory>
+#include <sys/resource.h>
+
+using namespace TW;
+using test::ModalAnswerer;
+using test::TestMedia;
+
+namespace {
+
+QMutex g_mutex;
+QStringList g_messages;
+QtMessageHandler g_previousHandler = nullptr;
+
+void recordMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    {
+        QMutexLocker lock(&g_mutex);
+        g_messages << message;
+    }
+    if (g_previousHandler)
+        g_previousHandler(type, context, message);
+}
+
+bool logged(const QString &text)
+{
+    QMutexLocker lock(&g_mutex);
+    for (const QString &m : g_messages) {
+        if (m.contains(text))
+            return true;
+    }
+    return false;
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QString writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
+        return QString();
+    return path;
+}
+
+OptionsHolder *projectOptions()
+{
+    return Singleton<OptionsHolder>::instance();
+}
+
+bool allTracksLoaded(const Media &media)
+{
+    for (const auto &fragment : media.getTrackFragments()) {
+        if (!fragment->track || !fragment->track->isLoaded())
+            return false;
+    }
+    return true;
+}
+
+// The import's progress dialog, when one is on screen.
+QDialog *visibleProgressDialog()
+{
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (w->inherits("TW::ProgressDialog") && w->isVisible())
+            return qobject_cast<QDialog *>(w);
+    }
+    return nullptr;
+}
+
+// Limits the size of files this process writes, as a full disk would.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        m_signal = std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &m_saved);
+        rlimit limited = m_saved;
+        limited.rlim_cur = bytes;
+        m_active = setrlimit(RLIMIT_FSIZE, &limited) == 0;
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_saved);
+        std::signal(SIGXFSZ, m_signal);
+    }
+    bool isActive() const { return m_active; }
+
+private:
+    rlimit m_saved{};
+    void (*m_signal)(int) = nullptr;
+    bool m_active = false;
+};
+
+} // namespace
+
+class tst_ProjectFile : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanupTestCase();
+
+    void savedProjectReopensWithTheSameValues();
+    void projectFileFrame();
+    void bookmarksAndLoopsShowProgress();
+    void cleanStateFollowsSaving();
+    void settingsChangesMarkTheProjectChanged_data();
+    void settingsChangesMarkTheProjectChanged();
+    void emptyProjectIgnoresPlaybackCommands();
+    void stopReturnsToTheStart();
+    void questionsBeforeOpening_data();
+    void questionsBeforeOpening();
+    void cleanProjectClosesWithoutQuestion();
+    void saveAsNames_data();
+    void saveAsNames();
+    void quickSaveNeedsAProjectFileName();
+    void saveDialogFolders();
+    void failedSaveIsReported();
+    void fullDiskKeepsTheOldProject();
+    void badInput_data();
+    void badInput();
+    void truncatedProjects();
+    void openWorksAfterBadInput();
+    void secondOpenDuringImportIsRefused();
+    void cancelledImportLeavesAFreshProject();
+    void commandGate_data();
+    void commandGate();
+    void volumeAtTheEndOfTheProject();
+
+private:
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+    // Opens through the controller once the running output has started:
+    // libvlc can deadlock when an output is stopped while still starting.
+    void open(const QString &file);
+    // Opens with a clean undo stack, so no question is asked.
+    bool openQuietly(const QString &file);
+    // Leaves the fresh empty project a failed open installs.
+    void makeEmpty();
+    // What a failed open must leave: a fresh project and player, the user told why.
+    void verifyFreshProject(const QSharedPointer<MediaPlayer> &playerBefore);
+    // The project as a save would write it.
+    QByteArray projectText() const;
+
+    MainController *m_controller = nullptr;
+    MainWindow *m_window = nullptr;
+    std::unique_ptr<ModalAnswerer> m_answers;
+    QTemporaryDir m_dir;
+    QString m_clip;
+    QString m_otherClip;
+    QString m_project; // a saved project over m_clip
+};
+
+void tst_ProjectFile::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    m_controller = Application::instance()->getMainController();
+    m_controller->exec();
+    m_window = m_controller->getMainWindow();
+    g_previousHandler = qInstallMessageHandler(recordMessage);
+    m_answers = std::make_unique<ModalAnswerer>();
+    QDir().mkpath(path("a"));
+    QDir().mkpath(path("b"));
+    m_clip = TestMedia::make(TestMedia::VideoStereo, path("a"), 2.0);
+    m_otherClip = TestMedia::make(TestMedia::VideoStereo, path("b"), 1.0);
+    QVERIFY(!m_clip.isEmpty());
+    QVERIFY(!m_otherClip.isEmpty());
+    Options::instance()->setPath(SaveProjectFolder, path("saved"));
+
+    QVERIFY(openQuietly(m_clip));
+    m_answers->answerFile(path("base"));
+    m_controller->saveCurrentProjectAs();
+    m_project = path("base.twp");
+    QVERIFY(QFile::exists(m_project));
+}
+
+void tst_ProjectFile::init()
+{
+    m_answers->clear();
+    QMutexLocker lock(&g_mutex);
+    g_messages.clear();
+}
+
+void tst_ProjectFile::cleanupTestCase()
+{
+    m_answers.reset();
+    qInstallMessageHandler(g_previousHandler);
+}
+
+void tst_ProjectFile::open(const QString &file)
+{
+    if (MemoryStreamPlayer *output = m_controller->getMediaPlayer()->getOutputPlayer()) {
+        auto started = std::make_shared<std::atomic<bool>>(false);
+        output->setObserver([started](char, const char *, size_t, qint64) { *started = true; });
+        if (!QTest::qWaitFor([&started] { return started->load(); }, 10000))
+            qWarning() << "The output player did not start.";
+        output->setObserver(nullptr);
+    }
+    m_controller->openFile(file);
+}
+
+bool tst_ProjectFile::openQuietly(const QString &file)
+{
+    m_controller->getUndoStack()->clear();
+    m_controller->getUndoStack()->setClean();
+    open(file);
+    const QSharedPointer<Media> media = m_controller->getMedia();
+    return !media->isEmpty() && allTracksLoaded(*media);
+}
+
+void tst_ProjectFile::makeEmpty()
+{
+    const QString empty = writeFile(path("nothing.mp4"), QByteArray());
+    m_controller->getUndoStack()->clear();
+    m_controller->getUndoStack()->setClean();
+    open(empty);
+    m_answers->clear();
+}
+
+void tst_ProjectFile::verifyFreshProject(const QSharedPointer<MediaPlayer> &playerBefore)
+{
+    QVERIFY(m_controller->getMedia()->isEmpty());
+    QVERIFY(m_controller->getMediaPlayer() != playerBefore);
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("Tarnwell"));
+    QCOMPARE(m_controller->getUndoStack()->count(), 0);
+    QVERIFY(m_controller->getUndoStack()->isClean());
+    QVERIFY(!InputController::isBusy());
+    QVERIFY2(!visibleProgressDialog(), "\"Importing video\" stayed on screen");
+}
+
+QByteArray tst_ProjectFile::projectText() const
+{
+    QDomDocument document;
+    QDomElement root = document.createElement(QStringLiteral("tarnwell_project"));
+    document.appendChild(root);
+    root.appendChild(m_controller->getMedia()->toDomElement(document, QStringLiteral("media")));
+    root.appendChild(projectOptions()->toDomElement(document, QStringLiteral("options")));
+    return document.toByteArray(1);
+}
+
+// The main road: a clip opened, tempo 75 %, pitch +2, a loop with its own
+// values and a bookmark, saved, and opened again.
+void tst_ProjectFile::savedProjectReopensWithTheSameValues()
+{
+    QVERIFY(openQuietly(m_clip));
+    m_controller->onTempoChanged(75.0f);
+    m_controller->onPitchChanged(2.0f);
+
+    QSharedPointer<VideoLoop> loop(new VideoLoop);
+    loop->setStartFrame(30);
+    loop->setEndFrame(40);
+    loop->setTempo(50.0f);
+    loop->setPitch(-4.0f);
+    m_controller->onExecute(new AddLoopCommand(loop));
+    QSharedPointer<VideoMarker> bookmark(new VideoMarker);
+    bookmark->setFrame(12);
+    bookmark->setName(QStringLiteral("verse"));
+    m_controller->onExecute(new AddBookmarkCommand(bookmark));
+    QCOMPARE(m_controller->getUndoStack()->count(), 2);
+
+    m_answers->answerFile(path("lesson"));
+    m_controller->saveCurrentProject(); // opened from a media file: asks for a name
+    const QString lesson = path("lesson.twp");
+    QCOMPARE(m_answers->seen().size(), 1);
+    QCOMPARE(m_controller->getMedia()->getFilePath(), lesson);
+    QVERIFY(m_controller->getUndoStack()->isClean());
+    QVERIFY(m_window->windowTitle().startsWith(QStringLiteral("Tarnwell - lesson.twp, ")));
+    const QByteArray saved = readFile(lesson);
+    const QByteArray before = projectText();
+
+    // Something else is opened in between, so nothing is left over.
+    QVERIFY(openQuietly(m_otherClip));
+    QCOMPARE(projectOptions()->getProjectTempo(), 100.0f);
+
+    m_answers->clear();
+    open(lesson);
+    QVERIFY(m_answers->seen().isEmpty());
+    const QSharedPointer<Media> media = m_controller->getMedia();
+    QVERIFY(!media->isEmpty());
+    QVERIFY(allTracksLoaded(*media));
+    QCOMPARE(media->getFilePath(), lesson);
+    QCOMPARE(projectOptions()->getProjectTempo(), 75.0f);
+    QCOMPARE(projectOptions()->getProjectPitch(), 2.0f);
+    QCOMPARE(media->getTimeline()->getLoops().size(), 1);
+    const QSharedPointer<VideoLoop> reread = media->getTimeline()->getLoops().first();
+    QCOMPARE(reread->getStartFrame(), 30);
+    QCOMPARE(reread->getEndFrame(), 40);
+    QCOMPARE(reread->getTempo(), 50.0f);
+    QCOMPARE(reread->getPitch(), -4.0f);
+    QCOMPARE(media->getTimeline()->getMarkers().size(), 1);
+    QCOMPARE(media->getTimeline()->getMarkers().first()->getName(), QStringLiteral("verse"));
+    QCOMPARE(media->getTimeline()->getMarkers().first()->getFrame(), quint64(12));
+    QCOMPARE(m_window->getTimeArea()->getFrameCount(), 50);
+    QVERIFY(m_controller->getUndoStack()->isClean());
+    QCOMPARE(Options::instance()->getOpenedFiles().value(0), lesson);
+
+    // Unchanged: the model writes the same text, and a quick save (no
+    // dialog for a project file) writes the same bytes.
+    QCOMPARE(projectText(), before);
+    m_controller->saveCurrentProject();
+    QVERIFY(m_answers->seen().isEmpty());
+    QCOMPARE(readFile(lesson), saved);
+    QVERIFY(m_answers->unexpected().isEmpty());
+}
+
+void tst_ProjectFile::projectFileFrame()
+{
+    const QByteArray text = readFile(m_project);
+    QVERIFY(text.startsWith("<tarnwell_project version=\"2\">\n <media"));
+    QDomDocument document;
+    QVERIFY(document.setContent(text));
+    const QDomElement root = document.documentElement();
+    QStringList children;
+    for (QDomElement e = root.firstChildElement(); !e.isNull(); e = e.nextSiblingElement())
+        children << e.tagName();
+    QCOMPARE(children, (QStringList{"media", "options"}));
+    QVERIFY(text.contains("\n <options"));
+    QVERIFY(text.trimmed().endsWith("</tarnwell_project>"));
+}
+
+void tst_ProjectFile::bookmarksAndLoopsShowProgress()
+{
+    QVERIFY(openQuietly(m_clip));
+    const QSharedPointer<MediaTimeLine> timeline = m_controller->getMedia()->getTimeline();
+    for (int frame : {5, 15, 25}) {
+        QSharedPointer<VideoMarker> bookmark(new VideoMarker);
+        bookmark->setFrame(frame);
+        timeline->addMarker(bookmark);
+    }
+    for (int start : {10, 30}) {
+        QSharedPointer<VideoLoop> loop(new VideoLoop);
+        loop->setStartFrame(start);
+        loop->setEndFrame(start + 5);
+        timeline->addLoop(loop);
+    }
+    m_answers->answerFile(path("marks"));
+    m_controller->saveCurrentProjectAs();
+
+    // What the status bar is told, in order.
+    ProgressMonitor *progress = Singleton<ProgressMonitor>::instance();
+    QStringList told;
+    const QMetaObject::Connection c1 = connect(progress, &ProgressMonitor::newRange, this, [&told](int min, int max) {
+        told << QStringLiteral("%1..%2").arg(min).arg(max);
+    });
+    const QMetaObject::Connection c2 =
+        connect(progress, &ProgressMonitor::setStatusText, this, [&told](const QString &text) { told << text; });
+    QVERIFY(openQuietly(path("marks.twp")));
+    disconnect(c1);
+    disconnect(c2);
+    // The text, then one range per kind: 3 bookmarks, 2 loops; the stop resets.
+    const int at = int(told.indexOf(QStringLiteral("Processing project...")));
+    QVERIFY2(at > 0, qPrintable(told.join(QLatin1Char('|'))));
+    QCOMPARE(told.mid(at - 1, 5), (QStringList{"0..1", "Processing project...", "0..3", "0..2", "0..1"}));
+    QCOMPARE(m_window->getTimeArea()->getFrameCount(), 50);
+    QCOMPARE(m_controller->getMedia()->getTimeline()->getMarkers().size(), 3);
+    QCOMPARE(m_controller->getMedia()->getTimeline()->getLoops().size(), 2);
+}
+
+void tst_ProjectFile::cleanStateFollowsSaving()
+{
+    QVERIFY(openQuietly(m_project));
+    QUndoStack *stack = m_controller->getUndoStack();
+    QVERIFY(stack->isClean());
+    QSharedPointer<VideoMarker> bookmark(new VideoMarker);
+    bookmark->setFrame(5);
+    m_controller->onExecute(new AddBookmarkCommand(bookmark));
+    QVERIFY(!stack->isClean());
+    m_controller->saveCurrentProject();
+    QVERIFY(m_answers->seen().isEmpty());
+    QVERIFY(stack->isClean());
+    m_controller->onUndo();
+    QVERIFY(!stack->isClean());
+    m_controller->onRedo();
+    QVERIFY(stack->isClean());
+    // The saved file holds the bookmark.
+    QVERIFY(openQuietly(m_project));
+    QCOMPARE(m_controller->getMedia()->getTimeline()->getMarkers().size(), 1);
+    // Put the shared project back as it was.
+    m_controller->getMedia()->getTimeline()->removeMarker(m_controller->getMedia()->getTimeline()->getMarkers().first());
+    m_controller->saveCurrentProject();
+    QVERIFY(m_controller->getUndoStack()->isClean());
+}
+
+void tst_ProjectFile::settingsChangesMarkTheProjectChanged_data()
+{
+    QTest::addColumn<QString>("setting");
+    QTest::newRow("tempo") << "tempo";
+    QTest::newRow("pitch") << "pitch";
+    QTest::newRow("volume") << "volume";
+    QTest::newRow("tempo of a loop") << "loop tempo";
+}
+
+void tst_ProjectFile::settingsChangesMarkTheProjectChanged()
+{
+    QFETCH(QString, setting);
+    QVERIFY(openQuietly(m_clip));
+    QSharedPointer<VideoLoop> loop;
+    if (setting == QLatin1String("loop tempo")) {
+        loop.reset(new VideoLoop);
+        loop->setStartFrame(10);
+        loop->setEndFrame(20);
+        m_controller->getMedia()->getTimeline()->addLoop(loop);
+        m_window->addLoop(loop);
+        m_window->setCurrentFrame(15);
+    }
+    QUndoStack *stack = m_controller->getUndoStack();
+    const auto change = [&](float value) {
+        // The player may have reported another position meanwhile.
+        if (loop)
+            m_window->setCurrentFrame(15);
+        if (setting == QLatin1String("pitch"))
+            m_controller->onPitchChanged(value);
+        else if (setting == QLatin1String("volume"))
+            m_controller->onVoumeChanged(int(value));
+        else
+            m_controller->onTempoChanged(value);
+    };
+    QVERIFY(stack->isClean());
+    change(setting == QLatin1String("pitch") ? 3.0f : 60.0f);
+    QVERIFY2(!stack->isClean(), "the change would be lost without a question");
+    if (loop) {
+        QCOMPARE(loop->getTempo(), 60.0f);
+        QCOMPARE(projectOptions()->getProjectTempo(), 100.0f);
+    }
+
+    m_answers->answerFile(path(QStringLiteral("settings-%1").arg(QString::fromLatin1(QTest::currentDataTag()))));
+    m_controller->saveCurrentProject();
+    QVERIFY(stack->isClean());
+    // The same value again changes nothing.
+    change(setting == QLatin1String("pitch") ? 3.0f : 60.0f);
+    QVERIFY(stack->isClean());
+    QVERIFY(m_answers->unexpected().isEmpty());
+}
+
+void tst_ProjectFile::emptyProjectIgnoresPlaybackCommands()
+{
+    makeEmpty();
+    const QSharedPointer<MediaPlayer> player = m_controller->getMediaPlayer();
+    const float tempo = player->getEffectiveTempo();
+    const float pitch = player->getEffectivePitch();
+    const float volume = player->getCommonVolume();
+    m_controller->onTempoChanged(150.0f);
+    m_controller->onPitchChanged(5.0f);
+    m_controller->onVoumeChanged(10);
+    m_controller->onPlayVideo();
+    m_controller->onPauseVideo();
+    m_controller->onStopVideo();
+    QCOMPARE(player->getEffectiveTempo(), tempo);
+    QCOMPARE(player->getEffectivePitch(), pitch);
+    QCOMPARE(player->getCommonVolume(), volume);
+    QVERIFY(!player->isPlaying());
+    QCOMPARE(projectOptions()->getProjectTempo(), 100.0f);
+    QCOMPARE(projectOptions()->getProjectPitch(), 0.0f);
+    QVERIFY(m_controller->getUndoStack()->isClean());
+}
+
+void tst_ProjectFile::stopReturnsToTheStart()
+{
+    QVERIFY(openQuietly(m_clip));
+    m_window->setCurrentFrame(20);
+    QCOMPARE(m_window->getCurFrame(), 20);
+    m_controller->onStopVideo();
+    QCOMPARE(m_window->getCurFrame(), 0);
+}
+
+void tst_ProjectFile::questionsBeforeOpening_data()
+{
+    QTest::addColumn<QList<int>>("answers");
+    QTest::addColumn<QString>("saveAs"); // the name typed; empty: the dialog is cancelled
+    QTest::addColumn<bool>("opened");
+    QTest::newRow("No keeps the project") << QList<int>{QMessageBox::No} << QString() << false;
+    QTest::newRow("Yes, No discards the edits") << QList<int>{QMessageBox::Yes, QMessageBox::No} << QString()
+                                                << true;
+    QTest::newRow("Yes, Yes, save dialog cancelled keeps the edits")
+        << QList<int>{QMessageBox::Yes, QMessageBox::Yes} << QString() << false;
+    QTest::newRow("Yes, Yes, saved then opened") << QList<int>{QMessageBox::Yes, QMessageBox::Yes}
+                                                 << QStringLiteral("before-closing") << true;
+}
+
+void tst_ProjectFile::questionsBeforeOpening()
+{
+    QFETCH(QList<int>, answers);
+    QFETCH(QString, saveAs);
+    QFETCH(bool, opened);
+    QVERIFY(openQuietly(m_clip));
+    QFile::remove(path("before-closing.twp"));
+    m_controller->onTempoChanged(60.0f);
+    const QSharedPointer<Media> project = m_controller->getMedia();
+    const QSharedPointer<MediaPlayer> player = m_controller->getMediaPlayer();
+
+    m_answers->clear();
+    for (int answer : answers)
+        m_answers->answerBox(QMessageBox::StandardButton(answer));
+    const bool dialogExpected = answers.size() == 2 && answers.last() == QMessageBox::Yes;
+    if (dialogExpected)
+        m_answers->answerFile(saveAs.isEmpty() ? QString() : path(saveAs));
+    open(m_otherClip);
+
+    const QList<ModalAnswerer::Seen> seen = m_answers->seen();
+    QVERIFY(m_answers->unexpected().isEmpty());
+    QCOMPARE(m_answers->answersLeft(), 0);
+    QCOMPARE(seen.first().title, QStringLiteral("Open new file"));
+    QCOMPARE(seen.first().text, QStringLiteral("Do you want to close current project?"));
+    QCOMPARE(seen.first().defaultButton, QMessageBox::No);
+    if (answers.size() > 1) {
+        QCOMPARE(seen.at(1).title, QStringLiteral("Save project"));
+        QCOMPARE(seen.at(1).text, QStringLiteral("Do you want to save current project before closing?"));
+        QCOMPARE(seen.at(1).defaultButton, QMessageBox::Yes);
+    }
+    if (dialogExpected)
+        QCOMPARE(seen.at(2).kind, ModalAnswerer::Seen::FileDialog);
+    QCOMPARE(QFile::exists(path("before-closing.twp")), !saveAs.isEmpty());
+
+    if (opened) {
+        QCOMPARE(m_controller->getMedia()->getFilePath(), m_otherClip);
+        QCOMPARE(projectOptions()->getProjectTempo(), 100.0f);
+        QVERIFY(m_controller->getUndoStack()->isClean());
+    } else {
+        // Nothing changed: project, player, settings and the unsaved state.
+        QCOMPARE(m_controller->getMedia(), project);
+        QCOMPARE(m_controller->getMediaPlayer(), player);
+        QCOMPARE(project->getFilePath(), m_clip);
+        QCOMPARE(projectOptions()->getProjectTempo(), 60.0f);
+        QVERIFY(!m_controller->getUndoStack()->isClean());
+    }
+}
+
+void tst_ProjectFile::cleanProjectClosesWithoutQuestion()
+{
+    QVERIFY(openQuietly(m_clip));
+    open(m_otherClip);
+    QVERIFY(m_answers->seen().isEmpty());
+    QCOMPARE(m_controller->getMedia()->getFilePath(), m_otherClip);
+    // A missing file changes nothing and asks nothing, even with edits.
+    m_controller->onTempoChanged(80.0f);
+    const QSharedPointer<Media> project = m_controller->getMedia();
+    open(path("absent.mp4"));
+    QVERIFY(m_answers->seen().isEmpty());
+    QCOMPARE(m_controller->getMedia(), project);
+}
+
+void tst_ProjectFile::saveAsNames_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("written");
+    QTest::newRow("no suffix") << "take" << "take.twp";
+    QTest::newRow("suffix given") << "given.twp" << "given.twp";
+    QTest::newRow("suffix in capitals") << "upper.TWP" << "upper.TWP.twp";
+}
+
+void tst_ProjectFile::saveAsNames()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, written);
+    QVERIFY(openQuietly(m_clip));
+    m_answers->answerFile(path(typed));
+    m_controller->saveCurrentProjectAs();
+    QVERIFY(m_answers->unexpected().isEmpty());
+    QVERIFY(QFile::exists(path(written)));
+    QCOMPARE(m_controller->getMedia()->getFilePath(), path(written));
+    QVERIFY(readFile(path(written)).startsWith("<tarnwell_project"));
+}
+
+void tst_ProjectFile::quickSaveNeedsAProjectFileName()
+{
+    QVERIFY(openQuietly(m_project));
+    const QString upper = path("quick.TWP");
+    m_controller->getMedia()->setFilePath(upper);
+    m_controller->saveCurrentProject(); // not a ".twp" name: the dialog is shown
+    QCOMPARE(m_answers->seen().size(), 1);
+    QCOMPARE(m_answers->seen().first().kind, ModalAnswerer::Seen::FileDialog);
+    QVERIFY(!QFile::exists(upper));
+}
+
+void tst_ProjectFile::saveDialogFolders()
+{
+    QVERIFY(openQuietly(m_clip));
+    Options *options = Options::instance();
+    options->setPath(SaveProjectFolder, path("configured"));
+    QVERIFY(options->getLastPath(SaveProjectFolder).isEmpty());
+    m_controller->saveCurrentProjectAs(); // cancelled: nothing saved
+    QCOMPARE(m_answers->seen().size(), 1);
+    const ModalAnswerer::Seen first = m_answers->seen().first();
+    QCOMPARE(first.title, QStringLiteral("Save project"));
+    QCOMPARE(first.nameFilters, QStringList{QStringLiteral("Tarnwell Project (*.twp)")});
+    QVERIFY(first.saving);
+    QCOMPARE(QDir(first.directory), QDir(path("configured")));
+    // Cancelling still remembers the folder, which the next dialog starts in.
+    QCOMPARE(QDir(options->getLastPath(SaveProjectFolder)), QDir(path("configured")));
+    options->setLastPath(SaveProjectFolder, path("a"));
+    m_controller->saveCurrentProjectAs();
+    QCOMPARE(QDir(m_answers->seen().at(1).directory), QDir(path("a")));
+    QCOMPARE(m_controller->getMedia()->getFilePath(), m_clip);
+
+    // An empty project is not saved; no dialog is shown.
+    makeEmpty();
+    m_controller->saveCurrentProjectAs();
+    m_controller->saveCurrentProject();
+    QVERIFY(m_answers->seen().isEmpty());
+}
+
+void tst_ProjectFile::failedSaveIsReported()
+{
+    QVERIFY(openQuietly(m_clip));
+    m_controller->onTempoChanged(70.0f);
+    // The chosen name is taken by a folder.
+    QVERIFY(QDir().mkpath(path("taken.twp")));
+    m_answers->answerFile(path("taken"));
+    m_controller->saveCurrentProjectAs();
+    QCOMPARE(m_answers->seen().size(), 2);
+    const ModalAnswerer::Seen report = m_answers->seen().at(1);
+    QCOMPARE(report.kind, ModalAnswerer::Seen::Box);
+    QCOMPARE(report.title, QStringLiteral("Save project"));
+    QVERIFY2(report.text.contains(QStringLiteral("could not be saved")), qPrintable(report.text));
+    QVERIFY(!m_controller->getUndoStack()->isClean());
+    // The project keeps the path it had; the title names no file that was not written.
+    QCOMPARE(m_controller->getMedia()->getFilePath(), m_clip);
+    QVERIFY(m_window->windowTitle().contains(QFileInfo(m_clip).fileName()));
+    QVERIFY(QFileInfo(path("taken.twp")).isDir());
+}
+
+void tst_ProjectFile::fullDiskKeepsTheOldProject()
+{
+    QVERIFY(openQuietly(m_clip));
+    m_answers->answerFile(path("full"));
+    m_controller->saveCurrentProjectAs();
+    const QString full = path("full.twp");
+    const QByteArray old = readFile(full);
+    QVERIFY(old.size() > 200);
+    m_controller->onTempoChanged(55.0f);
+    m_answers->clear();
+    {
+        FileSizeLimit limit(64);
+        QVERIFY(limit.isActive());
+        m_controller->saveCurrentProject();
+    }
+    QCOMPARE(m_answers->boxes().size(), 1);
+    QVERIFY(m_answers->boxes().first().startsWith(QStringLiteral("Save project: ")));
+    QCOMPARE(readFile(full), old);
+    QVERIFY(!m_controller->getUndoStack()->isClean());
+    QCOMPARE(QDir(path(QString())).entryList({QStringLiteral("full.twp*")}, QDir::Files),
+             QStringList{QStringLiteral("full.twp")});
+    // With room again the same save works.
+    m_controller->saveCurrentProject();
+    QVERIFY(m_controller->getUndoStack()->isClean());
+    QVERIFY(readFile(full) != old);
+}
+
+void tst_ProjectFile::badInput_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("expected");      // 1 opens, 0 fails, -1 either
+    QTest::addColumn<QString>("reason");    // the start of the box that says why
+    QTest::newRow("version 3") << "version 3" << 0 << "Open file: The project";
+    QTest::newRow("no version") << "no version" << 0 << "Open file: The project";
+    QTest::newRow("missing options") << "no options" << 0 << "Open file: The project";
+    QTest::newRow("missing media element") << "no media" << 0 << "Open file: The project";
+    QTest::newRow("media files missing, none given") << "missing media" << 0
+                                                     << "Open Project: Open project has been cancelled";
+    QTest::newRow("garbage word attributes") << "garbage:word" << -1 << QString();
+    QTest::newRow("garbage number attributes") << "garbage:-99999999999999999999" << -1 << QString();
+    QTest::newRow("garbage empty attributes") << "garbage:" << -1 << QString();
+    QTest::newRow("garbage control characters") << QStringLiteral("garbage:\x01\x02") << -1 << QString();
+    QTest::newRow("old text form") << "old form" << 0 << "Open file: ";
+    QTest::newRow("folder") << "folder" << 0 << "Open file: Unable to open";
+    QTest::newRow("empty media file") << "empty" << 0 << "Video Import: Video Import Failed";
+    QTest::newRow("random bytes named mp4") << "random" << 0 << "Video Import: Video Import Failed";
+    QTest::newRow("truncated mp4") << "truncated" << 0 << QString();
+    QTest::newRow("video without audio") << "silent" << -1 << QString();
+    QTest::newRow("audio without video") << "audio" << -1 << QString();
+    QTest::newRow("six channels") << "six" << 1 << QString();
+}
+
+void tst_ProjectFile::badInput()
+{
+    QFETCH(QString, kind);
+    QFETCH(int, expected);
+    QFETCH(QString, reason);
+    const QByteArray project = readFile(m_project);
+    QVERIFY(!project.isEmpty());
+    QString file;
+    const auto edited = [&](const std::function<void(QDomDocument &)> &edit) {
+        QDomDocument document;
+        if (!document.setContent(project))
+            return QString();
+        edit(document);
+        return writeFile(path(QStringLiteral("edited.twp")), document.toByteArray(1));
+    };
+    if (kind == QLatin1String("version 3")) {
+        file = edited([](QDomDocument &d) { d.documentElement().setAttribute(QStringLiteral("version"), 3); });
+    } else if (kind == QLatin1String("no version")) {
+        file = edited([](QDomDocument &d) { d.documentElement().removeAttribute(QStringLiteral("version")); });
+    } else if (kind == QLatin1String("no options") || kind == QLatin1String("no media")) {
+        const QString tag = kind.mid(3);
+        file = edited([tag](QDomDocument &d) {
+            d.documentElement().removeChild(d.documentElement().firstChildElement(tag));
+        });
+    } else if (kind == QLatin1String("missing media")) {
+        // Neither the converted file nor its source exists any more.
+        file = edited([this](QDomDocument &d) {
+            const QString text = d.toString(1)
+                                     .replace(QFileInfo(m_clip).absolutePath(), path(QStringLiteral("gone")))
+                                     .replace(Options::instance()->getPath(CacheFolder), path(QStringLiteral("gone")));
+            d.setContent(text);
+        });
+        m_answers->answerFile(QString()); // the user gives no replacement
+    } else if (kind.startsWith(QLatin1String("garbage:"))) {
+        const QString garbage = kind.mid(8);
+        file = edited([garbage](QDomDocument &d) {
+            const QDomNodeList all = d.elementsByTagName(QStringLiteral("*"));
+            for (int i = 0; i < all.size(); ++i) {
+                QDomElement element = all.at(i).toElement();
+                if (element == d.documentElement())
+                    continue;
+                const QDomNamedNodeMap attributes = element.attributes();
+                for (int a = 0; a < attributes.size(); ++a)
+                    element.setAttribute(attributes.item(a).nodeName(), garbage);
+            }
+        });
+        m_answers->answerFile(QString());
+    } else if (kind == QLatin1String("old form")) {
+        file = writeFile(path(QStringLiteral("old.twp")), "[Tarnwell Project]\nversion=1\n");
+    } else if (kind == QLatin1String("folder")) {
+        QDir().mkpath(path(QStringLiteral("folder.mp4")));
+        file = path(QStringLiteral("folder.mp4"));
+    } else if (kind == QLatin1String("empty")) {
+        file = writeFile(path(QStringLiteral("empty.mp4")), QByteArray());
+    } else if (kind == QLatin1String("random")) {
+        QByteArray bytes(64 * 1024, '\0');
+        QRandomGenerator generator(11);
+        for (char &c : bytes)
+            c = char(generator.bounded(256));
+        file = writeFile(path(QStringLiteral("random.mp4")), bytes);
+    } else if (kind == QLatin1String("truncated")) {
+        file = writeFile(path(QStringLiteral("truncated.mp4")), readFile(m_clip).left(3000));
+    } else if (kind == QLatin1String("silent")) {
+        file = TestMedia::make(TestMedia::SilentVideo, path(QString()), 1.0);
+    } else if (kind == QLatin1String("audio")) {
+        file = TestMedia::make(TestMedia::AudioOnly, path(QString()), 1.0);
+    } else if (kind == QLatin1String("six")) {
+        file = TestMedia::make(TestMedia::SixChannel, path(QString()), 1.0);
+    }
+    QVERIFY(!file.isEmpty());
+
+    // Start from an open project, so a failure has something to replace.
+    QVERIFY(openQuietly(m_clip));
+    const QSharedPointer<MediaPlayer> player = m_controller->getMediaPlayer();
+    const QStringList recent = Options::instance()->getOpenedFiles();
+    open(file);
+    const bool opened = !m_controller->getMedia()->isEmpty();
+    if (expected >= 0)
+        QCOMPARE(opened, expected == 1);
+    if (opened) {
+        QVERIFY(allTracksLoaded(*m_controller->getMedia()));
+        QCOMPARE(Options::instance()->getOpenedFiles().value(0), file);
+        QVERIFY(!visibleProgressDialog());
+    } else {
+        verifyFreshProject(player);
+        QCOMPARE(Options::instance()->getOpenedFiles(), recent);
+        QVERIFY2(!m_answers->boxes().isEmpty(), "the user was not told why the file did not open");
+        if (!reason.isEmpty())
+            QVERIFY2(m_answers->boxes().first().startsWith(reason), qPrintable(m_answers->boxes().first()));
+        // One reason, not two.
+        QCOMPARE(m_answers->boxes().size(), 1);
+    }
+}
+
+// A project cut short at every tenth byte opens whole or fails with a
+// reason, and the application carries on with a fresh project.
+void tst_ProjectFile::truncatedProjects()
+{
+    const QByteArray whole = readFile(m_project);
+    QVERIFY(whole.size() > 200);
+    const QString cut = path(QStringLiteral("cut.twp"));
+    for (int length = 0; length < whole.size(); length += 10) {
+        m_answers->clear();
+        QVERIFY(!writeFile(cut, whole.left(length)).isNull());
+        const QSharedPointer<MediaPlayer> player = m_controller->getMediaPlayer();
+        m_controller->getUndoStack()->clear();
+    m_controller->getUndoStack()->setClean();
+        open(cut);
+        const QString at = QStringLiteral("cut at %1").arg(length);
+        if (!m_controller->getMedia()->isEmpty()) {
+            QVERIFY2(allTracksLoaded(*m_controller->getMedia()), qPrintable(at));
+            continue;
+        }
+        QVERIFY2(m_controller->getMediaPlayer() != player, qPrintable(at));
+        QVERIFY2(m_answers->boxes().size() == 1, qPrintable(at + QStringLiteral(": ") + m_answers->boxes().join('|')));
+        QVERIFY2(m_answers->unexpected().size() == 1, qPrintable(at)); // the box that says why
+        QVERIFY2(!visibleProgressDialog(), qPrintable(at));
+        QVERIFY(!InputController::isBusy());
+    }
+}
+
+void tst_ProjectFile::openWorksAfterBadInput()
+{
+    makeEmpty();
+    QVERIFY(openQuietly(m_project));
+    QCOMPARE(m_window->getTimeArea()->getFrameCount(), 50);
+    m_controller->onPlayVideo();
+    m_controller->onPauseVideo();
+    m_controller->onStopVideo();
+    QVERIFY(m_answers->seen().isEmpty());
+}
+
+void tst_ProjectFile::secondOpenDuringImportIsRefused()
+{
+    // Content not seen before, so a real conversion runs.
+    QDir().mkpath(path("c"));
+    const QString fresh = TestMedia::make(TestMedia::VideoStereo, path("c"), 3.0);
+    QVERIFY(!fresh.isEmpty());
+    makeEmpty();
+    bool triedDuringImport = false;
+    QTimer poll;
+    poll.setInterval(1);
+    connect(&poll, &QTimer::timeout, this, [&] {
+        if (!InputController::isBusy())
+            return;
+        poll.stop();
+        triedDuringImport = true;
+        m_controller->openFile(m_clip);
+        m_controller->saveCurrentProjectAs();
+        m_controller->saveCurrentProject();
+    });
+    poll.start();
+    open(fresh);
+    poll.stop();
+    QVERIFY(triedDuringImport);
+    QVERIFY(logged(QStringLiteral("Another file is being opened; refused:")));
+    QCOMPARE(m_controller->getMedia()->getFilePath(), fresh);
+    QVERIFY(allTracksLoaded(*m_controller->getMedia()));
+    QCOMPARE(m_controller->getMedia()->getTrackFragments().size(), 1);
+    QVERIFY(m_answers->seen().isEmpty()); // no save dialog during the import
+}
+
+void tst_ProjectFile::cancelledImportLeavesAFreshProject()
+{
+    QDir().mkpath(path("d"));
+    const QString fresh = TestMedia::make(TestMedia::VideoStereo, path("d"), 8.0);
+    QVERIFY(!fresh.isEmpty());
+    QVERIFY(openQuietly(m_clip));
+    const QSharedPointer<MediaPlayer> player = m_controller->getMediaPlayer();
+    QTimer poll;
+    poll.setInterval(1);
+    connect(&poll, &QTimer::timeout, this, [&] {
+        QDialog *progress = visibleProgressDialog();
+        if (!progress)
+            return;
+        poll.stop();
+        if (auto *cancel = progress->findChild<QPushButton *>(QStringLiteral("cancelPushButton")))
+            cancel->click();
+    });
+    poll.start();
+    open(fresh);
+    poll.stop();
+    QCOMPARE(m_answers->boxes(), QStringList{QStringLiteral("Video Import: Video Import Cancelled.")});
+    verifyFreshProject(player);
+    QCOMPARE(m_controller->getMedia()->getTrackFragments().size(), 0);
+}
+
+void tst_ProjectFile::commandGate_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::newRow("add bookmark") << "bookmark";
+    QTest::newRow("add loop") << "loop";
+    QTest::newRow("remove all loops") << "remove loops";
+    QTest::newRow("any other command") << "other";
+}
+
+void tst_ProjectFile::commandGate()
+{
+    QFETCH(QString, command);
+    const auto make = [&command]() -> QUndoCommand * {
+        if (command == QLatin1String("bookmark")) {
+            QSharedPointer<VideoMarker> bookmark(new VideoMarker);
+            bookmark->setFrame(3);
+            return new AddBookmarkCommand(bookmark);
+        }
+        if (command == QLatin1String("loop")) {
+            QSharedPointer<VideoLoop> loop(new VideoLoop);
+            loop->setStartFrame(4);
+            loop->setEndFrame(9);
+            return new AddLoopCommand(loop);
+        }
+        if (command == QLatin1String("remove loops"))
+            return new RemoveAllLoopsCommand;
+        return new QUndoCommand(QStringLiteral("other"));
+    };
+    makeEmpty();
+    QUndoStack *stack = m_controller->getUndoStack();
+    m_controller->onExecute(make());
+    QCOMPARE(stack->count(), 0);
+    QVERIFY(logged(QStringLiteral("Command execution denied")));
+    QVERIFY(m_controller->getMedia()->getTimeline()->getLoops().isEmpty());
+    QVERIFY(m_controller->getMedia()->getTimeline()->getMarkers().isEmpty());
+
+    QVERIFY(openQuietly(m_clip));
+    m_controller->onExecute(make());
+    QCOMPARE(stack->count(), 1);
+    QVERIFY(!stack->isClean());
+}
+
+void tst_ProjectFile::volumeAtTheEndOfTheProject()
+{
+    QVERIFY(openQuietly(m_clip));
+    m_window->getTimeArea()->setSelection(PairInt(10, 20));
+    QCOMPARE(m_window->getSelection(), PairInt(10, 20));
+    // Past the last fragment no fragment lies under the position.
+    m_controller->getMediaPlayer()->seek(500, true, true);
+    m_controller->onVolume();
+    QVERIFY(logged(QStringLiteral("No fragment under the play position.")));
+    QVERIFY(logged(QStringLiteral("Volume dialog starts at 100")));
+    // Inside the project the fragment's own volume is the start.
+    m_controller->getMedia()->getTrackFragments().first()->volume = 40.0f;
+    m_controller->getMediaPlayer()->seek(15, true, true);
+    m_controller->onVolume();
+    QVERIFY(logged(QStringLiteral("Volume dialog starts at 40")));
+}
+
+int main(int argc, char **argv)
+{
+    test::isolateHome();
+    Q_INIT_RESOURCE(resources);
+    Application app(argc, argv);
+    tst_ProjectFile tc;
+    return QTest::qExec(&tc, argc, argv);
+}
+
+#include "tst_ProjectFile.moc"
