@@ -8,10 +8,12 @@
 #include <QGuiApplication>
 #include <QPointF>
 #include <QRect>
+#include <QThreadPool>
 
 #include <vlc/vlc.h>
 
 #include <atomic>
+#include <functional>
 
 namespace TW {
 
@@ -35,6 +37,18 @@ constexpr libvlc_event_type_t ForwardedEvents[] = {
     libvlc_MediaPlayerBuffering,
 };
 
+// How deep the current thread is in delivering libvlc events. libvlc sends
+// them from its input thread, or from the thread calling stop while that
+// holds the player's input lock; a call into the player from either would
+// wait for a thread that waits for this one.
+thread_local int eventDepth = 0;
+
+struct EventScope
+{
+    EventScope() { ++eventDepth; }
+    ~EventScope() { --eventDepth; }
+};
+
 } // namespace
 
 struct VlcMediaPlayer::Impl
@@ -47,12 +61,36 @@ struct VlcMediaPlayer::Impl
     // Set by stop(), cleared by play(): tells our own stop from the one
     // libvlc 3 reports by itself right after the end of the media.
     std::atomic<bool> stopRequested{false};
+    // Calls into libvlc that must not run where the events are delivered
+    // run here, one at a time and in the order they were asked for.
+    QThreadPool control;
+
+    Impl()
+    {
+        control.setMaxThreadCount(1);
+        control.setExpiryTimeout(2000);
+    }
+
+    // Runs the call at once, or, from inside an event, on the control
+    // thread.
+    void call(std::function<void(libvlc_media_player_t *)> work)
+    {
+        if (!player)
+            return;
+        if (eventDepth == 0) {
+            work(player);
+            return;
+        }
+        libvlc_media_player_t *p = player;
+        control.start([p, work = std::move(work)] { work(p); });
+    }
 
     // Runs on libvlc's event thread.
     static void onEvent(const libvlc_event_t *event, void *opaque)
     {
         auto *self = static_cast<VlcMediaPlayer *>(opaque);
         Impl *d = self->d.get();
+        const EventScope scope;
         switch (event->type) {
         case libvlc_MediaPlayerBuffering:
             emit self->buffering(event->u.media_player_buffering.new_cache);
@@ -60,7 +98,9 @@ struct VlcMediaPlayer::Impl
         case libvlc_MediaPlayerPlaying:
             d->state = StatePlaying;
             emit self->playing();
-            libvlc_audio_set_track(d->player, d->audioTrack);
+            // Never from here: a stop running meanwhile holds the input lock
+            // this call takes while it waits for this very event to finish.
+            d->control.start([p = d->player, track = int(d->audioTrack)] { libvlc_audio_set_track(p, track); });
             break;
         case libvlc_MediaPlayerPaused:
             d->state = StatePaused;
@@ -127,10 +167,12 @@ VlcMediaPlayer::~VlcMediaPlayer()
     if (!d->player)
         return;
     // Detaching waits for a callback in progress, so no event reaches this
-    // object once it is being torn down.
+    // object once it is being torn down; the calls they left for the control
+    // thread still find the player.
     libvlc_event_manager_t *events = libvlc_media_player_event_manager(d->player);
     for (libvlc_event_type_t type : ForwardedEvents)
         libvlc_event_detach(events, type, &Impl::onEvent, this);
+    d->control.waitForDone();
     libvlc_media_player_release(d->player);
 }
 
@@ -152,8 +194,8 @@ void *VlcMediaPlayer::getRenderingSurface() const
 void VlcMediaPlayer::setMedia(VlcMedia *media)
 {
     d->media = media;
-    if (d->player)
-        libvlc_media_player_set_media(d->player, media ? media->getMedia() : nullptr);
+    libvlc_media_t *m = media ? media->getMedia() : nullptr;
+    d->call([m](libvlc_media_player_t *p) { libvlc_media_player_set_media(p, m); });
 }
 
 VlcMedia *VlcMediaPlayer::getMedia() const
@@ -164,33 +206,28 @@ VlcMedia *VlcMediaPlayer::getMedia() const
 void VlcMediaPlayer::play()
 {
     d->stopRequested = false;
-    if (d->player)
-        libvlc_media_player_play(d->player);
+    d->call([](libvlc_media_player_t *p) { libvlc_media_player_play(p); });
 }
 
 void VlcMediaPlayer::pause()
 {
-    if (d->player)
-        libvlc_media_player_set_pause(d->player, 1);
+    d->call([](libvlc_media_player_t *p) { libvlc_media_player_set_pause(p, 1); });
 }
 
 void VlcMediaPlayer::resume()
 {
-    if (d->player)
-        libvlc_media_player_set_pause(d->player, 0);
+    d->call([](libvlc_media_player_t *p) { libvlc_media_player_set_pause(p, 0); });
 }
 
 void VlcMediaPlayer::stop()
 {
     d->stopRequested = true;
-    if (d->player)
-        libvlc_media_player_stop(d->player);
+    d->call([](libvlc_media_player_t *p) { libvlc_media_player_stop(p); });
 }
 
 void VlcMediaPlayer::setSpeed(float rate)
 {
-    if (d->player)
-        libvlc_media_player_set_rate(d->player, rate);
+    d->call([rate](libvlc_media_player_t *p) { libvlc_media_player_set_rate(p, rate); });
 }
 
 float VlcMediaPlayer::getSpeed() const
@@ -210,8 +247,7 @@ int VlcMediaPlayer::getState() const
 
 void VlcMediaPlayer::setPosition(float position)
 {
-    if (d->player)
-        libvlc_media_player_set_position(d->player, position);
+    d->call([position](libvlc_media_player_t *p) { libvlc_media_player_set_position(p, position); });
 }
 
 float VlcMediaPlayer::getPosition() const
@@ -221,8 +257,7 @@ float VlcMediaPlayer::getPosition() const
 
 void VlcMediaPlayer::setMediaTime(qint64 milliseconds)
 {
-    if (d->player)
-        libvlc_media_player_set_time(d->player, milliseconds);
+    d->call([milliseconds](libvlc_media_player_t *p) { libvlc_media_player_set_time(p, milliseconds); });
 }
 
 Time VlcMediaPlayer::getTime() const
@@ -301,14 +336,12 @@ void VlcMediaPlayer::setFrameFormatVmem(int bytesPerPixel, int width, int height
 
 void VlcMediaPlayer::displayNextFrame()
 {
-    if (d->player)
-        libvlc_media_player_next_frame(d->player);
+    d->call([](libvlc_media_player_t *p) { libvlc_media_player_next_frame(p); });
 }
 
 void VlcMediaPlayer::setOutputScale(float scale)
 {
-    if (d->player)
-        libvlc_video_set_scale(d->player, scale);
+    d->call([scale](libvlc_media_player_t *p) { libvlc_video_set_scale(p, scale); });
 }
 
 float VlcMediaPlayer::getOututScale() const
@@ -328,19 +361,17 @@ QByteArray VlcMediaPlayer::cropGeometry(const QRect &rect)
 
 void VlcMediaPlayer::setOutputCropGeometry(const QRect &rect)
 {
-    if (d->player)
-        libvlc_video_set_crop_geometry(d->player, cropGeometry(rect).constData());
+    const QByteArray geometry = cropGeometry(rect);
+    d->call([geometry](libvlc_media_player_t *p) { libvlc_video_set_crop_geometry(p, geometry.constData()); });
 }
 
 void VlcMediaPlayer::setOutputAspectRatio(float ratio)
 {
-    if (!d->player)
-        return;
     // libvlc reads whole numbers on both sides of the colon.
-    if (ratio > 0.0f)
-        libvlc_video_set_aspect_ratio(d->player, (QByteArray::number(qRound(ratio * 1000.0f)) + ":1000").constData());
-    else
-        libvlc_video_set_aspect_ratio(d->player, nullptr);
+    const QByteArray aspect = ratio > 0.0f ? QByteArray::number(qRound(ratio * 1000.0f)) + ":1000" : QByteArray();
+    d->call([aspect](libvlc_media_player_t *p) {
+        libvlc_video_set_aspect_ratio(p, aspect.isEmpty() ? nullptr : aspect.constData());
+    });
 }
 
 QByteArray VlcMediaPlayer::aspectRatioString(const QPointF &ratio)
@@ -351,14 +382,13 @@ QByteArray VlcMediaPlayer::aspectRatioString(const QPointF &ratio)
 
 void VlcMediaPlayer::setAspectRatio(const QPointF &ratio)
 {
-    if (d->player)
-        libvlc_video_set_aspect_ratio(d->player, aspectRatioString(ratio).constData());
+    const QByteArray aspect = aspectRatioString(ratio);
+    d->call([aspect](libvlc_media_player_t *p) { libvlc_video_set_aspect_ratio(p, aspect.constData()); });
 }
 
 void VlcMediaPlayer::setTitle(int title)
 {
-    if (d->player)
-        libvlc_media_player_set_title(d->player, title);
+    d->call([title](libvlc_media_player_t *p) { libvlc_media_player_set_title(p, title); });
 }
 
 void VlcMediaPlayer::setAudioTrack(int track)
@@ -380,8 +410,8 @@ int VlcMediaPlayer::libvlcVolume(float percent)
 
 void VlcMediaPlayer::setVolume(float percent)
 {
-    if (d->player)
-        libvlc_audio_set_volume(d->player, libvlcVolume(percent));
+    const int volume = libvlcVolume(percent);
+    d->call([volume](libvlc_media_player_t *p) { libvlc_audio_set_volume(p, volume); });
 }
 
 void VlcMediaPlayer::disableUserInput()

@@ -22,8 +22,16 @@ enum AudioSampleFormat {
 };
 
 // One libvlc media player on the shared instance. Its libvlc events arrive
-// as the signals below, emitted at once on libvlc's event thread: receivers
-// connected directly run there.
+// as the signals below, emitted at once where libvlc delivers them (its input
+// thread, or the thread stopping the player): receivers connected directly
+// run there. A call into libvlc from there could wait forever for a stop in
+// progress, so the commands (play, pause, resume, stop, seeking, speed,
+// volume, media, output geometry) given while an event is being delivered
+// run shortly after on a control thread of the player, in the order given.
+// The queries asking libvlc (time, position, speed, fps...) cannot wait, so
+// receivers connected directly must not call them. The audio track chosen
+// with setAudioTrack is selected on the control thread each time playing
+// starts.
 class VlcMediaPlayer : public QObject
 {
     Q_OBJECT
@@ -86,7 +94,7 @@ public:
     void setOutputAspectRatio(float ratio);
     void setAspectRatio(const QPointF &ratio);
     void setTitle(int title);
-    // Selected each time playing starts.
+    // Selected (shortly after) each time playing starts.
     void setAudioTrack(int track);
     int getAudioTrack() const;
     // Percent; see libvlcVolume.

@@ -89,6 +89,7 @@ struct MemoryStreamPlayer::Impl
         audioClock = later;
     }
 
+    bool dropLatePart(AudioFragment &block, qint64 late) const;
     void lockVideo(int64_t *pts, size_t *size, void **buffer);
     void lockAudio(int64_t *pts, size_t *size, void **buffer);
 };
@@ -134,10 +135,33 @@ void MemoryStreamPlayer::Impl::lockVideo(int64_t *pts, size_t *size, void **buff
     }
     *buffer = out;
     *size = out ? size_t(outSize) : 0;
-    videoClock += step;
+    // A time stamp tells when a picture or block begins.
     *pts = videoClock;
+    videoClock += step;
     if (auto o = std::atomic_load(&observer))
         (*o)('0', out, *size, *pts);
+}
+
+// Drops the first late microseconds of the block; false when nothing of it
+// is left.
+bool MemoryStreamPlayer::Impl::dropLatePart(AudioFragment &block, qint64 late) const
+{
+    const int rate = block.sampleRate > 0 ? int(block.sampleRate) : (sampleRate > 0 ? sampleRate : 44100);
+    const qint64 frameBytes = qint64(block.channels > 0 ? block.channels : quint32(std::max(channels, 1)))
+                              * (block.bytesPerSample > 0 ? block.bytesPerSample : 2);
+    if (!block.buffer || block.size < frameBytes)
+        return false;
+    const qint64 frames = block.size / frameBytes;
+    const qint64 lateFrames = late * rate / 1000000;
+    if (lateFrames >= frames)
+        return false;
+    const qint64 keptBytes = (frames - lateFrames) * frameBytes;
+    std::memmove(block.buffer, block.buffer + lateFrames * frameBytes, size_t(keptBytes));
+    if (block.duration > 0)
+        block.duration = block.duration * (frames - lateFrames) / frames;
+    block.size = keptBytes;
+    block.timeStamp += late;
+    return true;
 }
 
 void MemoryStreamPlayer::Impl::lockAudio(int64_t *pts, size_t *size, void **buffer)
@@ -150,11 +174,24 @@ void MemoryStreamPlayer::Impl::lockAudio(int64_t *pts, size_t *size, void **buff
             // libvlc hands decoded audio to the provider ahead of its clock,
             // while pictures arrive when they are due. A block is taken when
             // it is due, so both reach the output in step; until then the
-            // gap is filled with silence.
-            const qint64 due = audioStream->getSample(false).timeStamp;
-            const qint64 early = due > 0 ? due - libvlc_clock() : 0;
-            if (!holdEarlyAudio || early < kAudioDueTolerance || early > kMaxAudioLead)
+            // gap is filled with silence. A block already late (after a seek
+            // libvlc times the first blocks from before it) loses what should
+            // have been heard by now, or the sound would trail the picture
+            // from then on.
+            while (audioStream->getQueuedBytes() > 0) {
+                const qint64 due = audioStream->getSample(false).timeStamp;
+                const qint64 early = due > 0 ? due - libvlc_clock() : 0;
+                if (holdEarlyAudio && early >= kAudioDueTolerance && early <= kMaxAudioLead)
+                    break;
                 block = audioStream->getSample(true);
+                if (holdEarlyAudio && early <= -kAudioDueTolerance && early >= -kMaxAudioLead
+                    && !dropLatePart(block, -early)) {
+                    freeSampleBuffer(block.buffer);
+                    block = AudioFragment();
+                    continue;
+                }
+                break;
+            }
         } else if (++starvedGets < 6) {
             block = audioStream->getSample(true);
         } else {
@@ -181,8 +218,8 @@ void MemoryStreamPlayer::Impl::lockAudio(int64_t *pts, size_t *size, void **buff
         block.duration = silenceDuration;
     *buffer = block.buffer;
     *size = size_t(std::max<qint64>(block.size, 0));
-    audioClock += block.duration;
     *pts = audioClock;
+    audioClock += block.duration;
     if (auto o = std::atomic_load(&observer))
         (*o)('1', block.buffer, *size, *pts);
 }

@@ -41,8 +41,14 @@ struct VideoDataProvider::Impl
     int height = 0;
     int bytesPerPixel = 3;
     float frameRate = 25.0f;
-    qint64 previousAudioTimeStamp = -1; // under audioMutex
-    qint64 audioBlockDuration = 0;      // under audioMutex
+    // The audio of a seek (under audioMutex). libvlc usually flushes its
+    // audio after a seek (and again when its pre-roll ends), while blocks
+    // from before the seek may still be handed over meanwhile. At every
+    // flush until the new position is heard, the stage restarts at the
+    // seek's time and blocks of ours still queued are taken back, so the
+    // first block libvlc times after the seek carries the seek's sound.
+    qint64 seekTarget = -1; // microseconds; -1 once the position is heard
+    qint64 firstDue = -1;   // due time of the first block after the seek
     std::atomic<int> repeatCount{1};
     std::atomic<int> currentRepeat{0};
     QMutex audioMutex;
@@ -59,6 +65,20 @@ struct VideoDataProvider::Impl
 
     // Work started on the global thread pool.
     PoolTasks tasks;
+
+    // Under audioMutex: a seek to t was made (or its audio starts again).
+    // A suspended provider (preloading again after its fragment ended)
+    // leaves its queued blocks alone: they are the fragment's last sound.
+    void restartAudioAt(qint64 t, const void *producer, bool suspended)
+    {
+        seekTarget = t;
+        firstDue = -1;
+        if (filter)
+            filter->setStartPosition(Time(t));
+        if (audioStream && !suspended)
+            audioStream->removeSamples(
+                [producer](const AudioFragment &block) { return block.producer == producer; });
+    }
 
     void readSettings()
     {
@@ -257,9 +277,13 @@ void VideoDataProvider::setPositionImpl(Time t)
         }
     }
     base->currentPosition = t.unitCount;
+    {
+        // Before the seek is made, so no block from the old position is
+        // taken for the new one.
+        QMutexLocker locker(&d->audioMutex);
+        d->restartAudioAt(t.unitCount, this, base->suspended);
+    }
     base->player->setMediaTime(t.unitCount / 1000);
-    QMutexLocker locker(&d->audioMutex);
-    d->filter->setStartPosition(t);
 }
 
 void VideoDataProvider::setSpeed(float percent)
@@ -430,8 +454,12 @@ void VideoDataProvider::audioPlay(void *opaque, const void *, unsigned count, in
     if (self->base->suspended)
         return;
     QMutexLocker locker(&d->audioMutex);
-    if (d->previousAudioTimeStamp == -1)
-        d->previousAudioTimeStamp = pts;
+    if (d->seekTarget >= 0) {
+        if (d->firstDue < 0)
+            d->firstDue = pts;
+        else if (libvlc_clock() >= d->firstDue)
+            d->seekTarget = -1; // heard: later flushes do not move the stage
+    }
     char *filtered = nullptr;
     unsigned long long produced = 0;
     if (count > 0 && d->filter)
@@ -446,11 +474,11 @@ void VideoDataProvider::audioPlay(void *opaque, const void *, unsigned count, in
     else
         std::memcpy(block, filtered, size_t(size));
     delete[] filtered;
-
-    qint64 duration = pts - d->previousAudioTimeStamp;
-    if (duration < 0)
-        duration = d->audioBlockDuration;
-    d->audioBlockDuration = duration;
+    if (produced == 0) {
+        // Nothing to hear (libvlc sometimes hands over empty blocks).
+        freeSampleBuffer(block);
+        return;
+    }
 
     AudioFragment fragment;
     fragment.sampleRate = quint32(d->sampleRate);
@@ -459,7 +487,9 @@ void VideoDataProvider::audioPlay(void *opaque, const void *, unsigned count, in
     fragment.bytesPerSample = quint32(d->bytesPerSample);
     fragment.buffer = block;
     fragment.size = size;
-    fragment.duration = duration;
+    // What the block lasts as heard.
+    fragment.duration = qint64(produced) * 1000000 / std::max(d->sampleRate, 1);
+    fragment.producer = self;
     // When the block is due (libvlc's clock): the output player holds a
     // block back until then, so sound and picture stay together although
     // libvlc hands audio over ahead of time.
@@ -468,28 +498,27 @@ void VideoDataProvider::audioPlay(void *opaque, const void *, unsigned count, in
         d->audioStream->enqueueSample(fragment);
     else
         freeSampleBuffer(block);
-    d->previousAudioTimeStamp = pts;
 }
 
 void VideoDataProvider::audioPause(void *, int64_t)
 {
 }
 
-void VideoDataProvider::audioResume(void *opaque, int64_t)
+void VideoDataProvider::audioResume(void *, int64_t)
 {
-    auto *self = static_cast<VideoDataProvider *>(opaque);
-    QMutexLocker locker(&self->d->audioMutex);
-    self->d->previousAudioTimeStamp = -1;
 }
 
 void VideoDataProvider::audioFlush(void *opaque, int64_t)
 {
-    audioResume(opaque, 0);
+    auto *self = static_cast<VideoDataProvider *>(opaque);
+    Impl *d = self->d.get();
+    QMutexLocker locker(&d->audioMutex);
+    if (d->seekTarget >= 0)
+        d->restartAudioAt(d->seekTarget, self, self->base->suspended);
 }
 
-void VideoDataProvider::audioDrain(void *opaque)
+void VideoDataProvider::audioDrain(void *)
 {
-    audioResume(opaque, 0);
 }
 
 // ---- player events ----------------------------------------------------------

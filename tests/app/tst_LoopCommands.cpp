@@ -22,32 +22,14 @@
 #include "ui/MainWindow.h"
 #include "ui/TimeAreaWidget.h"
 
-#include <QMutex>
+#include "LogCapture.h"
+
 #include <QUndoStack>
 #include <QtTest>
 
 using namespace TW;
 
 namespace {
-
-QMutex g_mutex;
-QStringList g_messages;
-
-void recordMessage(QtMsgType, const QMessageLogContext &, const QString &message)
-{
-    QMutexLocker lock(&g_mutex);
-    g_messages << message;
-}
-
-bool logged(const QString &start)
-{
-    QMutexLocker lock(&g_mutex);
-    for (const QString &m : g_messages) {
-        if (m.startsWith(start))
-            return true;
-    }
-    return false;
-}
 
 VideoLoopPtr makeLoop(const QString &name, int start, int end)
 {
@@ -130,20 +112,17 @@ void tst_LoopCommands::initTestCase()
     Singleton<OptionsHolder>::instance()->m_fps = 25;
     // Loops and bookmarks only show on a ruler with a length.
     m_controller->getMainWindow()->setDuration(QTime(0, 1), 25.0);
-    qInstallMessageHandler(recordMessage);
+    TW::test::installLogCapture();
 }
 
 void tst_LoopCommands::cleanupTestCase()
 {
-    qInstallMessageHandler(nullptr);
+    TW::test::removeLogCapture();
 }
 
 void tst_LoopCommands::init()
 {
-    {
-        QMutexLocker lock(&g_mutex);
-        g_messages.clear();
-    }
+    TW::test::clearLog();
     timeline()->clearLoops();
     for (const VideoMarkerPtr &m : timeline()->getMarkers())
         timeline()->removeMarker(m);
@@ -176,12 +155,12 @@ void tst_LoopCommands::addBookmarkRedoUndoRedo()
     command.redo();
     QCOMPARE(copies(timeline()->getMarkers(), bookmark), 1);
     QCOMPARE(copies(ruler()->getBookmarks(), bookmark), 1);
-    QVERIFY(logged("Add bookmark redo"));
+    QVERIFY(TW::test::logged("Add bookmark redo"));
 
     command.undo();
     QCOMPARE(timeline()->getMarkers().size(), 0);
     QCOMPARE(ruler()->getBookmarks().size(), 0);
-    QVERIFY(logged("Add bookmark undo"));
+    QVERIFY(TW::test::logged("Add bookmark undo"));
 
     command.redo();
     // The very object comes back, with its identifier, once.
@@ -212,8 +191,8 @@ void tst_LoopCommands::removeBookmarkRedoUndoRedo()
     command.redo();
     QCOMPARE(timeline()->getMarkers(), QVector<VideoMarkerPtr>{keep});
     QCOMPARE(ruler()->getBookmarks(), QVector<VideoMarkerPtr>{keep});
-    QVERIFY(logged("Remove bookmark redo"));
-    QVERIFY(logged("Remove bookmark undo"));
+    QVERIFY(TW::test::logged("Remove bookmark redo"));
+    QVERIFY(TW::test::logged("Remove bookmark undo"));
 }
 
 void tst_LoopCommands::editBookmarkSwitchesValues()
@@ -241,8 +220,8 @@ void tst_LoopCommands::editBookmarkSwitchesValues()
         QCOMPARE(bookmark->getID(), id);
     }
     QCOMPARE(timeline()->getMarkers(), QVector<VideoMarkerPtr>{bookmark});
-    QVERIFY(logged("Edit bookmark redo. Current:"));
-    QVERIFY(logged("Edit bookmark undo. Current:"));
+    QVERIFY(TW::test::logged("Edit bookmark redo. Current:"));
+    QVERIFY(TW::test::logged("Edit bookmark undo. Current:"));
 }
 
 void tst_LoopCommands::addLoopRedoUndoRedo()
@@ -265,8 +244,8 @@ void tst_LoopCommands::addLoopRedoUndoRedo()
     command.redo();
     QCOMPARE(timeline()->getLoops(), (QVector<VideoLoopPtr>{loop, first}));
     QCOMPARE(copies(ruler()->getLoops(), loop), 1);
-    QVERIFY(logged("Add loop redo"));
-    QVERIFY(logged("Add loop undo"));
+    QVERIFY(TW::test::logged("Add loop redo"));
+    QVERIFY(TW::test::logged("Add loop undo"));
 }
 
 void tst_LoopCommands::removeLoopRedoUndoRedo()
@@ -288,8 +267,8 @@ void tst_LoopCommands::removeLoopRedoUndoRedo()
     command.redo();
     QCOMPARE(timeline()->getLoops(), QVector<VideoLoopPtr>{b});
     QCOMPARE(ruler()->getLoops(), QVector<VideoLoopPtr>{b});
-    QVERIFY(logged("Remove loop redo"));
-    QVERIFY(logged("Remove loop undo"));
+    QVERIFY(TW::test::logged("Remove loop redo"));
+    QVERIFY(TW::test::logged("Remove loop undo"));
 }
 
 void tst_LoopCommands::removeAllLoops()
@@ -303,12 +282,12 @@ void tst_LoopCommands::removeAllLoops()
     command.redo();
     QVERIFY(timeline()->getLoops().isEmpty());
     QVERIFY(ruler()->getLoops().isEmpty());
-    QVERIFY(logged("Removed 2 loops"));
+    QVERIFY(TW::test::logged("Removed 2 loops"));
 
     command.undo();
     QCOMPARE(timeline()->getLoops(), (QVector<VideoLoopPtr>{a, b}));
     QCOMPARE(ruler()->getLoops(), (QVector<VideoLoopPtr>{a, b}));
-    QVERIFY(logged("Remove all loops undo. Restore 2 loops"));
+    QVERIFY(TW::test::logged("Remove all loops undo. Restore 2 loops"));
 
     // The kept list is refilled at every redo: a loop added in between is
     // removed and restored too, and nothing is doubled.
@@ -325,7 +304,7 @@ void tst_LoopCommands::removeAllLoopsWithNoLoops()
 {
     RemoveAllLoopsCommand command;
     command.redo();
-    QVERIFY(logged("Removed 0 loops"));
+    QVERIFY(TW::test::logged("Removed 0 loops"));
     command.undo();
     QVERIFY(timeline()->getLoops().isEmpty());
     QVERIFY(ruler()->getLoops().isEmpty());
@@ -374,7 +353,7 @@ void tst_LoopCommands::fitting()
     QCOMPARE(command.getAfter()->getStartFrame(), fittedStart);
     QCOMPARE(command.getAfter()->getEndFrame(), fittedEnd);
     QCOMPARE(command.getBefore()->getStartFrame(), 1000);
-    QVERIFY(logged("Creating EditLoopCommand"));
+    QVERIFY(TW::test::logged("Creating EditLoopCommand"));
     // Building fits; only redo changes the loop.
     QCOMPARE(loop->getStartFrame(), 1000);
     command.redo();
@@ -422,8 +401,8 @@ void tst_LoopCommands::editLoopSwitchesValuesWithoutRefitting()
     }
     QCOMPARE(copies(timeline()->getLoops(), loop), 1);
     QCOMPARE(copies(ruler()->getLoops(), loop), 1);
-    QVERIFY(logged("Edit loop redo. Current:"));
-    QVERIFY(logged("Edit loop undo. Current:"));
+    QVERIFY(TW::test::logged("Edit loop redo. Current:"));
+    QVERIFY(TW::test::logged("Edit loop undo. Current:"));
 }
 
 void tst_LoopCommands::editLoopKeepsStartOrder()

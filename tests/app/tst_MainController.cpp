@@ -16,7 +16,7 @@
 #include <QFileOpenEvent>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMutex>
+#include "LogCapture.h"
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
@@ -31,27 +31,11 @@ using namespace TW;
 
 namespace {
 
-QMutex g_mutex;
-QStringList g_messages;
-
-void recordMessage(QtMsgType, const QMessageLogContext &, const QString &message)
-{
-    QMutexLocker lock(&g_mutex);
-    g_messages << message;
-}
-
-void clearMessages()
-{
-    QMutexLocker lock(&g_mutex);
-    g_messages.clear();
-}
-
 // The controller slots that logged their name since the last clear.
 QStringList slotsReached()
 {
-    QMutexLocker lock(&g_mutex);
     QStringList out;
-    for (const QString &m : g_messages) {
+    for (const QString &m : TW::test::logLines()) {
         if (m.startsWith(QLatin1String("MainController::")))
             out << m.section(QLatin1Char(' '), 0, 0).mid(16);
     }
@@ -142,17 +126,17 @@ void tst_MainController::initTestCase()
     m_window = m_controller->getMainWindow();
     QVERIFY(m_window);
     QVERIFY(m_window->isVisible());
-    qInstallMessageHandler(recordMessage);
+    TW::test::installLogCapture();
 }
 
 void tst_MainController::cleanupTestCase()
 {
-    qInstallMessageHandler(nullptr);
+    TW::test::removeLogCapture();
 }
 
 void tst_MainController::init()
 {
-    clearMessages();
+    TW::test::clearLog();
 }
 
 void tst_MainController::toolbarRouting_data()
@@ -237,8 +221,8 @@ void tst_MainController::videoViewRouting()
     emit m_window->getEditVideoWidget()->volumeSlider()->valueChanged(64);
     QCOMPARE(slotsReached(), (QStringList{"onVideoZoomIn", "onVideoZoomOut", "onVideoZoom(QRectF)",
                                           "onVideoZoom(float)", "onVoumeChanged"}));
-    QVERIFY(g_messages.filter(QStringLiteral("onVideoZoom(float) 37")).size() == 1);
-    QVERIFY(g_messages.filter(QStringLiteral("onVoumeChanged 64")).size() == 1);
+    QVERIFY(TW::test::logLines().filter(QStringLiteral("onVideoZoom(float) 37")).size() == 1);
+    QVERIFY(TW::test::logLines().filter(QStringLiteral("onVoumeChanged 64")).size() == 1);
 }
 
 void tst_MainController::rulerExecuteIsRelayed()
@@ -454,7 +438,7 @@ void tst_MainController::fileOpenEventBeforeTheWindowShows()
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window));
     // With the window up the event opens the file at once.
-    clearMessages();
+    TW::test::clearLog();
     QFileOpenEvent now(QStringLiteral("/tmp/no-such-file.mp4"));
     QCoreApplication::sendEvent(Application::instance(), &now);
     QCOMPARE(slotsReached(), QStringList{"openFile"});

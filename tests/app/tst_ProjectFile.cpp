@@ -24,7 +24,6 @@
 #include "model/VideoLoop.h"
 #include "model/VideoMarker.h"
 #include "playback/MediaPlayer.h"
-#include "playback/MemoryStreamPlayer.h"
 #include "ui/MainWindow.h"
 #include "ui/TimeAreaWidget.h"
 
@@ -40,7 +39,6 @@
 #include <QUndoStack>
 #include <QtTest>
 
-#include <atomic>
 #include <csignal>
 #include <memory>
 #include <sys/resource.h>
@@ -236,13 +234,6 @@ void tst_ProjectFile::cleanupTestCase()
 
 void tst_ProjectFile::open(const QString &file)
 {
-    if (MemoryStreamPlayer *output = m_controller->getMediaPlayer()->getOutputPlayer()) {
-        auto started = std::make_shared<std::atomic<bool>>(false);
-        output->setObserver([started](char, const char *, size_t, qint64) { *started = true; });
-        if (!QTest::qWaitFor([&started] { return started->load(); }, 10000))
-            qWarning() << "The output player did not start.";
-        output->setObserver(nullptr);
-    }
     m_controller->openFile(file);
 }
 

@@ -10,6 +10,7 @@
 #include <QMutex>
 #include <QPointF>
 #include <QRect>
+#include <QSemaphore>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
@@ -17,6 +18,7 @@
 #include <vlc/vlc.h>
 
 #include <atomic>
+#include <memory>
 #include <vector>
 
 using TW::VlcMedia;
@@ -248,6 +250,56 @@ private slots:
             player.stop();
         }
         QCOMPARE(player.getState(), int(VlcMediaPlayer::StateStopped));
+    }
+
+    // A stop that begins while libvlc is still delivering "playing" (the
+    // audio track is chosen then) must not wait forever for it. The handler
+    // holds the event long enough for the stop to begin every time.
+    void stopWhilePlayingIsDelivered()
+    {
+        VlcMedia media(VlcMedia::locationForFile(clip(TestMedia::TwoAudioTracks, 3.0)));
+        VlcMediaPlayer player;
+        player.setAudioTrack(2);
+        player.setMedia(&media);
+        QSemaphore delivering;
+        connect(&player, &VlcMediaPlayer::playing, this, [&] {
+            delivering.release();
+            QThread::msleep(30);
+        }, Qt::DirectConnection);
+        for (int i = 0; i < 5; ++i) {
+            player.play();
+            QVERIFY(delivering.tryAcquire(1, 10000));
+            player.stop();
+        }
+        QCOMPARE(player.getState(), int(VlcMediaPlayer::StateStopped));
+    }
+
+    // Handlers connected directly run inside libvlc's event delivery; what
+    // they ask of the player (a stop from "playing", a new start from
+    // "stopped") still happens, in order, without waiting on libvlc.
+    void controlFromEventHandlers()
+    {
+        VlcMedia media(VlcMedia::locationForFile(clip(TestMedia::VideoStereo, 4.0)));
+        auto player = std::make_unique<VlcMediaPlayer>();
+        player->setMedia(&media);
+        std::atomic<int> playing{0};
+        std::atomic<int> stopped{0};
+        VlcMediaPlayer *p = player.get();
+        connect(p, &VlcMediaPlayer::playing, this, [&, p] {
+            if (++playing == 1)
+                p->stop();
+        }, Qt::DirectConnection);
+        connect(p, &VlcMediaPlayer::stopped, this, [&, p] {
+            if (++stopped == 1) {
+                p->setMediaTime(500);
+                p->play();
+            }
+        }, Qt::DirectConnection);
+        p->play();
+        QTRY_COMPARE_WITH_TIMEOUT(playing.load(), 2, 10000);
+        QCOMPARE(stopped.load(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(p->getState(), int(VlcMediaPlayer::StatePlaying), 10000);
+        player.reset(); // stops the running input
     }
 
     // Destroying a playing player stops it without any event reaching the

@@ -42,6 +42,28 @@ class tst_MemoryStream : public QObject
     Q_OBJECT
 
 private slots:
+    // A data provider takes back its own blocks (after a seek) and leaves
+    // the others' in order; the byte total follows.
+    void removeSamplesTakesOnlyMatches()
+    {
+        AudioStream audio;
+        int mine = 0, other = 0;
+        for (int i = 0; i < 6; ++i) {
+            AudioFragment a = audioBlock(100 + i, char(i + 1));
+            a.producer = i % 2 ? &mine : &other;
+            audio.enqueueSample(a);
+        }
+        QCOMPARE(audio.removeSamples([&mine](const AudioFragment &a) { return a.producer == &mine; }), 3);
+        QCOMPARE(audio.getSampleCount(), 3);
+        QCOMPARE(audio.getQueuedBytes(), 100 + 102 + 104);
+        for (char fill : {'\1', '\3', '\5'}) {
+            AudioFragment a = audio.getSample(true);
+            QCOMPARE(a.buffer[0], fill);
+            freeSampleBuffer(a.buffer);
+        }
+        QCOMPARE(audio.removeSamples([](const AudioFragment &) { return true; }), 0);
+    }
+
     void emptyQueueGivesNullRecord()
     {
         AudioStream audio;

@@ -1,5 +1,6 @@
-// Sanitizer settings of the playback tests, looked up only by builds with
-// the sanitizer in question.
+// Sanitizer settings of every test program, looked up only by builds with
+// the sanitizer in question. Compiled into each test executable (not the
+// support library) so the runtime always finds them.
 //
 // ThreadSanitizer: reports that concern only the uninstrumented libraries the
 // tests drive (libvlc's own threads and locks, Qt's thread shutdown and Qt
