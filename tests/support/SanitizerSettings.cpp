@@ -25,21 +25,13 @@ extern "C" const char *__tsan_default_options()
 }
 
 // Memory that libvlc's plugins and libstdc++ keep per thread until the
-// process ends (the plugins are unloaded before the leak check, so their
-// frames have no names). Only a build with LeakSanitizer looks this up.
+// process ends. Only a build with LeakSanitizer looks this up. Unwinding is
+// left fast: slow unwinding on every allocation can deadlock against
+// libvlc's plugin loading (both take the loader's lock).
 extern "C" const char *__lsan_default_suppressions();
 
 extern "C" const char *__lsan_default_suppressions()
 {
     return "leak:libstdc++.so\n"
            "leak:libvlc\n";
-}
-
-// Full stacks for allocations, so the suppressions above can match frames
-// below a plugin that has been unloaded.
-extern "C" const char *__lsan_default_options();
-
-extern "C" const char *__lsan_default_options()
-{
-    return "fast_unwind_on_malloc=0:malloc_context_size=40";
 }
