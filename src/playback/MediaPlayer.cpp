@@ -64,6 +64,23 @@ struct MediaPlayer::Impl
         return media;
     }
 
+    // Tempo and pitch belong to the loop under the play position, or else to
+    // the project: the value goes into the project's field when no loop holds
+    // the position, and into the copy of the loop being played, if any.
+    template <typename ProjectField, typename LoopSetter>
+    void storeForPosition(float value, ProjectField &field, LoopSetter setter)
+    {
+        QSharedPointer<Media> m = getMedia();
+        VideoLoopPtr loop;
+        if (m && m->getTimeline())
+            loop = m->getTimeline()->getLoopByFrame(long(positionFrame));
+        if (!loop)
+            field = value;
+        QMutexLocker locker(&dataLock);
+        if (currentLoop)
+            (currentLoop.data()->*setter)(value);
+    }
+
     FragmentPlayerPtr playerAt(int index) const
     {
         QMutexLocker locker(&dataLock);
@@ -319,17 +336,7 @@ void MediaPlayer::disableSeekMode(bool clear)
 
 void MediaPlayer::setTempo(float percent)
 {
-    QSharedPointer<Media> media = d->getMedia();
-    VideoLoopPtr loop;
-    if (media && media->getTimeline())
-        loop = media->getTimeline()->getLoopByFrame(long(d->positionFrame));
-    if (!loop)
-        d->commonTempo = percent;
-    {
-        QMutexLocker locker(&d->dataLock);
-        if (d->currentLoop)
-            d->currentLoop->setTempo(percent);
-    }
+    d->storeForPosition(percent, d->commonTempo, &VideoLoop::setTempo);
     d->effectiveTempo = percent;
     if (FragmentPlayerPtr p = getCurrentFragmentPlayer())
         p->setSpeed(percent);
@@ -339,17 +346,7 @@ void MediaPlayer::setTempo(float percent)
 
 void MediaPlayer::setPitch(float semitones)
 {
-    QSharedPointer<Media> media = d->getMedia();
-    VideoLoopPtr loop;
-    if (media && media->getTimeline())
-        loop = media->getTimeline()->getLoopByFrame(long(d->positionFrame));
-    if (!loop)
-        d->commonPitch = semitones;
-    {
-        QMutexLocker locker(&d->dataLock);
-        if (d->currentLoop)
-            d->currentLoop->setPitch(semitones);
-    }
+    d->storeForPosition(semitones, d->commonPitch, &VideoLoop::setPitch);
     d->effectivePitch = semitones;
     if (FragmentPlayerPtr p = getCurrentFragmentPlayer())
         p->setPitch(semitones);
