@@ -7,6 +7,7 @@
 // (default 60 minutes of PCM in AVI, the form of the converted files; --aac
 // makes an AAC source, which the extraction transcodes; --source takes an
 // existing file instead of making one).
+#include "core/Util.h"
 #include "io/AudioDataExtractor.h"
 #include "io/AudioRenderer.h"
 #include "core/VlcMedia.h"
@@ -27,12 +28,6 @@ namespace {
 
 QTextStream out(stdout);
 
-QString ffmpegProgram()
-{
-    const QString found = QStandardPaths::findExecutable("ffmpeg");
-    return found.isEmpty() ? QStringLiteral("ffmpeg") : found;
-}
-
 // Runs ffmpeg and returns its wall time in seconds, or -1 on failure.
 double runFfmpeg(const QStringList &args)
 {
@@ -40,7 +35,7 @@ double runFfmpeg(const QStringList &args)
     p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     QElapsedTimer t;
     t.start();
-    p.start(ffmpegProgram(), QStringList{"-y", "-hide_banner", "-loglevel", "error", "-nostdin"} + args);
+    p.start(TW::Util::externalProgram(QStringLiteral("ffmpeg")), QStringList{"-y", "-hide_banner", "-loglevel", "error", "-nostdin"} + args);
     if (!p.waitForFinished(-1) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
         return -1;
     return t.elapsed() / 1000.0;

@@ -34,16 +34,6 @@ struct Onsets
     qint64 lastLoud = -10000000;
 };
 
-void spin(int ms)
-{
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::usleep(2000);
-    }
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -59,12 +49,7 @@ int main(int argc, char **argv)
     QSharedPointer<Media> media = bench::projectOver(clip, raw);
 
     MediaPlayer player;
-    player.resetMedia();
-    player.openMedia(media);
-    QElapsedTimer wait;
-    wait.start();
-    while (player.getState() != MediaPlayer::Idle && wait.elapsed() < 20000)
-        spin(10);
+    bench::openAndWait(player, media);
 
     Onsets onsets;
     player.getOutputPlayer()->setObserver([&onsets](char stream, const char *data, size_t size, qint64 pts) {
@@ -94,7 +79,7 @@ int main(int argc, char **argv)
     player.play();
     const float tempos[] = {150, 50, 120, 80, 140, 60, 110, 90, 130, 70};
     for (float tempo : tempos) {
-        spin(6000);
+        bench::spin(6000);
         // As the controller does: tell the player, then store the value.
         player.setTempo(tempo);
         Singleton<OptionsHolder>::instance()->setProjectTempo(tempo);
@@ -103,7 +88,7 @@ int main(int argc, char **argv)
                     (player.getOutputPlayer()->getAudioClock() - player.getOutputPlayer()->getVideoClock()) / 1e3);
         std::fflush(stdout);
     }
-    spin(1000);
+    bench::spin(1000);
     player.getOutputPlayer()->setObserver({});
     player.stop();
     player.resetMedia();

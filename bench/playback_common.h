@@ -5,11 +5,15 @@
 
 #include "core/OptionsHolder.h"
 #include "core/Singleton.h"
+#include "core/Util.h"
 #include "model/Media.h"
 #include "model/MediaTrack.h"
+#include "playback/MediaPlayer.h"
 #include "playback/MediaTrackFragmentPlayer.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
 #include <QFile>
 #include <QProcess>
 #include <QSharedPointer>
@@ -21,16 +25,10 @@
 
 namespace TW::bench {
 
-inline QString ffmpegProgram()
-{
-    const QString beside = QCoreApplication::applicationDirPath() + "/ffmpeg";
-    return QFile::exists(beside) ? beside : QStandardPaths::findExecutable("ffmpeg");
-}
-
 inline bool runFfmpeg(const QStringList &args)
 {
     QProcess p;
-    p.start(ffmpegProgram(), QStringList{"-y", "-hide_banner", "-loglevel", "error"} + args);
+    p.start(Util::externalProgram(QStringLiteral("ffmpeg")), QStringList{"-y", "-hide_banner", "-loglevel", "error"} + args);
     if (!p.waitForFinished(600000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
         std::fprintf(stderr, "ffmpeg failed: %s\n", p.readAllStandardError().constData());
         return false;
@@ -70,6 +68,28 @@ inline QSharedPointer<Media> projectOver(const QString &clip, const QString &raw
     media->addTrack(QSharedPointer<MediaTrack>(new MediaTrack(clip, 0, clip)));
     media->updateFragmentPositions();
     return media;
+}
+
+// Keeps the event loop turning for ms milliseconds.
+inline void spin(int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::usleep(1000);
+    }
+}
+
+// Opens media in player and waits (up to 20 s) until it is ready to play.
+inline void openAndWait(MediaPlayer &player, const QSharedPointer<Media> &media)
+{
+    player.resetMedia();
+    player.openMedia(media);
+    QElapsedTimer wait;
+    wait.start();
+    while (player.getState() != MediaPlayer::Idle && wait.elapsed() < 20000)
+        spin(10);
 }
 
 } // namespace TW::bench

@@ -3,6 +3,7 @@
 // options (R3), and with R2 options against ffmpeg's rubberband filter on the
 // same audio. Prints ratios; never fails on timing.
 
+#include "core/Util.h"
 #include "playback/PitchTempoFilter.h"
 
 #include <QCoreApplication>
@@ -117,14 +118,6 @@ double timeBare(const QByteArray &audio, bool finer, qint64 *framesOut)
     return timer.nsecsElapsed() / 1e9;
 }
 
-QString ffmpegProgram()
-{
-    const QString beside = QCoreApplication::applicationDirPath() + "/ffmpeg";
-    if (QFile::exists(beside))
-        return beside;
-    return QStandardPaths::findExecutable("ffmpeg");
-}
-
 double timeFfmpeg(const QString &raw, const QString &out, bool *ok)
 {
     QProcess p;
@@ -133,7 +126,7 @@ double timeFfmpeg(const QString &raw, const QString &out, bool *ok)
                               "-f", "s16le", out};
     QElapsedTimer timer;
     timer.start();
-    p.start(ffmpegProgram(), args);
+    p.start(Util::externalProgram(QStringLiteral("ffmpeg")), args);
     *ok = p.waitForFinished(600000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
     const double s = timer.nsecsElapsed() / 1e9;
     if (!*ok)

@@ -17,20 +17,6 @@
 
 using namespace TW;
 
-namespace {
-
-void spin(int ms)
-{
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::usleep(1000);
-    }
-}
-
-} // namespace
-
 int main(int argc, char **argv)
 {
     qputenv("TW_TEST_MODE", "1"); // dummy audio and video outputs
@@ -44,14 +30,9 @@ int main(int argc, char **argv)
     QSharedPointer<Media> media = bench::projectOver(clip, raw);
 
     MediaPlayer player;
-    player.resetMedia();
-    player.openMedia(media);
-    QElapsedTimer wait;
-    wait.start();
-    while (player.getState() != MediaPlayer::Idle && wait.elapsed() < 20000)
-        spin(10);
+    bench::openAndWait(player, media);
     player.play();
-    spin(1500);
+    bench::spin(1500);
 
     const float tempos[] = {50, 150, 75, 125, 100, 60, 140, 90, 110, 200, 25, 100};
     std::vector<double> latencies;
@@ -74,7 +55,7 @@ int main(int argc, char **argv)
         std::printf("tempo %5.0f %%: first block after %7.1f ms\n", double(tempo), ms);
         if (ms >= 0)
             latencies.push_back(ms);
-        spin(1200);
+        bench::spin(1200);
     }
     player.stop();
     player.resetMedia();

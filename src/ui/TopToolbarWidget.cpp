@@ -18,14 +18,14 @@ namespace TW {
 
 namespace {
 
-struct ButtonSpec
+struct ToolbarButton
 {
     const char *name;
     const char *image;
     const char *shortcut;
 };
 
-const ButtonSpec kButtons[] = {
+const ToolbarButton kButtons[] = {
     {"openBtn", "open", "Ctrl+O"},     {"saveBtn", "save", "Ctrl+Shift+S"},
     {"exportBtn", "export", nullptr},  {"ripBtn", "rip", nullptr},
     {"aspectSizeBtn", "aspect_resize", nullptr},
@@ -188,22 +188,22 @@ TopToolbarWidget::TopToolbarWidget(QWidget *parent, Qt::WindowFlags flags)
 
     row->addWidget(piece(frame, QStringLiteral("label_13"), QStringLiteral("left-menubar-siding"), 11));
     int divider = 0;
-    for (const ButtonSpec &spec : kButtons) {
-        const QString name = QString::fromLatin1(spec.name);
+    for (const ToolbarButton &button : kButtons) {
+        const QString name = QString::fromLatin1(button.name);
         if (name != QLatin1String("openBtn"))
             row->addWidget(piece(frame, divider++ == 0 ? QStringLiteral("label") : QStringLiteral("label_%1").arg(divider + 1),
                                  QStringLiteral("menubar-div"), 8));
         QPushButton *b = name == QLatin1String("openBtn") ? new OpenButton(frame) : new QPushButton(frame);
         b->setObjectName(name);
         b->setFixedSize(59, 63);
-        QString style = ImageStyle::stateImages(QStringLiteral("QPushButton"), QString::fromLatin1(spec.image),
+        QString style = ImageStyle::stateImages(QStringLiteral("QPushButton"), QString::fromLatin1(button.image),
                                                 QStringLiteral("background-image"));
         if (name == QLatin1String("exportBtn") || name == QLatin1String("aspectSizeBtn")
             || name == QLatin1String("snifferBtn") || name == QLatin1String("helpBtn"))
             style += QStringLiteral("QPushButton::menu-indicator{image: none; width: 0px;}");
         b->setStyleSheet(style);
-        if (spec.shortcut)
-            b->setShortcut(QKeySequence(QString::fromLatin1(spec.shortcut)));
+        if (button.shortcut)
+            b->setShortcut(QKeySequence(QString::fromLatin1(button.shortcut)));
         b->setAttribute(Qt::WA_LayoutUsesWidgetRect);
         row->addWidget(b);
         d->buttons.insert(name, b);
