@@ -40,7 +40,9 @@ void quitOnTerminationSignals(QCoreApplication *app)
         char byte;
         [[maybe_unused]] const ssize_t n = ::read(s_signalPipe[0], &byte, 1);
         notifier->setEnabled(false);
-        QCoreApplication::quit();
+        // exit(), not quit(): quit() asks the windows to close, and a window
+        // with unsaved changes would wait on a question nobody answers.
+        QCoreApplication::exit(0);
     });
     struct sigaction action = {};
     action.sa_handler = onTerminationSignal;

@@ -5,6 +5,7 @@
 #include "core/OptionsHolder.h"
 #include "core/Singleton.h"
 #include "core/Util.h"
+#include "ui/EditVideoWidget.h"
 #include "ui/MainWindow.h"
 #include "ui/TimelineViewportWidget.h"
 #include "ui/TimelineWidget.h"
@@ -85,6 +86,9 @@ struct MainController::Impl
             QObject::connect(player.data(), &MediaPlayer::timeChanged, mainWindow, &MainWindow::setCurrentFrame);
         QObject::connect(undoStack, &QUndoStack::canRedoChanged, mainWindow, &MainWindow::setCanRedo);
         QObject::connect(undoStack, &QUndoStack::canUndoChanged, mainWindow, &MainWindow::setCanUndo);
+        // The title's "*" marks a project with changes not yet saved.
+        QObject::connect(undoStack, &QUndoStack::cleanChanged, mainWindow,
+                         [this](bool clean) { mainWindow->setWindowModified(!clean); });
         // Commands travel queued, so their pointer type must be known to the meta system.
         qRegisterMetaType<QUndoCommand *>("QUndoCommand*");
         QObject::connect(mainWindow, &MainWindow::execute, owner, &MainController::onExecute, Qt::QueuedConnection);
@@ -161,11 +165,15 @@ struct MainController::Impl
         QString size = Util::getSizeString(0);
         if (project) {
             fileName = QFileInfo(project->getFilePath()).fileName();
+            // Where the window shows "*" while the project has unsaved changes.
+            if (!fileName.isEmpty())
+                fileName += QLatin1String("[*]");
             size = Util::getSizeString(Util::getTotalSize(project->getTrackFragments()));
         }
         mainWindow->setWindowTitle(makeWindowTitle(QCoreApplication::applicationName(), fileName, size,
                                                    o->m_videoWidth, o->m_videoHeight, o->m_originalfps,
                                                    o->m_originalvideoBitRate, o->m_originalaudioSampleRate));
+        mainWindow->setWindowModified(undoStack && !undoStack->isClean());
     }
 
     // The zoom slider's position for the stored factor, in percent of the range.
@@ -226,6 +234,10 @@ struct MainController::Impl
             player->setVideoEnabled(timeline->isVideoPlayable());
             player->setAudioEnabled(timeline->isAudioPlayable());
         }
+        // The project's volume is what the volume slider was left at.
+        const float volume = qBound(0.0f, Singleton<OptionsHolder>::instance()->getProjectVolume(), 100.0f);
+        player->setVolume(volume);
+        mainWindow->getEditVideoWidget()->setVolume(volume);
         setWindowTitle();
         Options::instance()->addOpenedFile(fileName);
         mainWindow->setOpenedFiles(Options::instance()->getOpenedFiles());
@@ -259,7 +271,6 @@ struct MainController::Impl
 
     void openFailed()
     {
-        qDebug() << "Failed to open file";
         project = QSharedPointer<Media>(new Media);
         // The old player was reset before the load and goes now. It is not
         // opened on the empty project first: that would start a libvlc
@@ -316,7 +327,7 @@ struct MainController::Impl
         // Unbuffered, so a short write (a full disk) shows in write()'s count;
         // a buffered short write is not reported by commit().
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text | QIODevice::Unbuffered)) {
-            qDebug() << "Failed to open project file.";
+            qWarning() << "Failed to open project file.";
             problem = file.errorString();
         } else {
             QDomDocument document;
@@ -342,7 +353,7 @@ struct MainController::Impl
             qDebug() << "Project file is saved.";
             return true;
         }
-        qDebug() << "Failed to save the project:" << problem;
+        qWarning() << "Failed to save the project:" << problem;
         project->setFilePath(previousPath);
         setWindowTitle();
         QMessageBox::warning(mainWindow, MainController::tr("Save project"),
@@ -496,16 +507,41 @@ QStringList MainController::newInstanceArguments(const QPoint &pos)
     return {QStringLiteral("-p"), QString::number(pos.x() + titleBar), QString::number(pos.y() + titleBar)};
 }
 
-void MainController::openFile(const QString &fileName)
+bool MainController::confirmClose()
 {
-    qDebug() << "MainController::openFile" << fileName;
-    qDebug() << "Opening file" << fileName;
-    if (fileName.isEmpty()) {
+    if (d->projectEmpty() || d->undoStack->isClean())
+        return true;
+    const QMessageBox::StandardButton answer = QMessageBox::question(
+        d->mainWindow, tr("Close project"),
+        tr("The project has changes that are not saved. Do you want to save them before closing?"),
+        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
+    if (answer == QMessageBox::Discard)
+        return true;
+    if (answer != QMessageBox::Save || d->importRunning())
+        return false;
+    // Closing goes on only when the changes were written.
+    const QString path = d->project->getFilePath();
+    if (!path.isEmpty() && path.endsWith(QLatin1String(ProjectSuffix)))
+        return d->saveProject(path);
+    return d->saveProjectAs();
+}
+
+void MainController::openFile(const QString &name)
+{
+    qDebug() << "MainController::openFile" << name;
+    qDebug() << "Opening file" << name;
+    if (name.isEmpty()) {
         qDebug() << "Empty filename";
         return;
     }
+    // Projects, recent files and sources keep absolute paths: they must
+    // not depend on the folder the program was started in.
+    const QString fileName = QFileInfo(name).absoluteFilePath();
     if (!QFileInfo::exists(fileName)) {
-        qDebug() << "File does not exist";
+        qWarning() << "File does not exist:" << fileName;
+        QMessageBox::warning(d->mainWindow, tr("Open file"),
+                             tr("The file \"%1\" does not exist.").arg(QDir::toNativeSeparators(fileName)),
+                             QMessageBox::Ok);
         return;
     }
     // An import shows its progress modally but lets events through; an open
@@ -530,21 +566,37 @@ void MainController::openFile(const QString &fileName)
             return;
         }
     }
-    d->player->resetMedia();
-    Singleton<OptionsHolder>::instance()->reset();
+    // The open project stays as it is until the new one has loaded: a file
+    // that cannot be opened leaves the user's work where it was.
+    const bool hadProject = !d->projectEmpty();
+    OptionsHolder *options = Singleton<OptionsHolder>::instance();
+    const OptionsHolder previousOptions(*options);
+    if (hadProject)
+        d->player->pause();
+    else
+        d->player->resetMedia();
+    options->reset();
     bool opened = false;
     QString problem;
+    const QSharedPointer<Media> loaded(new Media);
     {
-        const QSharedPointer<InputController> input(new InputController(fileName, d->project));
+        const QSharedPointer<InputController> input(new InputController(fileName, loaded));
         opened = input->exec(nullptr, false, true);
         if (!opened)
             problem = input->errorString();
     }
     if (opened) {
+        if (hadProject)
+            d->player->resetMedia();
+        d->project = loaded;
         d->openSucceeded(fileName);
         return;
     }
-    d->openFailed();
+    qWarning() << "Failed to open file" << fileName;
+    if (hadProject)
+        *options = previousOptions;
+    else
+        d->openFailed();
     // Cancellations and failed conversions have told the user already.
     if (!problem.isEmpty()) {
         qDebug() << problem;
@@ -710,6 +762,8 @@ void MainController::onVoumeChanged(int volume)
         return;
     const bool changed = !sameSetting(d->player->getCommonVolume(), static_cast<float>(volume));
     d->player->setVolume(static_cast<float>(volume));
+    // Saved with the project and set again when it opens.
+    Singleton<OptionsHolder>::instance()->setProjectVolume(static_cast<float>(volume));
     if (changed)
         d->markChanged();
 }

@@ -49,6 +49,10 @@ public:
 
     void updateTimeline();
 
+    // Asks about unsaved changes before the window closes: Save (closes
+    // once written), Discard or Cancel. True when the window may close.
+    bool confirmClose();
+
     // Where a window asked to stand at p is placed on a screen area: p, or
     // (0, 0) when p is less than 50 pixels inside the right or bottom edge.
     static QPoint windowTarget(const QPoint &p, const QRect &available);
@@ -59,7 +63,7 @@ public:
     static QStringList newInstanceArguments(const QPoint &pos);
 
 public slots:
-    void openFile(const QString &fileName);
+    void openFile(const QString &name);
     void saveCurrentProject();
     void saveCurrentProjectAs();
     void ripFiles(const QStringList &sources, const QStringList &destinations);

@@ -134,8 +134,10 @@ void VideoInputConverter::startChecking()
 QStringList VideoInputConverter::conversionArguments(const VideoInputFile &file)
 {
     QStringList args{"-i", absoluteNative(file.inputPath)};
-    if (file.audioStream >= 0)
-        args << "-map" << "0:v:0?" << "-map" << QString("0:%1").arg(file.audioStream);
+    // Without a chosen stream the first audio stream is taken (ffmpeg's own
+    // pick, the one with most channels, is not the track the user sees first).
+    args << "-map" << "0:v:0?" << "-map"
+         << (file.audioStream >= 0 ? QString("0:%1").arg(file.audioStream) : QStringLiteral("0:a:0?"));
     // QString::number is locale-free: "29.97", never "29,97".
     args << "-vcodec" << "mpeg2video" << "-g" << "4"
          << "-r" << QString::number(double(file.fps), 'g', 50)
@@ -286,9 +288,11 @@ void VideoInputConverter::parseLineChecking(const QString &line)
     }
     m = re(Audio).match(line);
     if (m.hasMatch()) {
-        // With a chosen stream only its own line counts; otherwise the last
-        // audio stream described wins.
+        // With a chosen stream only its own line counts; otherwise the first
+        // audio stream, the one converted.
         if (f.audioStream >= 0 && stream.captured(1).toInt() != f.audioStream)
+            return;
+        if (f.audioStream < 0 && d->audioStreamParsed)
             return;
         d->audioStreamParsed = true;
         f.audioCodec = m.captured(1);

@@ -19,6 +19,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QXmlStreamReader>
 #include <QMessageBox>
 #include <QRegularExpression>
 #include <QSet>
@@ -110,6 +111,8 @@ public:
     bool loadTwpFileV2(bool checkMediaFiles);
     bool loadTwpFileV2(const QDomElement &root, bool checkMediaFiles);
     bool checkMedia();
+    void resolveRelativeSources();
+    QString unreadableProjectMessage() const;
     int getAudioChannelIndex(const QString &file);
     static int convertedAudioTrackId(const QString &convertedFile);
     static int audioStreamOfConvertedName(const QString &convertedFile);
@@ -144,7 +147,7 @@ bool InputController::InputControllerImpl::exec(MediaTrackFactory *factory, bool
 
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        qDebug() << "Unable to open" << path;
+        qWarning() << "Unable to open" << path;
         error = QObject::tr("Unable to open \"%1\": %2").arg(displayName(path), file.errorString());
         return false;
     }
@@ -168,6 +171,12 @@ bool InputController::InputControllerImpl::exec(MediaTrackFactory *factory, bool
         error = QObject::tr("\"%1\" is not a project file.").arg(displayName(path));
         return false;
     }
+    // A project file whose start is not a project's is not taken for a
+    // video: the user learns what is wrong with it, and where.
+    if (QFileInfo(path).suffix().compare(QLatin1String("twp"), Qt::CaseInsensitive) == 0) {
+        error = unreadableProjectMessage();
+        return false;
+    }
     const int audioTrackId = getAudioChannelIndex(path);
     return loadVideoFile(factory, audioTrackId);
 }
@@ -185,7 +194,7 @@ bool InputController::InputControllerImpl::loadTwpFileV2(bool checkMediaFiles)
     qDebug() << "Loading TWP file, version 2.";
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        qDebug() << "Failed to open project file" << path;
+        qWarning() << "Failed to open project file" << path;
         error = QObject::tr("Unable to open \"%1\": %2").arg(displayName(path), file.errorString());
         return false;
     }
@@ -253,8 +262,44 @@ bool InputController::InputControllerImpl::loadTwpFileV2(const QDomElement &root
     // The project is the file just read, wherever it was saved from: saving
     // it must not write over the place a copied or moved project came from.
     media->setFilePath(path);
+    resolveRelativeSources();
     *Singleton<OptionsHolder>::instance() = localOptions;
     return checkMediaFiles ? checkMedia() : true;
+}
+
+QString InputController::InputControllerImpl::unreadableProjectMessage() const
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QObject::tr("Unable to open \"%1\": %2").arg(displayName(path), file.errorString());
+    // Streamed, so a huge or deeply nested file costs no document in memory.
+    QXmlStreamReader reader(&file);
+    while (!reader.atEnd())
+        reader.readNext();
+    if (reader.hasError())
+        return QObject::tr("The project \"%1\" could not be read: %2 (line %3, column %4).")
+            .arg(displayName(path), reader.errorString())
+            .arg(reader.lineNumber())
+            .arg(reader.columnNumber());
+    return QObject::tr("The project \"%1\" could not be read: it does not begin with a Tarnwell project element.")
+        .arg(displayName(path));
+}
+
+// Sources are saved with absolute paths; a project written with a path
+// relative to its own folder still finds its media.
+void InputController::InputControllerImpl::resolveRelativeSources()
+{
+    const QDir projectFolder = QFileInfo(path).absoluteDir();
+    for (const auto &fragment : media->getTrackFragments()) {
+        const QSharedPointer<MediaTrack> track = fragment->track;
+        if (!track)
+            continue;
+        const QString source = QDir::fromNativeSeparators(track->getOrigName());
+        if (source.isEmpty() || QDir::isAbsolutePath(source))
+            continue;
+        track->setSource(track->getName(), track->getTrackIndex(),
+                         QDir::cleanPath(projectFolder.absoluteFilePath(source)));
+    }
 }
 
 bool InputController::InputControllerImpl::checkMedia()
@@ -353,8 +398,13 @@ int InputController::InputControllerImpl::getAudioChannelIndex(const QString &fi
         return -1;
     // At most two channels are played; a probe that reports no channel count
     // must not leave the project without any.
-    Singleton<OptionsHolder>::instance()->m_numChannels = qBound(1, tracks[choice].channels, 2);
-    return tracks[choice].trackId;
+    OptionsHolder *options = Singleton<OptionsHolder>::instance();
+    options->m_numChannels = qBound(1, tracks[choice].channels, 2);
+    if (tracks[choice].channels > 0)
+        options->m_originalnumChannels = tracks[choice].channels;
+    // The first track is the default one: its conversion keeps the plain
+    // content name, which projects and caches made elsewhere look for.
+    return choice == 0 ? -1 : tracks[choice].trackId;
 }
 
 int InputController::InputControllerImpl::convertedAudioTrackId(const QString &convertedFile)
@@ -401,7 +451,7 @@ bool InputController::InputControllerImpl::loadVideoFile(MediaTrackFactory *, in
         return false;
     }
     media->addTrack(track);
-    track->setSource(track->getName(), track->getTrackIndex(), path);
+    track->setSource(track->getName(), track->getTrackIndex(), QFileInfo(path).absoluteFilePath());
     return true;
 }
 
@@ -537,7 +587,7 @@ void InputController::handleVideoConversionFailed(const VideoInputFile &file)
     d->failed = true;
     d->finishConversion();
     d->error.clear();
-    qDebug() << "Conversion of" << file.inputPath << "failed.";
+    qWarning() << "Conversion of" << file.inputPath << "failed.";
     inform(tr("Video Import"),
            tr("Video Import Failed: \"%1\" could not be converted.").arg(displayName(file.inputPath)));
 }

@@ -258,20 +258,26 @@ void MediaTimeLine::setLoopsCreated(int count) { d->loopsCreated = count; }
 QDomElement MediaTimeLine::toDomElement(QDomDocument doc, const QString &tagName) const
 {
     QDomElement element = doc.createElement(tagName);
-    element.setAttribute(QStringLiteral("bookmarks_created"), qlonglong(d->bookmarksCreated));
-    element.setAttribute(QStringLiteral("loops_created"), qlonglong(d->loopsCreated));
+    // The counters say how many were made; a project never holds more than
+    // it has made, whatever the counters were left at.
+    const QVector<VideoMarkerPtr> currentMarkers = getMarkers();
+    const QVector<VideoLoopPtr> currentLoops = getLoops();
+    element.setAttribute(QStringLiteral("bookmarks_created"),
+                         qMax(qlonglong(d->bookmarksCreated), qlonglong(currentMarkers.size())));
+    element.setAttribute(QStringLiteral("loops_created"),
+                         qMax(qlonglong(d->loopsCreated), qlonglong(currentLoops.size())));
     element.setAttribute(QStringLiteral("video_locked"), qlonglong(d->videoLocked ? 1 : 0));
     element.setAttribute(QStringLiteral("video_playable"), qlonglong(d->videoPlayable ? 1 : 0));
     element.setAttribute(QStringLiteral("audio_locked"), qlonglong(d->audioLocked ? 1 : 0));
     element.setAttribute(QStringLiteral("audio_playable"), qlonglong(d->audioPlayable ? 1 : 0));
 
     QDomElement loops = doc.createElement(QStringLiteral("loops"));
-    for (const VideoLoopPtr &loop : getLoops())
+    for (const VideoLoopPtr &loop : currentLoops)
         loops.appendChild(loop->toDomElement(doc, QStringLiteral("loop")));
     element.appendChild(loops);
 
     QDomElement markers = doc.createElement(QStringLiteral("markers"));
-    for (const VideoMarkerPtr &marker : getMarkers())
+    for (const VideoMarkerPtr &marker : currentMarkers)
         markers.appendChild(marker->toDomElement(doc, QStringLiteral("marker")));
     element.appendChild(markers);
     return element;

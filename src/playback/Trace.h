@@ -5,7 +5,8 @@
 namespace TW {
 
 // Writes one short trace line of the playback engine, with a line break, to
-// the standard output (not through the logger) and flushes it.
+// the standard output (not through the logger) and flushes it, while logging
+// is switched on.
 void playbackTrace(const QByteArray &line);
 
 } // namespace TW

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QSlider>
 #include <QSpacerItem>
 #include <QVBoxLayout>
@@ -83,6 +84,8 @@ struct EditVideoWidget::EditVideoWidgetImpl
 
     QVBoxLayout *verticalLayout = nullptr;   // inside the main frame
     QVBoxLayout *verticalLayout_13 = nullptr; // volume row
+    // Set while the panel itself moves a slider to show a value.
+    bool showingValue = false;
     QSlider *tempoSlider = nullptr;
     QSlider *pitchSlider = nullptr;
     QSlider *volumeSlider = nullptr;
@@ -477,6 +480,8 @@ EditVideoWidget::EditVideoWidget(QWidget *parent, Qt::WindowFlags flags)
 
     connect(d->tempoSlider, &QSlider::valueChanged, this, &EditVideoWidget::onTempoSliderValueChanged);
     connect(d->tempoSlider, &QSlider::sliderReleased, this, &EditVideoWidget::onTempoSliderReleased);
+    connect(d->tempoSlider, &QSlider::actionTriggered, this,
+            [this](int action) { sliderStepped(d->tempoSlider, action, &EditVideoWidget::tempoChanged); });
     connect(tempoSteps[0], &QPushButton::clicked, this, &EditVideoWidget::onPlusTempoBtnPressed);
     connect(tempoSteps[1], &QPushButton::clicked, this, &EditVideoWidget::onPlusTempoBtn2Pressed);
     connect(tempoSteps[2], &QPushButton::clicked, this, &EditVideoWidget::onMinusTempoBtn2Pressed);
@@ -489,6 +494,8 @@ EditVideoWidget::EditVideoWidget(QWidget *parent, Qt::WindowFlags flags)
     connect(resetTempo, &QPushButton::clicked, this, &EditVideoWidget::onTempoResetClicked);
     connect(d->pitchSlider, &QSlider::valueChanged, this, &EditVideoWidget::onPitchSliderValueChanged);
     connect(d->pitchSlider, &QSlider::sliderReleased, this, &EditVideoWidget::onPitchSliderReleased);
+    connect(d->pitchSlider, &QSlider::actionTriggered, this,
+            [this](int action) { sliderStepped(d->pitchSlider, action, &EditVideoWidget::pitchChanged); });
     connect(pitchSteps[0], &QPushButton::clicked, this, &EditVideoWidget::onPlusPitchBtnPressed);
     connect(pitchSteps[1], &QPushButton::clicked, this, &EditVideoWidget::onPlusPitchBtn2Pressed);
     connect(pitchSteps[2], &QPushButton::clicked, this, &EditVideoWidget::onMinusPitchBtn2Pressed);
@@ -571,7 +578,10 @@ void EditVideoWidget::tempoChanged(int value, bool notify)
     value = qBound(kTempoMin, value, kTempoMax);
     const float tempo = static_cast<float>(value) / 100.0f;
     d->tempoLabel->setText(QStringLiteral("TEMPO: %1%").arg(static_cast<double>(tempo), 0, 'g', 6));
-    d->tempoSlider->setSliderPosition(value);
+    {
+        const QScopedValueRollback<bool> showing(d->showingValue, true);
+        d->tempoSlider->setSliderPosition(value);
+    }
     if (notify)
         emit tempoValueChanged(tempo);
 }
@@ -581,7 +591,10 @@ void EditVideoWidget::pitchChanged(int value, bool notify)
     value = qBound(kPitchMin, value, kPitchMax);
     const float pitch = static_cast<float>(value) / 100.0f;
     d->pitchLabel->setText(QStringLiteral("PITCH: %1").arg(static_cast<double>(pitch), 0, 'g', 6));
-    d->pitchSlider->setSliderPosition(value);
+    {
+        const QScopedValueRollback<bool> showing(d->showingValue, true);
+        d->pitchSlider->setSliderPosition(value);
+    }
     if (notify)
         emit pitchValueChanged(pitch);
 }
@@ -591,10 +604,29 @@ void EditVideoWidget::intervalPressed(int hundredths)
     pitchChanged(d->intervalUp ? hundredths : -hundredths, true);
 }
 
-void EditVideoWidget::onTempoSliderValueChanged(int value) { tempoChanged(value, false); }
+// A click in the groove, a key or the wheel moves the slider without a
+// press and release of its handle: the value is taken at once, on a whole
+// percent or semitone, like a button's. A drag is taken on release.
+void EditVideoWidget::sliderStepped(QSlider *slider, int action, void (EditVideoWidget::*update)(int, bool))
+{
+    // setSliderPosition() reports a move too: only the user's own count.
+    if (d->showingValue || action == QAbstractSlider::SliderNoAction || slider->isSliderDown())
+        return;
+    (this->*update)(wholeUnits(slider->sliderPosition()), true);
+}
+
+int EditVideoWidget::wholeUnits(int hundredths)
+{
+    return static_cast<int>(std::lround(hundredths / 100.0)) * 100;
+}
+
+void EditVideoWidget::onTempoSliderValueChanged(int value)
+{
+    tempoChanged(d->tempoSlider->isSliderDown() ? wholeUnits(value) : value, false);
+}
 void EditVideoWidget::onTempoSliderReleased()
 {
-    emit tempoValueChanged(static_cast<float>(d->tempoSlider->value()) / 100.0f);
+    tempoChanged(wholeUnits(d->tempoSlider->sliderPosition()), true);
 }
 void EditVideoWidget::onPlusTempoBtnPressed() { tempoChanged(d->tempoSlider->value() + 100, true); }
 void EditVideoWidget::onPlusTempoBtn2Pressed() { tempoChanged(d->tempoSlider->value() + 1, true); }
@@ -607,10 +639,13 @@ void EditVideoWidget::onTempo50BtnPressed() { tempoChanged(5000, true); }
 void EditVideoWidget::onTempo75BtnPressed() { tempoChanged(7500, true); }
 void EditVideoWidget::onTempoResetClicked() { tempoChanged(10000, true); }
 
-void EditVideoWidget::onPitchSliderValueChanged(int value) { pitchChanged(value, false); }
+void EditVideoWidget::onPitchSliderValueChanged(int value)
+{
+    pitchChanged(d->pitchSlider->isSliderDown() ? wholeUnits(value) : value, false);
+}
 void EditVideoWidget::onPitchSliderReleased()
 {
-    emit pitchValueChanged(static_cast<float>(d->pitchSlider->value()) / 100.0f);
+    pitchChanged(wholeUnits(d->pitchSlider->sliderPosition()), true);
 }
 void EditVideoWidget::onPlusPitchBtnPressed() { pitchChanged(d->pitchSlider->value() + 100, true); }
 void EditVideoWidget::onPlusPitchBtn2Pressed() { pitchChanged(d->pitchSlider->value() + 1, true); }

@@ -48,6 +48,9 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QMouseEvent>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QProgressBar>
 #include <QScrollArea>
 #include <QSettings>
@@ -88,12 +91,15 @@ const char *const kMasterSliderStyle =
 QString openFilters()
 {
     static const QString filters = QStringList{
-        QObject::tr("All Video Files (*.avi *.mp4 *.m4v *.mpg *.mov *.mts *.flv *.mkv *.wmv *.rm *.vob *.twp)"),
+        QObject::tr("All Media Files (*.avi *.mp4 *.m4v *.mpg *.mpeg *.mov *.mts *.m2ts *.ts *.flv *.mkv *.webm "
+                    "*.wmv *.rm *.vob *.3gp *.ogv *.mp3 *.wav *.flac *.m4a *.aac *.ogg *.oga *.opus *.wma *.aif "
+                    "*.aiff *.twp)"),
+        QObject::tr("Audio Files (*.mp3 *.wav *.flac *.m4a *.aac *.ogg *.oga *.opus *.wma *.aif *.aiff)"),
         QObject::tr("AVI (*.avi)"), QObject::tr("MPEG-4 (*.mp4)"), QObject::tr("MPEG-4 (*.m4v)"),
         QObject::tr("MPEG-1 (*.mpg)"), QObject::tr("QuickTime (*.mov)"), QObject::tr("Matroska (*.mkv)"),
         QObject::tr("Flash (*.flv)"), QObject::tr("Windows Media (*.wmv)"), QObject::tr("Real Media (*.rm)"),
         QObject::tr("MTS (*.mts)"), QObject::tr("DVD-Video Object (*.vob)"),
-        QObject::tr("Tarnwell Project (*.twp)")}.join(QStringLiteral(";;"));
+        QObject::tr("Tarnwell Project (*.twp)"), QObject::tr("All files (*)")}.join(QStringLiteral(";;"));
     return filters;
 }
 
@@ -385,6 +391,17 @@ struct MainWindow::MainWindowImpl
         QObject::connect(masterSlider, &QSlider::sliderMoved, w, &MainWindow::onMasterTimelineValueChanged);
         QObject::connect(masterSlider, &QSlider::sliderPressed, w, &MainWindow::onSliderPressed);
         QObject::connect(masterSlider, &QSlider::sliderReleased, w, &MainWindow::onSliderReleased);
+        // Keys move the slider without its handle: the player follows at
+        // once. A drag seeks through sliderMoved; a plain move is the window
+        // showing the play position (the wheel is not taken, see eventFilter).
+        QObject::connect(masterSlider, &QSlider::actionTriggered, w, [this](int action) {
+            if (action == QAbstractSlider::SliderNoAction || action == QAbstractSlider::SliderMove
+                || masterSlider->isSliderDown())
+                return;
+            const int frame = masterSlider->sliderPosition();
+            window->updateTempoPitch();
+            controller->onPlaybackFrameChanged(static_cast<quint32>(qMax(0, frame)));
+        });
         QObject::connect(timeArea, &TimeAreaWidget::sliderPressed, w, &MainWindow::onSliderPressed);
         QObject::connect(timeArea, &TimeAreaWidget::sliderReleased, w, &MainWindow::onSliderReleased);
         QObject::connect(timeArea, &TimeAreaWidget::timeChanged, w, &MainWindow::onPlaybackTimeChanged);
@@ -726,9 +743,15 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
     if (focusInsideDialog())
         return false;
+    // The wheel would move the transport's read-out without a seek.
+    if (event->type() == QEvent::Wheel && watched == d->masterSlider)
+        return true;
     if (event->type() == QEvent::MouseButtonPress) {
-        if (watched == d->masterSlider && QApplication::focusWidget() != d->masterSlider)
-            d->masterSlider->setFocus(Qt::MouseFocusReason);
+        if (watched == d->masterSlider) {
+            if (QApplication::focusWidget() != d->masterSlider)
+                d->masterSlider->setFocus(Qt::MouseFocusReason);
+            jumpMasterSliderTo(static_cast<QMouseEvent *>(event));
+        }
         return false;
     }
     if (event->type() != QEvent::KeyPress)
@@ -760,20 +783,39 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
     default:
         break;
     }
-    QWidget *focus = QApplication::focusWidget();
-    if (focus == d->masterSlider) {
-        if (key->key() == Qt::Key_Right || key->key() == Qt::Key_Left) {
-            const int stepSize = d->masterSlider->singleStep();
-            d->masterSlider->setSliderPosition(d->masterSlider->sliderPosition()
-                                               + (key->key() == Qt::Key_Right ? stepSize : -stepSize));
-            updateTempoPitch();
-            d->controller->onPlaybackFrameChanged(static_cast<quint32>(d->masterSlider->value()));
-        }
-        return false;
-    }
-    if (qobject_cast<QSlider *>(focus) && (key->key() == Qt::Key_Left || key->key() == Qt::Key_Right))
-        return true;
+    // The sliders handle their own keys; the transport follows them through
+    // its actionTriggered connection.
     return false;
+}
+
+// A press in the transport's groove puts the handle under the pointer and
+// seeks there, so the press goes on as a drag of the handle (rather than a
+// page step that moves the read-out only).
+void MainWindow::jumpMasterSliderTo(QMouseEvent *event)
+{
+    QSlider *slider = d->masterSlider;
+    if (event->button() != Qt::LeftButton || slider->maximum() <= slider->minimum())
+        return;
+    QStyleOptionSlider option;
+    option.initFrom(slider);
+    option.orientation = slider->orientation();
+    option.minimum = slider->minimum();
+    option.maximum = slider->maximum();
+    option.sliderPosition = slider->sliderPosition();
+    option.sliderValue = slider->value();
+    option.upsideDown = slider->invertedAppearance();
+    const QRect handle = slider->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, slider);
+    const QPoint at = event->position().toPoint();
+    if (handle.contains(at))
+        return;
+    const QRect groove = slider->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, slider);
+    const int span = qMax(1, groove.width() - handle.width());
+    const int offset = at.x() - groove.x() - handle.width() / 2;
+    const int frame = QStyle::sliderValueFromPosition(slider->minimum(), slider->maximum(), offset, span,
+                                                      option.upsideDown);
+    slider->setValue(frame);
+    updateTempoPitch();
+    d->controller->onPlaybackFrameChanged(static_cast<quint32>(qMax(0, frame)));
 }
 
 void MainWindow::keyPressEvent(QKeyEvent *event)
@@ -833,6 +875,11 @@ void MainWindow::resizeEvent(QResizeEvent *event)
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
+    // Unsaved changes are asked about first; Cancel keeps the window.
+    if (d->controller && !d->controller->confirmClose()) {
+        event->ignore();
+        return;
+    }
     QMainWindow::closeEvent(event);
 }
 
@@ -990,7 +1037,17 @@ void MainWindow::onMasterTimelineValueChanged(int)
 }
 
 void MainWindow::onSliderPressed() { d->controller->onTimeSliderPressed(); }
-void MainWindow::onSliderReleased() { d->controller->onTimeSliderReleased(); }
+void MainWindow::onSliderReleased()
+{
+    // The last step of a drag may not have reached the player yet: the
+    // slider, the picture and the read-out agree on where it was let go.
+    if (sender() == d->masterSlider) {
+        const int frame = d->masterSlider->value();
+        onPlaybackFrameChanged(frame);
+        d->controller->onPlaybackFrameChanged(static_cast<quint32>(qMax(0, frame)));
+    }
+    d->controller->onTimeSliderReleased();
+}
 
 void MainWindow::onPlaybackTimeChanged(QTime time)
 {

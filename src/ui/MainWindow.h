@@ -12,6 +12,7 @@
 #include <memory>
 
 class QMenu;
+class QMouseEvent;
 class QSlider;
 class QUndoCommand;
 
@@ -181,6 +182,7 @@ private slots:
     void rebuildAspectResizeMenu();
 
 private:
+    void jumpMasterSliderTo(QMouseEvent *event);
     struct MainWindowImpl;
     std::unique_ptr<MainWindowImpl> d;
 };

@@ -3,6 +3,7 @@
 // sections, and the controller's placement and title rules.
 #include "TestEnv.h"
 
+#include "ModalAnswerer.h"
 #include "app/Application.h"
 #include "app/MainController.h"
 #include "ui/EditVideoWidget.h"
@@ -439,9 +440,14 @@ void tst_MainController::fileOpenEventBeforeTheWindowShows()
     QVERIFY(QTest::qWaitForWindowExposed(m_window));
     // With the window up the event opens the file at once.
     TW::test::clearLog();
+    // The file does not exist: the user is told which.
+    test::ModalAnswerer answers;
+    answers.answerBox(QMessageBox::Ok);
     QFileOpenEvent now(QStringLiteral("/tmp/no-such-file.mp4"));
     QCoreApplication::sendEvent(Application::instance(), &now);
     QCOMPARE(slotsReached(), QStringList{"openFile"});
+    QCOMPARE(answers.answersLeft(), 0);
+    QVERIFY(answers.boxes().value(0).contains(QStringLiteral("no-such-file.mp4")));
     m_controller->setFileToOpenAfterLaunch(before);
 }
 

@@ -1,5 +1,6 @@
 // Opening files through the controller, with a real clip: what the window
-// shows after a good open, and the fresh project after a failed one.
+// shows after a good open, the open project kept after a failed one, and
+// the question about unsaved changes on closing.
 #include "ModalAnswerer.h"
 #include "TestEnv.h"
 #include "TestMedia.h"
@@ -39,7 +40,10 @@ private slots:
     void tempoIsStoredWithTheProject();
     void zoomStepShowsOnTheSlider();
     void positionDisplay();
-    void brokenFileLeavesAFreshProject();
+    void transportClickSeeks();
+    void brokenFileKeepsTheOpenProject_data();
+    void brokenFileKeepsTheOpenProject();
+    void closingAsksAboutUnsavedChanges();
 
 private:
     MainController *m_controller = nullptr;
@@ -70,7 +74,12 @@ void tst_OpenFile::missingFileChangesNothing()
     const QSharedPointer<Media> project = m_controller->getMedia();
     const QSharedPointer<MediaPlayer> player = m_controller->getMediaPlayer();
     m_controller->openFile(QString());
+    // A missing file is named to the user.
+    m_answers->answerBox(QMessageBox::Ok);
     m_controller->openFile(m_media.filePath(QStringLiteral("absent.mp4")));
+    QCOMPARE(m_answers->answersLeft(), 0);
+    QVERIFY2(m_answers->boxes().constLast().contains(QStringLiteral("absent.mp4")),
+             qPrintable(m_answers->boxes().constLast()));
     QCOMPARE(m_controller->getMedia(), project);
     QCOMPARE(m_controller->getMediaPlayer(), player);
     QCOMPARE(m_window->windowTitle(), QStringLiteral("Tarnwell"));
@@ -153,30 +162,118 @@ void tst_OpenFile::positionDisplay()
     QCOMPARE(Singleton<OptionsHolder>::instance()->getProjectTempo(), 75.0f);
 }
 
-void tst_OpenFile::brokenFileLeavesAFreshProject()
+// A click in the transport's groove seeks there: the slider, the ruler and
+// the player agree on the place; arrow keys move all three together.
+void tst_OpenFile::transportClickSeeks()
 {
-    const QString broken = m_media.filePath(QStringLiteral("noise.mp4"));
-    QFile f(broken);
-    QVERIFY(f.open(QIODevice::WriteOnly));
+    QSlider *slider = m_window->getMasterSlider();
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window));
+    QVERIFY(slider->width() > 100);
+    const QSharedPointer<MediaPlayer> player = m_controller->getMediaPlayer();
+    m_window->setCurrentFrame(0);
+    QTest::mouseClick(slider, Qt::LeftButton, {}, QPoint(slider->width() * 3 / 4, slider->height() / 2));
+    const int frame = slider->value();
+    // Three quarters of 50 frames, give or take the handle's half width.
+    QVERIFY2(qAbs(frame - 37) <= 2, qPrintable(QString::number(frame)));
+    QCOMPARE(m_window->getCurFrame(), frame);
+    QCOMPARE(player->getCurrentMediaTime().toFrameUnits(false), qint64(frame));
+
+    QTest::keyClick(slider, Qt::Key_Left);
+    const int back = slider->value();
+    QVERIFY(back < frame);
+    QCOMPARE(m_window->getCurFrame(), back);
+    QCOMPARE(player->getCurrentMediaTime().toFrameUnits(false), qint64(back));
+}
+
+void tst_OpenFile::brokenFileKeepsTheOpenProject_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("told");
     QByteArray noise(4096, '\0');
     for (int i = 0; i < noise.size(); ++i)
         noise[i] = char((i * 7919) % 251);
-    f.write(noise);
+    QTest::newRow("noise named .mp4") << "noise.mp4" << noise << "";
+    QTest::newRow("text named .mp4") << "text.mp4" << QByteArray("just some words\n") << "";
+    // A damaged project says so, with the place of the fault, rather than
+    // that it could not be converted as a video.
+    QTest::newRow("broken project")
+        << "broken.twp" << QByteArray("<?xml version=\"1.0\"?>\n<tarnwell_project version=\"2\">\n<media>\n</oops>")
+        << "could not be read: ";
+    QTest::newRow("binary project") << "binary.twp" << noise << "could not be read: ";
+}
+
+void tst_OpenFile::brokenFileKeepsTheOpenProject()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, content);
+    QFETCH(QString, told);
+    const QString broken = m_media.filePath(name);
+    QFile f(broken);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(content);
     f.close();
-    const QSharedPointer<MediaPlayer> before = m_controller->getMediaPlayer();
+    const QSharedPointer<Media> project = m_controller->getMedia();
+    const QSharedPointer<MediaPlayer> player = m_controller->getMediaPlayer();
+    const QString title = m_window->windowTitle();
+    QVERIFY(!project->isEmpty());
     // The tempo changes above are unsaved: close the project without saving.
     m_answers->answerBox(QMessageBox::Yes);
     m_answers->answerBox(QMessageBox::No);
+    m_informed.clear();
+    const int boxesBefore = m_answers->boxes().size();
+    if (!told.isEmpty())
+        m_answers->answerBox(QMessageBox::Ok);
     m_controller->openFile(broken);
     QVERIFY2(m_answers->unexpected().isEmpty(), qPrintable(m_answers->unexpected().join(QLatin1Char('|'))));
     QCOMPARE(m_answers->answersLeft(), 0);
-    QVERIFY2(!m_informed.isEmpty(), "the user was not told why the file did not open");
-    QVERIFY(m_controller->getMedia()->isEmpty());
-    QVERIFY(m_controller->getMediaPlayer() != before);
-    QCOMPARE(m_window->windowTitle(), QStringLiteral("Tarnwell"));
-    QCOMPARE(m_window->getTimeArea()->getFrameCount(), 0);
+    const QStringList told_ = m_informed + m_answers->boxes().mid(boxesBefore + 2);
+    QVERIFY2(!told_.isEmpty(), "the user was not told why the file did not open");
+    if (!told.isEmpty()) {
+        QVERIFY2(told_.join(QLatin1Char('|')).contains(told), qPrintable(told_.join(QLatin1Char('|'))));
+        QVERIFY2(told_.join(QLatin1Char('|')).contains(QStringLiteral("line ")), qPrintable(told_.join(QLatin1Char('|'))));
+    }
+    // The open project is as it was: the same project, player and window.
+    QCOMPARE(m_controller->getMedia(), project);
+    QCOMPARE(m_controller->getMediaPlayer(), player);
+    QVERIFY(!project->isEmpty());
+    QCOMPARE(m_window->windowTitle(), title);
+    QCOMPARE(m_window->getTimeArea()->getFrameCount(), 50);
+    QCOMPARE(Singleton<OptionsHolder>::instance()->getProjectTempo(), 75.0f);
+    QVERIFY(!m_controller->getUndoStack()->isClean());
     // The recent files keep only what opened.
     QCOMPARE(Options::instance()->getOpenedFiles(), QStringList{m_clip});
+}
+
+void tst_OpenFile::closingAsksAboutUnsavedChanges()
+{
+    QVERIFY(!m_controller->getUndoStack()->isClean());
+    QVERIFY(m_window->isWindowModified());
+    QVERIFY(m_window->windowTitle().contains(QStringLiteral("[*]")));
+    // Cancel keeps the window and the changes.
+    m_answers->answerBox(QMessageBox::Cancel);
+    QVERIFY(!m_window->close());
+    QCOMPARE(m_answers->answersLeft(), 0);
+    QVERIFY(m_answers->boxes().constLast().contains(QStringLiteral("not saved")));
+    QVERIFY(!m_controller->getUndoStack()->isClean());
+    // Save asks where, writes the project and lets the window close.
+    const QString saved = m_media.filePath(QStringLiteral("closing.twp"));
+    m_answers->answerBox(QMessageBox::Save);
+    m_answers->answerFile(saved);
+    QVERIFY(m_controller->confirmClose());
+    QCOMPARE(m_answers->answersLeft(), 0);
+    QVERIFY(QFileInfo::exists(saved));
+    QVERIFY(m_controller->getUndoStack()->isClean());
+    QVERIFY(!m_window->isWindowModified());
+    // A clean project closes without a question; Discard closes a changed one.
+    QVERIFY(m_controller->confirmClose());
+    m_controller->onVoumeChanged(40);
+    QVERIFY(m_window->isWindowModified());
+    m_answers->answerBox(QMessageBox::Discard);
+    QVERIFY(m_controller->confirmClose());
+    QCOMPARE(m_answers->answersLeft(), 0);
+    QVERIFY2(m_answers->unexpected().isEmpty(), qPrintable(m_answers->unexpected().join(QLatin1Char('|'))));
 }
 
 int main(int argc, char **argv)

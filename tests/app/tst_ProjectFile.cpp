@@ -24,6 +24,7 @@
 #include "model/VideoLoop.h"
 #include "model/VideoMarker.h"
 #include "playback/MediaPlayer.h"
+#include "ui/EditVideoWidget.h"
 #include "ui/MainWindow.h"
 #include "ui/TimeAreaWidget.h"
 
@@ -33,6 +34,7 @@
 #include <QMutex>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QSlider>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QUndoCommand>
@@ -147,6 +149,7 @@ private slots:
     void cleanupTestCase();
 
     void savedProjectReopensWithTheSameValues();
+    void projectFileTellsTheTruth();
     void projectFileFrame();
     void bookmarksAndLoopsShowProgress();
     void cleanStateFollowsSaving();
@@ -168,7 +171,7 @@ private slots:
     void truncatedProjects();
     void openWorksAfterBadInput();
     void secondOpenDuringImportIsRefused();
-    void cancelledImportLeavesAFreshProject();
+    void cancelledImportKeepsTheOpenProject();
     void commandGate_data();
     void commandGate();
     void volumeAtTheEndOfTheProject();
@@ -183,7 +186,9 @@ private:
     // Leaves the fresh empty project a failed open installs.
     void makeEmpty();
     // What a failed open must leave: a fresh project and player, the user told why.
-    void verifyFreshProject(const QSharedPointer<MediaPlayer> &playerBefore);
+    // After a failed open: the project, player and window as they were.
+    void verifyProjectKept(const QSharedPointer<Media> &mediaBefore, const QSharedPointer<MediaPlayer> &playerBefore,
+                           const QString &titleBefore);
     // The project as a save would write it.
     QByteArray projectText() const;
 
@@ -246,22 +251,27 @@ bool tst_ProjectFile::openQuietly(const QString &file)
     return !media->isEmpty() && allTracksLoaded(*media);
 }
 
+// A failed open keeps the open project, so an empty project comes from a
+// project file that holds no media.
 void tst_ProjectFile::makeEmpty()
 {
-    const QString empty = writeFile(path("nothing.mp4"), QByteArray());
+    const QString empty = writeFile(path("nothing.twp"),
+                                    "<tarnwell_project version=\"2\">\n <media/>\n <options/>\n</tarnwell_project>\n");
     m_controller->getUndoStack()->clear();
     m_controller->getUndoStack()->setClean();
     open(empty);
     m_answers->clear();
 }
 
-void tst_ProjectFile::verifyFreshProject(const QSharedPointer<MediaPlayer> &playerBefore)
+void tst_ProjectFile::verifyProjectKept(const QSharedPointer<Media> &mediaBefore,
+                                        const QSharedPointer<MediaPlayer> &playerBefore, const QString &titleBefore)
 {
-    QVERIFY(m_controller->getMedia()->isEmpty());
-    QVERIFY(m_controller->getMediaPlayer() != playerBefore);
-    QCOMPARE(m_window->windowTitle(), QStringLiteral("Tarnwell"));
-    QCOMPARE(m_controller->getUndoStack()->count(), 0);
-    QVERIFY(m_controller->getUndoStack()->isClean());
+    QCOMPARE(m_controller->getMedia(), mediaBefore);
+    QVERIFY(!mediaBefore->isEmpty());
+    QVERIFY(allTracksLoaded(*mediaBefore));
+    QCOMPARE(m_controller->getMediaPlayer(), playerBefore);
+    QCOMPARE(m_window->windowTitle(), titleBefore);
+    QCOMPARE(m_window->getTimeArea()->getFrameCount(), 50);
     QVERIFY(!InputController::isBusy());
     QVERIFY2(!visibleProgressDialog(), "\"Importing video\" stayed on screen");
 }
@@ -302,7 +312,8 @@ void tst_ProjectFile::savedProjectReopensWithTheSameValues()
     QCOMPARE(m_answers->seen().size(), 1);
     QCOMPARE(m_controller->getMedia()->getFilePath(), lesson);
     QVERIFY(m_controller->getUndoStack()->isClean());
-    QVERIFY(m_window->windowTitle().startsWith(QStringLiteral("Tarnwell - lesson.twp, ")));
+    QVERIFY(m_window->windowTitle().startsWith(QStringLiteral("Tarnwell - lesson.twp[*], ")));
+    QVERIFY(!m_window->isWindowModified());
     const QByteArray saved = readFile(lesson);
     const QByteArray before = projectText();
 
@@ -339,6 +350,68 @@ void tst_ProjectFile::savedProjectReopensWithTheSameValues()
     QVERIFY(m_answers->seen().isEmpty());
     QCOMPARE(readFile(lesson), saved);
     QVERIFY(m_answers->unexpected().isEmpty());
+}
+
+// What a saved project says is true: the number of loops and bookmarks made,
+// the source's channels, the volume and where the source lies, whatever
+// folder the program runs in; a project written with a relative source
+// path still finds it beside itself.
+void tst_ProjectFile::projectFileTellsTheTruth()
+{
+    const QString startFolder = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(path("b")));
+    QVERIFY(openQuietly(QDir(path("b")).relativeFilePath(m_clip)));
+    QCOMPARE(m_controller->getMedia()->getTrackFragments().first()->track->getOrigName(), m_clip);
+    for (int start : {5, 30}) {
+        QSharedPointer<VideoLoop> loop(new VideoLoop);
+        loop->setStartFrame(start);
+        loop->setEndFrame(start + 10);
+        m_controller->onExecute(new AddLoopCommand(loop));
+    }
+    QSharedPointer<VideoMarker> bookmark(new VideoMarker);
+    bookmark->setFrame(22);
+    m_controller->onExecute(new AddBookmarkCommand(bookmark));
+    m_controller->onVoumeChanged(60);
+    m_answers->answerFile(path("truth"));
+    m_controller->saveCurrentProject();
+    const QString saved = path("truth.twp");
+    QDomDocument document;
+    QVERIFY(document.setContent(readFile(saved)));
+    const QDomElement timeline = document.elementsByTagName(QStringLiteral("timeline")).at(0).toElement();
+    QCOMPARE(timeline.attribute(QStringLiteral("loops_created")), QStringLiteral("2"));
+    QCOMPARE(timeline.attribute(QStringLiteral("bookmarks_created")), QStringLiteral("1"));
+    const QDomElement options = document.documentElement().firstChildElement(QStringLiteral("options"));
+    QCOMPARE(options.attribute(QStringLiteral("original_num_channels")), QStringLiteral("2"));
+    QCOMPARE(options.attribute(QStringLiteral("volume")).toFloat(), 60.0f);
+    const QDomElement track = document.elementsByTagName(QStringLiteral("track")).at(0).toElement();
+    QCOMPARE(track.attribute(QStringLiteral("orig_name")), m_clip);
+    QCOMPARE(Options::instance()->getOpenedFiles().value(0), m_clip);
+    for (const QString &recent : Options::instance()->getOpenedFiles())
+        QVERIFY2(QDir::isAbsolutePath(recent), qPrintable(recent));
+
+    // The volume comes back with the project.
+    QVERIFY(openQuietly(m_otherClip));
+    QCOMPARE(m_controller->getMediaPlayer()->getCommonVolume(), 100.0f);
+    open(saved);
+    QCOMPARE(m_controller->getMedia()->getFilePath(), saved);
+    QCOMPARE(m_controller->getMediaPlayer()->getCommonVolume(), 60.0f);
+    QCOMPARE(m_window->getEditVideoWidget()->volumeSlider()->value(), 60);
+
+    // An older project with its source relative to the project's folder,
+    // its converted file gone: the source is found and converted again.
+    const QString relative = QDir(path(QString())).relativeFilePath(m_clip);
+    QVERIFY(QDir::isRelativePath(relative));
+    track.toElement().setAttribute(QStringLiteral("orig_name"), relative);
+    track.toElement().setAttribute(QStringLiteral("name"), path("gone/converted.avi"));
+    const QString older = writeFile(path("older.twp"), document.toByteArray(1));
+    QVERIFY(openQuietly(m_otherClip));
+    m_answers->clear();
+    open(older);
+    QVERIFY2(m_answers->unexpected().isEmpty(), qPrintable(m_answers->unexpected().join(QLatin1Char('|'))));
+    QCOMPARE(m_controller->getMedia()->getFilePath(), older);
+    QVERIFY(allTracksLoaded(*m_controller->getMedia()));
+    QCOMPARE(m_controller->getMedia()->getTrackFragments().first()->track->getOrigName(), m_clip);
+    QVERIFY(QDir::setCurrent(startFolder));
 }
 
 void tst_ProjectFile::projectFileFrame()
@@ -569,11 +642,14 @@ void tst_ProjectFile::cleanProjectClosesWithoutQuestion()
     open(m_otherClip);
     QVERIFY(m_answers->seen().isEmpty());
     QCOMPARE(m_controller->getMedia()->getFilePath(), m_otherClip);
-    // A missing file changes nothing and asks nothing, even with edits.
+    // A missing file changes nothing, even with edits; the user is told
+    // which file is missing and asked nothing else.
     m_controller->onTempoChanged(80.0f);
     const QSharedPointer<Media> project = m_controller->getMedia();
+    m_answers->answerBox(QMessageBox::Ok);
     open(path("absent.mp4"));
-    QVERIFY(m_answers->seen().isEmpty());
+    QCOMPARE(m_answers->boxes().size(), 1);
+    QVERIFY2(m_answers->boxes().first().contains(QStringLiteral("absent.mp4")), qPrintable(m_answers->boxes().first()));
     QCOMPARE(m_controller->getMedia(), project);
 }
 
@@ -782,10 +858,12 @@ void tst_ProjectFile::badInput()
 
     // Start from an open project, so a failure has something to replace.
     QVERIFY(openQuietly(m_clip));
+    const QSharedPointer<Media> media = m_controller->getMedia();
     const QSharedPointer<MediaPlayer> player = m_controller->getMediaPlayer();
+    const QString title = m_window->windowTitle();
     const QStringList recent = Options::instance()->getOpenedFiles();
     open(file);
-    const bool opened = !m_controller->getMedia()->isEmpty();
+    const bool opened = m_controller->getMedia() != media;
     if (expected >= 0)
         QCOMPARE(opened, expected == 1);
     if (opened) {
@@ -793,7 +871,7 @@ void tst_ProjectFile::badInput()
         QCOMPARE(Options::instance()->getOpenedFiles().value(0), file);
         QVERIFY(!visibleProgressDialog());
     } else {
-        verifyFreshProject(player);
+        verifyProjectKept(media, player, title);
         QCOMPARE(Options::instance()->getOpenedFiles(), recent);
         QVERIFY2(!m_answers->boxes().isEmpty(), "the user was not told why the file did not open");
         if (!reason.isEmpty())
@@ -804,7 +882,7 @@ void tst_ProjectFile::badInput()
 }
 
 // A project cut short at every tenth byte opens whole or fails with a
-// reason, and the application carries on with a fresh project.
+// reason, and the application carries on with the project it had.
 void tst_ProjectFile::truncatedProjects()
 {
     const QByteArray whole = readFile(m_project);
@@ -813,16 +891,17 @@ void tst_ProjectFile::truncatedProjects()
     for (int length = 0; length < whole.size(); length += 10) {
         m_answers->clear();
         QVERIFY(!writeFile(cut, whole.left(length)).isNull());
+        const QSharedPointer<Media> media = m_controller->getMedia();
         const QSharedPointer<MediaPlayer> player = m_controller->getMediaPlayer();
         m_controller->getUndoStack()->clear();
-    m_controller->getUndoStack()->setClean();
+        m_controller->getUndoStack()->setClean();
         open(cut);
         const QString at = QStringLiteral("cut at %1").arg(length);
-        if (!m_controller->getMedia()->isEmpty()) {
+        if (m_controller->getMedia() != media) {
             QVERIFY2(allTracksLoaded(*m_controller->getMedia()), qPrintable(at));
             continue;
         }
-        QVERIFY2(m_controller->getMediaPlayer() != player, qPrintable(at));
+        QVERIFY2(m_controller->getMediaPlayer() == player, qPrintable(at));
         QVERIFY2(m_answers->boxes().size() == 1, qPrintable(at + QStringLiteral(": ") + m_answers->boxes().join('|')));
         QVERIFY2(m_answers->unexpected().size() == 1, qPrintable(at)); // the box that says why
         QVERIFY2(!visibleProgressDialog(), qPrintable(at));
@@ -871,13 +950,15 @@ void tst_ProjectFile::secondOpenDuringImportIsRefused()
     QVERIFY(m_answers->seen().isEmpty()); // no save dialog during the import
 }
 
-void tst_ProjectFile::cancelledImportLeavesAFreshProject()
+void tst_ProjectFile::cancelledImportKeepsTheOpenProject()
 {
     QDir().mkpath(path("d"));
     const QString fresh = TestMedia::make(TestMedia::VideoStereo, path("d"), 8.0);
     QVERIFY(!fresh.isEmpty());
     QVERIFY(openQuietly(m_clip));
+    const QSharedPointer<Media> media = m_controller->getMedia();
     const QSharedPointer<MediaPlayer> player = m_controller->getMediaPlayer();
+    const QString title = m_window->windowTitle();
     QTimer poll;
     poll.setInterval(1);
     connect(&poll, &QTimer::timeout, this, [&] {
@@ -892,8 +973,8 @@ void tst_ProjectFile::cancelledImportLeavesAFreshProject()
     open(fresh);
     poll.stop();
     QCOMPARE(m_answers->boxes(), QStringList{QStringLiteral("Video Import: Video Import Cancelled.")});
-    verifyFreshProject(player);
-    QCOMPARE(m_controller->getMedia()->getTrackFragments().size(), 0);
+    verifyProjectKept(media, player, title);
+    QCOMPARE(m_controller->getMedia()->getTrackFragments().size(), 1);
 }
 
 void tst_ProjectFile::commandGate_data()

@@ -137,10 +137,11 @@ private slots:
         QTest::newRow("zero height")
             << QStringList{"Stream #0:0: Video: rawvideo, 0x0, 25 fps"}
             << -1 << 25.0f << QSize(0, 0) << QSize(-1, -1) << -1 << -1;
-        QTest::newRow("second audio mono, last wins")
+        // Without a chosen stream the first audio stream is the one converted.
+        QTest::newRow("second audio mono, first wins")
             << QStringList{"Stream #0:0: Video: mpeg4, yuv420p, 320x240, 25 fps", stereo,
                            "Stream #0:2(eng): Audio: pcm_s16le, 22050 Hz, mono, s16, 352 kb/s"}
-            << -1 << 25.0f << QSize(320, 240) << QSize(4, 3) << 1 << 22050;
+            << -1 << 25.0f << QSize(320, 240) << QSize(4, 3) << 2 << 48000;
         QTest::newRow("chosen stream wins")
             << QStringList{"Stream #0:0: Video: mpeg4, yuv420p, 320x240, 25 fps", stereo,
                            "Stream #0:2(eng): Audio: pcm_s16le, 22050 Hz, mono, s16, 352 kb/s"}
@@ -244,7 +245,8 @@ private slots:
         f.fps = 29.97f;
         f.channels = 1;
         QCOMPARE(VideoInputConverter::conversionArguments(f),
-                 QStringList({"-i", QFileInfo("relative name.mp4").absoluteFilePath(), "-vcodec", "mpeg2video", "-g",
+                 QStringList({"-i", QFileInfo("relative name.mp4").absoluteFilePath(), "-map", "0:v:0?", "-map",
+                              "0:a:0?", "-vcodec", "mpeg2video", "-g",
                               "4", "-r", "29.9699993133544921875", "-vb", "10M", "-acodec", "pcm_s16le", "-ar",
                               "44100", "-ac", "1", "-y", "/cache/abc.avi"}));
         f.fps = 25.0f;

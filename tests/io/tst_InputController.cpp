@@ -25,6 +25,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QRegularExpression>
 #include <QtTest>
 
 using TW::InputController;
@@ -276,6 +277,12 @@ private slots:
         for (int i = 1; i < 44100 / 2; ++i)
             crossings += (s[i - 1] < 0) != (s[i] < 0);
         QVERIFY2(qAbs(crossings - frequency) < frequency / 10, qPrintable(QString::number(crossings)));
+
+        // The first (default) track keeps the plain content name that other
+        // installations look for; only another track's conversion is marked.
+        const QString name = QFileInfo(track->getName()).completeBaseName();
+        QVERIFY2(QRegularExpression(frequency == 440 ? "^[0-9a-f]{48}$" : "^[0-9a-f]{48}_\\d+$").match(name).hasMatch(),
+                 qPrintable(name));
     }
 
     void cancelledImportLeavesNoTrack()

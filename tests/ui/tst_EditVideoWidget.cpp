@@ -24,6 +24,8 @@ private slots:
     void pitchButtons();
     void intervalDirection();
     void sliderReportsOnRelease();
+    void userStepsReportAtOnce_data();
+    void userStepsReportAtOnce();
     void valuesFromOutsideWaitForTheHeldHandle();
     void volume();
     void buttonSignals_data();
@@ -183,12 +185,59 @@ void tst_EditVideoWidget::sliderReportsOnRelease()
     QCOMPARE(tempo.count(), 1);
     QCOMPARE(tempo.at(0).at(0).toFloat(), 90.0f);
 
+    // A drag lands on a whole semitone (and a whole percent).
     panel.pitchSlider()->setSliderDown(true);
-    panel.pitchSlider()->setSliderPosition(-350);
+    panel.pitchSlider()->setSliderPosition(-330);
     panel.pitchSlider()->setSliderDown(false);
     QCOMPARE(pitch.count(), 1);
-    QCOMPARE(pitch.at(0).at(0).toFloat(), -3.5f);
-    QCOMPARE(panel.pitchLabel()->text(), QStringLiteral("PITCH: -3.5"));
+    QCOMPARE(pitch.at(0).at(0).toFloat(), -3.0f);
+    QCOMPARE(panel.pitchLabel()->text(), QStringLiteral("PITCH: -3"));
+    panel.tempoSlider()->setSliderDown(true);
+    panel.tempoSlider()->setSliderPosition(9868);
+    QCOMPARE(panel.tempoLabel()->text(), QStringLiteral("TEMPO: 99%"));
+    panel.tempoSlider()->setSliderDown(false);
+    QCOMPARE(tempo.count(), 2);
+    QCOMPARE(tempo.at(1).at(0).toFloat(), 99.0f);
+}
+
+// Keys and clicks in the groove change what plays together with the label.
+void tst_EditVideoWidget::userStepsReportAtOnce_data()
+{
+    QTest::addColumn<bool>("onTempo");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("action");
+    QTest::addColumn<float>("reported");
+    QTest::addColumn<QString>("label");
+    const int none = QAbstractSlider::SliderNoAction;
+    QTest::newRow("tempo right arrow") << true << int(Qt::Key_Right) << none << 101.0f << "TEMPO: 101%";
+    QTest::newRow("tempo page up") << true << int(Qt::Key_PageUp) << none << 110.0f << "TEMPO: 110%";
+    QTest::newRow("tempo groove click")
+        << true << 0 << int(QAbstractSlider::SliderPageStepAdd) << 110.0f << "TEMPO: 110%";
+    QTest::newRow("pitch left arrow") << false << int(Qt::Key_Left) << none << -1.0f << "PITCH: -1";
+    QTest::newRow("pitch groove click")
+        << false << 0 << int(QAbstractSlider::SliderPageStepSub) << -1.0f << "PITCH: -1";
+}
+
+void tst_EditVideoWidget::userStepsReportAtOnce()
+{
+    QFETCH(bool, onTempo);
+    QFETCH(int, key);
+    QFETCH(int, action);
+    QFETCH(float, reported);
+    QFETCH(QString, label);
+    EditVideoWidget panel;
+    QSignalSpy tempo(&panel, &EditVideoWidget::tempoValueChanged);
+    QSignalSpy pitch(&panel, &EditVideoWidget::pitchValueChanged);
+    QSlider *slider = onTempo ? panel.tempoSlider() : panel.pitchSlider();
+    if (key)
+        QTest::keyClick(slider, Qt::Key(key));
+    else
+        slider->triggerAction(QAbstractSlider::SliderAction(action));
+    QSignalSpy &spy = onTempo ? tempo : pitch;
+    QCOMPARE(spy.count(), 1);
+    QCOMPARE(spy.at(0).at(0).toFloat(), reported);
+    QCOMPARE((onTempo ? tempo : pitch).count() + (onTempo ? pitch : tempo).count(), 1);
+    QCOMPARE((onTempo ? panel.tempoLabel() : panel.pitchLabel())->text(), label);
 }
 
 void tst_EditVideoWidget::valuesFromOutsideWaitForTheHeldHandle()
