@@ -71,16 +71,20 @@ bool AudioFilterExporter::isStopped() const
     return m_stop;
 }
 
-bool AudioFilterExporter::exportSilence(Time length, const QString &aiff)
+bool AudioFilterExporter::exportSilence(Time length, const QString &aiff, qint64 outputFrames)
 {
-    const float saved = volume;
+    const float savedVolume = volume;
+    const float savedTempo = tempo;
     volume = 0.0f;
-    const bool ok = exportFragment(QString(), Time(0), length, aiff);
-    volume = saved;
+    tempo = 100.0f;
+    const bool ok = exportFragment(QString(), Time(0), length, aiff, outputFrames);
+    volume = savedVolume;
+    tempo = savedTempo;
     return ok;
 }
 
-bool AudioFilterExporter::exportFragment(const QString &source, Time start, Time length, const QString &aiff)
+bool AudioFilterExporter::exportFragment(const QString &source, Time start, Time length, const QString &aiff,
+                                         qint64 outputFrames)
 {
     m_error.clear();
     const int rate = outputSampleRate();
@@ -93,7 +97,7 @@ bool AudioFilterExporter::exportFragment(const QString &source, Time start, Time
     }
 
     const qint64 sourceFrames = qMax<qint64>(0, qint64(double(length.unitCount) * rate / 1000000.0));
-    const qint64 total = stretchedFrames(sourceFrames, t);
+    const qint64 total = outputFrames >= 0 ? outputFrames : stretchedFrames(sourceFrames, t);
     const int block = qMax(1, blockSize(t));
     std::unique_ptr<float *, BufferDeleter> buffers(mAiffAllocateAudioBuffer(channels, block),
                                                     BufferDeleter{channels});

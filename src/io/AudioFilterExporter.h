@@ -45,9 +45,13 @@ public:
     // error() telling why, when the file cannot be written; a source that
     // cannot be read gives silence (logged). A stopped render returns false
     // with an empty error().
-    bool exportFragment(const QString &source, Time start, Time length, const QString &aiff);
+    // outputFrames, when not negative, is the length to write instead of the
+    // span's stretched length: the stretched sound is cut or followed by
+    // silence to fit (a picture of whole frames is matched this way).
+    bool exportFragment(const QString &source, Time start, Time length, const QString &aiff,
+                        qint64 outputFrames = -1);
     // Writes an AIFF file of silence of the given length.
-    bool exportSilence(Time length, const QString &aiff);
+    bool exportSilence(Time length, const QString &aiff, qint64 outputFrames = -1);
     QString error() const;
 
     // Makes the running and every later exportFragment end at its next block.

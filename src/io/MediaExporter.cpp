@@ -20,6 +20,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
+#include <QHash>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
@@ -43,6 +44,16 @@ constexpr double SilenceSeconds = 3600.0;
 QString fixed(double value, int decimals)
 {
     return QString::number(value, 'f', decimals);
+}
+
+// The value of a rate written as a decimal or as a fraction.
+double rateValue(const QString &text)
+{
+    const int slash = text.indexOf(QLatin1Char('/'));
+    if (slash < 0)
+        return text.toDouble();
+    const double below = text.mid(slash + 1).toDouble();
+    return below > 0 ? text.left(slash).toDouble() / below : 25.0;
 }
 
 bool trackHasVideo(const QSharedPointer<MediaTrack> &track)
@@ -95,6 +106,29 @@ struct MediaExporter::Impl
     double total = 1.0;
     double position = 0.0;
     int lastPercent = -1;
+    // Pictures come in whole frames: each new piece gets the frames that
+    // bring the output up to the time it should have reached, so the
+    // rounding of one piece is made good by the next.
+    double framesPerSecond = 25.0;
+    double expectedSeconds = 0.0;
+    qint64 framesListed = 0;
+    QHash<QString, qint64> framesOf;
+
+    qint64 framesFor(double seconds) const
+    {
+        return qMax<qint64>(1, qint64(std::llround((expectedSeconds + seconds) * framesPerSecond)) - framesListed);
+    }
+
+    qint64 audioFramesFor(qint64 frames) const
+    {
+        return qint64(std::llround(double(frames) / framesPerSecond * AudioFilterExporter::outputSampleRate()));
+    }
+
+    void listed(const QString &path, double seconds)
+    {
+        expectedSeconds += seconds;
+        framesListed += framesOf.value(path);
+    }
 
     explicit Impl(MediaExporter *owner) : q(owner) {}
 
@@ -203,13 +237,13 @@ struct MediaExporter::Impl
     }
 
     bool renderAudio(const QString &source, Time start, Time length, const QString &aiff, double seconds,
-                     const QString &name)
+                     const QString &name, qint64 outputFrames)
     {
         const double base = position;
         const QMetaObject::Connection c = QObject::connect(
             &audio, &AudioFilterExporter::progressChanged, &audio,
             [this, base, seconds](int percent) { moveTo(base + seconds * percent / 100.0); }, Qt::DirectConnection);
-        const bool ok = audio.exportFragment(source, start, length, aiff);
+        const bool ok = audio.exportFragment(source, start, length, aiff, outputFrames);
         QObject::disconnect(c);
         if (!ok) {
             if (stopRequested)
@@ -240,8 +274,18 @@ struct MediaExporter::Impl
     QString workFile(const QString &name) const { return QDir(workFolder).filePath(name); }
 
     // Renders one fragment; its list path, or empty on failure or stop.
-    QString exportTrackFragment(const QSharedPointer<MediaTrackFragment> &fragment, const QString &name,
-                                float pitch, float tempo, float volume)
+    // One rendered piece: its picture with sound (none in an audio-only
+    // export) and its sound alone.
+    struct Piece
+    {
+        QString video;
+        QString audio;
+        bool ok() const { return !audio.isEmpty(); }
+    };
+
+    // Renders one fragment; empty on failure or stop.
+    Piece exportTrackFragment(const QSharedPointer<MediaTrackFragment> &fragment, const QString &name, float pitch,
+                              float tempo, float volume)
     {
         qDebug() << "Exporting fragment" << *fragment;
         tempo = AudioFilterExporter::usableTempo(tempo);
@@ -249,29 +293,37 @@ struct MediaExporter::Impl
         Time length = Time(qMax<qint64>(0, fragment->endPosition.unitCount - fragment->startPosition.unitCount));
         const double seconds = stretchedSeconds(length, tempo);
         const QString ext = QFileInfo(options.file).suffix();
+        Piece piece;
+        piece.audio = workFile(QStringLiteral("tmpFrag_%1.aiff").arg(name));
         const QString out = workFile(QStringLiteral("tmpFrag_%1.%2").arg(name, ext));
-        if (!options.audioOnly && QFileInfo::exists(out))
-            return out;
-        const QString aiff = workFile(QStringLiteral("tmpFrag_%1.aiff").arg(name));
-        if (options.audioOnly && QFileInfo::exists(aiff))
-            return aiff;
+        if (!options.audioOnly)
+            piece.video = out;
+        // Repeats find their pieces made.
+        if (QFileInfo::exists(piece.audio) && (options.audioOnly || QFileInfo::exists(out)))
+            return piece;
 
-        if (hasAudio || options.audioOnly) {
-            audio.pitch = pitch;
-            audio.tempo = tempo;
-            const bool audible = fragment->playAudio && trackHasAudio(fragment->track);
-            audio.volume = audible ? volume * fragment->volume / 100.0f : 0.0f;
-            const QString source = ResourceManager::getExtractedAudioFileForTrack(fragment->track);
-            if (!renderAudio(source, start, length, aiff, seconds, name))
-                return QString();
-        }
+        // A project without sound still gets (silent) audio files: the
+        // output's sound is made from them in one piece.
+        audio.pitch = pitch;
+        audio.tempo = tempo;
+        const bool audible = hasAudio && fragment->playAudio && trackHasAudio(fragment->track);
+        audio.volume = audible ? volume * fragment->volume / 100.0f : 0.0f;
+        const QString source = audible ? ResourceManager::getExtractedAudioFileForTrack(fragment->track) : QString();
+        // With pictures, the sound is made as long as the piece's whole frames,
+        // so every piece starts in step however often it is repeated.
+        const qint64 frames = framesFor(seconds);
+        const qint64 samples = options.audioOnly ? -1 : audioFramesFor(frames);
+        if (!renderAudio(source, start, length, piece.audio, hasAudio ? seconds : 0.0, name, samples))
+            return Piece();
         if (options.audioOnly)
-            return aiff;
+            return piece;
         if (stopRequested)
-            return QString();
+            return Piece();
 
         QString videoSource = fragment->track ? fragment->track->getName() : QString();
-        if (!fragment->playVideo || !trackHasVideo(fragment->track)) {
+        // A source without pictures (an audio file) shows black; a source
+        // that has gone is left to fail, so the user learns of it.
+        if (!fragment->playVideo || (QFileInfo::exists(videoSource) && !trackHasVideo(fragment->track))) {
             videoSource = silenceFilePath();
             start = Time(0);
             if (length.unitCount > qint64(SilenceSeconds * 1000000))
@@ -282,46 +334,61 @@ struct MediaExporter::Impl
         command.lengthSeconds = double(length.unitCount) / 1000000.0;
         command.tempo = tempo;
         command.videoSource = QDir::toNativeSeparators(videoSource);
-        command.audioFile = aiff;
+        command.audioFile = piece.audio;
         command.output = out;
         command.outputNoAudio = workFile(QStringLiteral("tmpFragNoAudio_%1.%2").arg(name, ext));
         command.extension = ext;
         command.frameRate = frameRate();
+        command.outputSeconds = double(frames) / framesPerSecond;
         if (!renderVideo(command, name, seconds))
-            return QString();
-        return out;
+            return Piece();
+        framesOf.insert(out, frames);
+        return piece;
     }
 
     // A pause of whole seconds: black picture and silence.
-    QString exportPause(int index, int delaySeconds)
+    Piece exportPause(int index, int delaySeconds)
     {
         const QString name = QStringLiteral("pause_%1").arg(index);
         const QString ext = QFileInfo(options.file).suffix();
-        const QString aiff = workFile(QStringLiteral("tmpFrag_%1.aiff").arg(name));
+        Piece piece;
+        piece.audio = workFile(QStringLiteral("tmpFrag_%1.aiff").arg(name));
         const QString out = workFile(QStringLiteral("tmpFrag_%1.%2").arg(name, ext));
-        const QString listed = options.audioOnly ? aiff : out;
-        if (QFileInfo::exists(listed))
-            return listed;
-        const Time length(qint64(delaySeconds) * 1000000);
-        if (options.audioOnly || hasAudio) {
-            if (!audio.exportSilence(length, aiff)) {
-                if (stopRequested)
-                    return QString();
+        if (!options.audioOnly)
+            piece.video = out;
+        if (QFileInfo::exists(piece.audio) && (options.audioOnly || QFileInfo::exists(out)))
+            return piece;
+        const qint64 frames = framesFor(delaySeconds);
+        const qint64 samples = options.audioOnly ? -1 : audioFramesFor(frames);
+        if (!audio.exportSilence(Time(qint64(delaySeconds) * 1000000), piece.audio, samples)) {
+            if (!stopRequested)
                 fail(QObject::tr("Rendering the pause before a repeat failed: %1").arg(audio.error()));
-                return QString();
-            }
+            return Piece();
         }
         if (options.audioOnly)
-            return aiff;
+            return piece;
         FragmentCommand command;
         command.lengthSeconds = delaySeconds;
         command.videoSource = silenceFilePath();
-        command.audioFile = aiff;
+        command.audioFile = piece.audio;
         command.output = out;
         command.outputNoAudio = workFile(QStringLiteral("tmpFragNoAudio_%1.%2").arg(name, ext));
         command.extension = ext;
         command.frameRate = frameRate();
-        return renderVideo(command, name, delaySeconds) ? out : QString();
+        command.outputSeconds = double(frames) / framesPerSecond;
+        if (!renderVideo(command, name, delaySeconds))
+            return Piece();
+        framesOf.insert(out, frames);
+        return piece;
+    }
+
+    bool writeList(const QString &path, const QStringList &lines)
+    {
+        QFile list(path);
+        const QByteArray text = lines.join(QString()).toUtf8();
+        if (!list.open(QIODevice::WriteOnly | QIODevice::Truncate) || list.write(text) != text.size() || !list.flush())
+            return fail(QObject::tr("Cannot write the fragment list \"%1\": %2").arg(path, list.errorString()));
+        return true;
     }
 
     float frameRate() const
@@ -411,17 +478,24 @@ bool MediaExporter::Impl::run(const SegmentList &records, const ExportOptions &o
         total *= 2;
     total = qMax(total, 0.001);
 
-    QStringList lines;
+    framesPerSecond = rateValue(frameRateArgument(frameRate(), outInfo.suffix()));
+    expectedSeconds = 0;
+    framesListed = 0;
+    framesOf.clear();
+    QStringList videoLines;
+    QStringList audioLines;
     for (int i = 0; i < records.size(); ++i) {
         const MediaSegmentTraits &r = records.at(i);
         const QList<QSharedPointer<MediaTrackFragment>> fragments =
             r.segment ? r.segment->fragments : QList<QSharedPointer<MediaTrackFragment>>();
         for (int pass = 0; pass < qMax(1, r.repeat); ++pass) {
             if (pass > 0 && r.delay > 0) {
-                const QString pause = exportPause(i, r.delay);
-                if (pause.isEmpty())
+                const Piece pause = exportPause(i, r.delay);
+                if (!pause.ok())
                     return stopRequested ? stopped() : false;
-                lines << concatListLine(pause);
+                listed(pause.video, r.delay);
+                videoLines << concatListLine(pause.video);
+                audioLines << concatListLine(pause.audio);
             }
             for (int j = 0; j < fragments.size(); ++j) {
                 if (stopRequested)
@@ -429,33 +503,46 @@ bool MediaExporter::Impl::run(const SegmentList &records, const ExportOptions &o
                 const QSharedPointer<MediaTrackFragment> &fragment = fragments.at(j);
                 if (!fragment || fragment->endPosition <= fragment->startPosition)
                     continue;
-                const QString path = exportTrackFragment(fragment, QStringLiteral("%1_%2").arg(i).arg(j),
-                                                         r.pitch, r.tempo, r.volume);
-                if (path.isEmpty())
+                const Piece piece = exportTrackFragment(fragment, QStringLiteral("%1_%2").arg(i).arg(j), r.pitch,
+                                                        r.tempo, r.volume);
+                if (!piece.ok())
                     return stopRequested ? stopped() : false;
-                lines << concatListLine(path);
+                listed(piece.video, stretchedSeconds(fragment->endPosition - fragment->startPosition, r.tempo));
+                videoLines << concatListLine(piece.video);
+                audioLines << concatListLine(piece.audio);
             }
         }
     }
-    if (lines.isEmpty())
+    if (audioLines.isEmpty())
         return fail(QObject::tr("There is nothing to export."));
 
-    const QString listPath = workFile(QStringLiteral("fragmentList.txt"));
-    {
-        QFile list(listPath);
-        const QByteArray text = lines.join(QString()).toUtf8();
-        if (!list.open(QIODevice::WriteOnly | QIODevice::Truncate) || list.write(text) != text.size()
-            || !list.flush())
-            return fail(QObject::tr("Cannot write the fragment list \"%1\": %2").arg(listPath, list.errorString()));
-    }
+    // The pictures are joined by stream copy; the sound is encoded once from
+    // the rendered audio files, so the codec's padding at the end of every
+    // piece does not add up against the pictures.
+    const QString videoList = workFile(QStringLiteral("fragmentList.txt"));
+    const QString audioList = workFile(QStringLiteral("audioList.txt"));
+    if (!options.audioOnly && !writeList(videoList, videoLines))
+        return false;
+    if (!writeList(audioList, audioLines))
+        return false;
     if (stopRequested)
         return stopped();
 
-    QStringList join{QStringLiteral("-nostdin"), QStringLiteral("-hide_banner"), QStringLiteral("-f"),
-                     QStringLiteral("concat"), QStringLiteral("-safe"), QStringLiteral("0"),
-                     QStringLiteral("-i"), listPath};
-    if (!options.audioOnly)
-        join << QStringLiteral("-c") << QStringLiteral("copy");
+    const QStringList concat{QStringLiteral("-f"), QStringLiteral("concat"), QStringLiteral("-safe"),
+                             QStringLiteral("0"), QStringLiteral("-i")};
+    QStringList join{QStringLiteral("-nostdin"), QStringLiteral("-hide_banner")};
+    FragmentCommand codecs;
+    codecs.extension = outInfo.suffix();
+    const QStringList encoding = fragmentArguments(codecs, options);
+    const QString channels = encoding.at(8);
+    if (options.audioOnly) {
+        join << concat << audioList << QStringLiteral("-ac") << channels;
+    } else {
+        join << concat << videoList << concat << audioList << QStringLiteral("-map") << QStringLiteral("0:v:0")
+             << QStringLiteral("-map") << QStringLiteral("1:a:0") << QStringLiteral("-c:v") << QStringLiteral("copy")
+             << QStringLiteral("-c:a") << encoding.at(16) << QStringLiteral("-b:a") << encoding.at(9) + QLatin1Char('k')
+             << QStringLiteral("-ar") << QStringLiteral("44100") << QStringLiteral("-ac") << channels;
+    }
     join << QStringLiteral("-y") << partial.fileName();
     const ToolRun joined = runTool(Util::externalProgram(QStringLiteral("ffmpeg")), join, 0);
     if (joined.stopped || stopRequested)
@@ -691,7 +778,8 @@ QStringList MediaExporter::fragmentArguments(const FragmentCommand &c, const Exp
         fixed(double(float(s > 5.0 ? s - 5.0 : s)), 5),
         c.videoSource,
         fixed(s > 5.0 ? 5.0 * k : 0.0, 5),
-        fixed(c.lengthSeconds * k, 5),
+        c.outputSeconds > 0 ? fixed(std::floor(c.outputSeconds * 100000.0) / 100000.0, 5)
+                            : fixed(c.lengthSeconds * k, 5),
         fixed(k, 5),
         c.audioFile,
         QString::number(options.videoBitrate > 0 ? options.videoBitrate : 1500),

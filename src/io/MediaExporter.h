@@ -90,6 +90,9 @@ public:
     {
         double startSeconds = 0;  // in the source
         double lengthSeconds = 0; // in the source
+        // The output's length when it is set: whole frames, so written
+        // just below the time of the first frame after them.
+        double outputSeconds = 0;
         float tempo = 100;
         QString videoSource;
         QString audioFile;        // may not exist: the script uses silence then
