@@ -51,9 +51,7 @@ QString probe(const QString &file, const QString &entries, const QString &stream
 }
 
 // How long the output plays: its picture as frames counted at the rate (no
-// video: 0); its sound as the container states it, or, where the container
-// does not (MPEG program streams, Flash video), as decoded samples less the
-// one codec frame of padding a lossy encoder may add.
+// video: 0), its sound as decoded samples.
 struct Played
 {
     double video = 0;
@@ -73,13 +71,13 @@ Played played(const QString &file)
         count.waitForFinished(60000);
         p.video = QString::fromUtf8(count.readAllStandardOutput()).trimmed().toDouble() / fps;
     }
-    bool stated = false;
-    p.audio = probe(file, "stream=duration", "a:0").toDouble(&stated);
-    if (!stated) {
-        const double decoded = double(TestMedia::decodeS16(file, 1).size()) / 2.0 / 44100.0;
-        const double padding = 1152.0 / 44100.0;
-        p.audio = decoded > padding ? decoded - padding : decoded;
-    }
+    // Lossy encoders may add up to one codec frame (1152 samples) of
+    // padding at the end; containers state durations unevenly, so the
+    // decoded sound is measured.
+    const bool pcm = probe(file, "stream=codec_name", "a:0").startsWith("pcm");
+    const double decoded = double(TestMedia::decodeS16(file, 1).size()) / 2.0 / 44100.0;
+    const double padding = pcm ? 0.0 : 1152.0 / 44100.0;
+    p.audio = decoded > padding ? decoded - padding : decoded;
     return p;
 }
 
