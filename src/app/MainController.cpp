@@ -902,10 +902,26 @@ void openUserGuide(const QString &section)
 
 } // namespace
 
-void MainController::onHelpUserGuideClicked() { openUserGuide(QStringLiteral("guide")); }
-void MainController::onHelpQuickStartGuideClicked() { openUserGuide(QStringLiteral("quick-start")); }
-void MainController::onHelpTrainingVideosClicked() { openUserGuide(QStringLiteral("practising")); }
-void MainController::onHelpHelpDeskClicked() { openUserGuide(QStringLiteral("help")); }
+void MainController::onHelpUserGuideClicked()
+{
+    logSlot("onHelpUserGuideClicked");
+    openUserGuide(QStringLiteral("guide"));
+}
+void MainController::onHelpQuickStartGuideClicked()
+{
+    logSlot("onHelpQuickStartGuideClicked");
+    openUserGuide(QStringLiteral("quick-start"));
+}
+void MainController::onHelpTrainingVideosClicked()
+{
+    logSlot("onHelpTrainingVideosClicked");
+    openUserGuide(QStringLiteral("practising"));
+}
+void MainController::onHelpHelpDeskClicked()
+{
+    logSlot("onHelpHelpDeskClicked");
+    openUserGuide(QStringLiteral("help"));
+}
 
 namespace {
 
