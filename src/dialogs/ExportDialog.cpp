@@ -253,7 +253,8 @@ QString ExportDialog::outputFile(const QString &text, const QString &extension, 
         return QDir::fromNativeSeparators(file);
     }
     QDir().mkpath(info.absolutePath());
-    return text;
+    // A name without any suffix would leave the output's format unknown.
+    return info.suffix().isEmpty() ? text + QLatin1Char('.') + extension : text;
 }
 
 } // namespace TW

@@ -31,7 +31,7 @@ public:
     static QString ensureExtension(const QString &name, const QString &extension);
     // The output file for the typed text: a relative text goes into folder
     // as its complete base name with the extension; an absolute one stays as
-    // typed.
+    // typed, with the extension added when it has no suffix at all.
     static QString outputFile(const QString &text, const QString &extension, const QString &folder);
 
 private slots:

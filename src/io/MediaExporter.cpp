@@ -550,6 +550,12 @@ bool MediaExporter::Impl::run(const SegmentList &records, const ExportOptions &o
     if (!joined.ok())
         return fail(QObject::tr("Joining the fragments into \"%1\" failed (%2).").arg(output, describe(joined)));
 
+    // The temporary file is private to its owner; the output gets the
+    // permissions of the file it replaces, or those of an ordinary new file.
+    const QFileDevice::Permissions permissions = QFileInfo::exists(output)
+        ? QFile::permissions(output)
+        : QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
+    QFile::setPermissions(partial.fileName(), permissions);
     if (std::rename(QFile::encodeName(partial.fileName()).constData(), QFile::encodeName(output).constData()) != 0)
         return fail(QObject::tr("Cannot write \"%1\": %2").arg(output, QString::fromLocal8Bit(std::strerror(errno))));
     partial.setAutoRemove(false);

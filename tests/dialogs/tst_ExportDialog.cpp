@@ -242,6 +242,7 @@ private slots:
         QTest::newRow("relative folder dropped") << "sub/clip.mp4" << "flv" << "/f/clip.flv";
         QTest::newRow("two dots") << "take.2.mov" << "wav" << "/f/take.2.wav";
         QTest::newRow("absolute kept as typed") << "/elsewhere/clip.MOV" << "mp4" << "/elsewhere/clip.MOV";
+        QTest::newRow("absolute without suffix") << "/elsewhere/clip" << "mp4" << "/elsewhere/clip.mp4";
     }
     void outputFile()
     {

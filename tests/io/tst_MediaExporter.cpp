@@ -329,6 +329,8 @@ private slots:
         QString why;
         QVERIFY2(lasts(o.file, 3.0, true, &why), qPrintable(why));
         QVERIFY(!QFile::exists(QDir::current().filePath("x")));
+        // An ordinary file, not the private one the temporary file was.
+        QVERIFY(QFile::permissions(o.file) & QFileDevice::ReadOther);
         // Only the output was added beside the source.
         QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 2);
     }
