@@ -627,8 +627,11 @@ void MediaExporter::exportLoopAsync(VideoLoop *loop, const ExportOptions &option
         records << r;
     }
     prepareAudio(records);
-    d->future = QtConcurrent::run(QThreadPool::globalInstance(), [this, records, options] {
-        return d->run(records, options, QStringLiteral("Exporting loop with"));
+    QString logLine;
+    if (loop)
+        QDebug(&logLine) << "Exporting loop" << *loop << "with";
+    d->future = QtConcurrent::run(QThreadPool::globalInstance(), [this, records, options, logLine] {
+        return d->run(records, options, logLine);
     });
 }
 
@@ -815,7 +818,9 @@ QString MediaExporter::concatListLine(const QString &path)
 
 QString MediaExporter::scriptPath()
 {
-    const QStringList places{QCoreApplication::applicationDirPath(), QStringLiteral(TW_INSTALL_LIBEXECDIR)};
+    const QString exeDir = QCoreApplication::applicationDirPath();
+    const QStringList places{exeDir, exeDir + QStringLiteral("/../libexec/tarnwell"),
+                             QStringLiteral(TW_INSTALL_LIBEXECDIR)};
     for (const QString &folder : places) {
         const QString path = QDir(folder).filePath(QLatin1String(ScriptName));
         if (QFileInfo(path).isFile())
