@@ -316,6 +316,36 @@ private slots:
         QVERIFY2(lasts(o.file, 1.0, true, &why), qPrintable(why));
     }
 
+    void switchedOffTracks()
+    {
+        // Picture off: black from the silence file; sound off: silence.
+        QSharedPointer<Media> media = project(clip);
+        media->getTrackFragments().first()->playVideo = false;
+        media->getTrackFragments().first()->playAudio = false;
+        MediaExporter exporter;
+        exporter.setMedia(media);
+        const ExportOptions o = options(dir.filePath("switched off.mp4"), 150);
+        QVERIFY2(exporter.exportEntireMedia(o), qPrintable(exporter.lastError()));
+        QString why;
+        QVERIFY2(lasts(o.file, 2.0, true, &why), qPrintable(why));
+        QProcess frame;
+        frame.start(Util::externalProgram("ffmpeg"), {"-v", "error", "-ss", "1", "-i", o.file, "-frames:v", "1",
+                                                       "-f", "rawvideo", "-pix_fmt", "gray", "-"});
+        QVERIFY(frame.waitForFinished(60000));
+        const QByteArray gray = frame.readAllStandardOutput();
+        QCOMPARE(gray.size(), 320 * 240);
+        qint64 sum = 0;
+        for (char c : gray)
+            sum += uchar(c);
+        QVERIFY2(sum / gray.size() < 24, qPrintable(QString::number(sum / gray.size())));
+        const QByteArray sound = TestMedia::decodeS16(o.file, 1);
+        const auto *v = reinterpret_cast<const qint16 *>(sound.constData());
+        int peak = 0;
+        for (int i = 0; i < sound.size() / 2; ++i)
+            peak = qMax(peak, qAbs(int(v[i])));
+        QVERIFY2(peak < 40, qPrintable(QString::number(peak)));
+    }
+
     void awkwardNames()
     {
         const QString folder = dir.filePath("a folder with blanks");
