@@ -28,3 +28,8 @@ install(CODE [[
     endif()
   endif()
 ]])
+
+# The user guide that the help entries open: beside the executable in the
+# build tree, under share/doc when installed.
+configure_file(${TW_SHARE_DIR}/doc/user-guide.html ${TW_BIN_DIR}/doc/user-guide.html COPYONLY)
+install(FILES ${TW_SHARE_DIR}/doc/user-guide.html DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tarnwell)

@@ -1,5 +1,7 @@
 #include "app/MainController.h"
 
+#include "app/ExportController.h"
+
 #include "core/Logger.h"
 #include "core/Options.h"
 #include "core/OptionsHolder.h"
@@ -13,6 +15,7 @@
 #include <QClipboard>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDesktopServices>
 #include <QDebug>
 #include <QDir>
 #include <QDomDocument>
@@ -25,6 +28,7 @@
 #include <QProcess>
 #include <QSaveFile>
 #include <QScreen>
+#include <QUrl>
 #include <QThreadPool>
 #include <QUndoCommand>
 #include <QUndoStack>
@@ -920,10 +924,119 @@ void MainController::clearClipboard()
 }
 
 void MainController::onPrint() { logSlot("onPrint"); }
-void MainController::onHelpUserGuideClicked() { logSlot("onHelpUserGuideClicked"); }
-void MainController::onHelpQuickStartGuideClicked() { logSlot("onHelpQuickStartGuideClicked"); }
-void MainController::onHelpTrainingVideosClicked() { logSlot("onHelpTrainingVideosClicked"); }
-void MainController::onHelpHelpDeskClicked() { logSlot("onHelpHelpDeskClicked"); }
+
+namespace {
+
+// The user guide installed with the program (in the build tree: beside the
+// executable), at one of its sections.
+QUrl userGuidePage(const QString &section)
+{
+    const QString exeDir = QCoreApplication::applicationDirPath();
+    const QStringList places{exeDir + QStringLiteral("/doc/user-guide.html"),
+                             exeDir + QStringLiteral("/../share/doc/tarnwell/user-guide.html"),
+                             QStringLiteral(TW_INSTALL_DATADIR "/../doc/tarnwell/user-guide.html")};
+    QString file = places.constFirst();
+    for (const QString &place : places) {
+        if (QFileInfo(place).isFile()) {
+            file = QFileInfo(place).canonicalFilePath();
+            break;
+        }
+    }
+    QUrl url = QUrl::fromLocalFile(file);
+    url.setFragment(section);
+    return url;
+}
+
+void openUserGuide(const QString &section)
+{
+    const QUrl url = userGuidePage(section);
+    qDebug() << "Opening help page" << url;
+    QDesktopServices::openUrl(url);
+}
+
+} // namespace
+
+void MainController::onHelpUserGuideClicked()
+{
+    logSlot("onHelpUserGuideClicked");
+    openUserGuide(QStringLiteral("guide"));
+}
+void MainController::onHelpQuickStartGuideClicked()
+{
+    logSlot("onHelpQuickStartGuideClicked");
+    openUserGuide(QStringLiteral("quick-start"));
+}
+void MainController::onHelpTrainingVideosClicked()
+{
+    logSlot("onHelpTrainingVideosClicked");
+    openUserGuide(QStringLiteral("practising"));
+}
+void MainController::onHelpHelpDeskClicked()
+{
+    logSlot("onHelpHelpDeskClicked");
+    openUserGuide(QStringLiteral("help"));
+}
+
+namespace {
+
+// The crop area and aspect ratio every export carries.
+void completeExportOptions(ExportOptions &options, const QSharedPointer<MediaPlayer> &player)
+{
+    options.cropArea = player ? player->getGeneralCropArea() : QRectF(0, 0, 1, 1);
+    options.aspectRatio = Singleton<OptionsHolder>::instance()->m_aspectRatio;
+}
+
+} // namespace
+
+void MainController::exportAll(ExportOptions options)
+{
+    if (d->player)
+        d->player->pause();
+    qDebug() << "Export all" << options;
+    const OptionsHolder *holder = Singleton<OptionsHolder>::instance();
+    options.volume = holder->getProjectVolume();
+    options.pitch = holder->getProjectPitch();
+    options.tempo = holder->getProjectTempo();
+    completeExportOptions(options, d->player);
+    ExportController controller(options, getMedia(), getMainWindow());
+    controller.exportAll();
+}
+
+void MainController::exportCurrentLoop(ExportOptions options)
+{
+    if (d->player)
+        d->player->pause();
+    qDebug() << "Exporting loop" << options;
+    const QSharedPointer<VideoLoop> loop = getMainWindow() ? getMainWindow()->getCurLoop() : nullptr;
+    if (!loop) {
+        qDebug() << "No loop selected";
+        QMessageBox::information(getMainWindow(), tr("Export Current Loop"),
+                                 tr("The play position is not inside a loop. Move it into the loop to export "
+                                    "and try again."));
+        return;
+    }
+    completeExportOptions(options, d->player);
+    ExportController controller(options, getMedia(), getMainWindow());
+    controller.exportLoop(loop.data());
+}
+
+void MainController::exportAllLoops(ExportOptions options)
+{
+    if (d->player)
+        d->player->pause();
+    qDebug() << "Exporting all loops" << options;
+    const QSharedPointer<Media> media = getMedia();
+    const QSharedPointer<MediaTimeLine> timeline = media ? media->getTimeline() : nullptr;
+    if (!timeline || timeline->getLoopCount() == 0) {
+        qDebug() << "Project does not contain loops";
+        QMessageBox::information(getMainWindow(), tr("Export All Loops"),
+                                 tr("The project has no loops to export."));
+        return;
+    }
+    completeExportOptions(options, d->player);
+    ExportController controller(options, media, getMainWindow());
+    controller.exportAllLoops();
+}
 
 void MainController::onHelpAboutClicked()
 {

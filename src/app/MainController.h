@@ -1,5 +1,6 @@
 #pragma once
 
+#include "io/ExportOptions.h"
 #include "ui/PairInt.h"
 
 #include <QObject>
@@ -67,6 +68,12 @@ public slots:
     void saveCurrentProject();
     void saveCurrentProjectAs();
     void ripFiles(const QStringList &sources, const QStringList &destinations);
+    // Exports with the export dialog's options: the whole project, the loop
+    // under the play position, every loop. Each returns when the export has
+    // ended.
+    void exportAll(TW::ExportOptions options);
+    void exportCurrentLoop(TW::ExportOptions options);
+    void exportAllLoops(TW::ExportOptions options);
     void clearCachedData(const QString &path);
     void onTempoChanged(float tempo);
     void onPitchChanged(float pitch);

@@ -14,6 +14,7 @@
 #include "model/Media.h"
 #include "model/MediaTimeLine.h"
 #include "app/MainController.h"
+#include "dialogs/ExportDialog.h"
 #include "core/Options.h"
 #include "core/OptionsHolder.h"
 #include "core/ProgressMonitor.h"
@@ -927,9 +928,45 @@ void MainWindow::onSnifferYoutubeButtonClicked() { qDebug() << "The video downlo
 void MainWindow::onOptionButtonClicked() { qDebug() << "The options dialog is not available in this build."; }
 void MainWindow::onHelpButtonClicked() {}
 void MainWindow::onPrinterButtonClicked() { d->controller->onPrint(); }
-void MainWindow::onExportEntireVideoClicked() { qDebug() << "Export is not available in this build."; }
-void MainWindow::onExportCurrentLoopClicked() { qDebug() << "Export is not available in this build."; }
-void MainWindow::onExportAllLoopsClicked() { qDebug() << "Export is not available in this build."; }
+
+namespace {
+
+// Runs the export dialog for a project that is not empty; true, with the
+// options filled, when the user pressed OK.
+bool askExportOptions(MainWindow *window, MainController *controller, ExportOptions *options)
+{
+    const QSharedPointer<Media> media = controller ? controller->getMedia() : nullptr;
+    if (!media || media->isEmpty())
+        return false;
+    ExportDialog dialog(window);
+    if (!dialog.exec())
+        return false;
+    *options = dialog.getExportOptions();
+    return true;
+}
+
+} // namespace
+
+void MainWindow::onExportEntireVideoClicked()
+{
+    ExportOptions options;
+    if (askExportOptions(this, d->controller, &options))
+        d->controller->exportAll(options);
+}
+
+void MainWindow::onExportCurrentLoopClicked()
+{
+    ExportOptions options;
+    if (askExportOptions(this, d->controller, &options))
+        d->controller->exportCurrentLoop(options);
+}
+
+void MainWindow::onExportAllLoopsClicked()
+{
+    ExportOptions options;
+    if (askExportOptions(this, d->controller, &options))
+        d->controller->exportAllLoops(options);
+}
 void MainWindow::onUndo() { d->controller->onUndo(); }
 void MainWindow::onRedo() { d->controller->onRedo(); }
 void MainWindow::onMarkerButtonClicked()

@@ -1,0 +1,840 @@
+#include "io/MediaExporter.h"
+
+#include "core/OptionsHolder.h"
+#include "core/Singleton.h"
+#include "core/Util.h"
+#include "io/AudioFilterExporter.h"
+#include "io/ResourceManager.h"
+#include "model/Media.h"
+#include "model/MediaTimeLine.h"
+#include "model/MediaTrack.h"
+#include "model/MediaTrackFragment.h"
+#include "model/VideoLoop.h"
+#include "core/VlcMedia.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMutex>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QRegularExpression>
+#include <QHash>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTemporaryFile>
+#include <QtConcurrent>
+#include <QtDebug>
+
+#include <atomic>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace TW {
+
+namespace {
+
+const char ScriptName[] = "exportFragment.sh";
+const char SilenceName[] = "silence_1_hour.avi";
+constexpr double SilenceSeconds = 3600.0;
+
+QString fixed(double value, int decimals)
+{
+    return QString::number(value, 'f', decimals);
+}
+
+// The value of a rate written as a decimal or as a fraction.
+double rateValue(const QString &text)
+{
+    const int slash = text.indexOf(QLatin1Char('/'));
+    if (slash < 0)
+        return text.toDouble();
+    const double below = text.mid(slash + 1).toDouble();
+    return below > 0 ? text.left(slash).toDouble() / below : 25.0;
+}
+
+bool trackHasVideo(const QSharedPointer<MediaTrack> &track)
+{
+    const VlcMedia *media = track ? track->getMedia() : nullptr;
+    return media && !media->getMediaInfo().videoTracks.isEmpty();
+}
+
+bool trackHasAudio(const QSharedPointer<MediaTrack> &track)
+{
+    return track && track->hasAudioTrack();
+}
+
+// What a finished tool run left behind.
+struct ToolRun
+{
+    bool started = false;
+    bool stopped = false;
+    bool crashed = false;
+    int exitCode = -1;
+    QString errorTail; // the last lines of the tool's error output
+    bool ok() const { return started && !stopped && !crashed && exitCode == 0; }
+};
+
+QString lastLines(const QByteArray &text)
+{
+    QStringList lines = QString::fromLocal8Bit(text).split(QRegularExpression(QStringLiteral("[\r\n]+")),
+                                                           Qt::SkipEmptyParts);
+    while (lines.size() > 3)
+        lines.removeFirst();
+    return lines.join(QLatin1Char('\n')).trimmed();
+}
+
+} // namespace
+
+struct MediaExporter::Impl
+{
+    MediaExporter *q;
+    QSharedPointer<Media> media;
+    bool hasAudio = false;
+    AudioFilterExporter audio;
+    std::atomic<bool> stopRequested{false};
+    QFuture<bool> future;
+    mutable QMutex errorMutex;
+    QString error;
+
+    // Per job (job thread only).
+    ExportOptions options;
+    QString workFolder;
+    double total = 1.0;
+    double position = 0.0;
+    int lastPercent = -1;
+    // Pictures come in whole frames: each new piece gets the frames that
+    // bring the output up to the time it should have reached, so the
+    // rounding of one piece is made good by the next.
+    double framesPerSecond = 25.0;
+    double expectedSeconds = 0.0;
+    qint64 framesListed = 0;
+    QHash<QString, qint64> framesOf;
+
+    qint64 framesFor(double seconds) const
+    {
+        return qMax<qint64>(1, qint64(std::llround((expectedSeconds + seconds) * framesPerSecond)) - framesListed);
+    }
+
+    qint64 audioFramesFor(qint64 frames) const
+    {
+        return qint64(std::llround(double(frames) / framesPerSecond * AudioFilterExporter::outputSampleRate()));
+    }
+
+    void listed(const QString &path, double seconds)
+    {
+        expectedSeconds += seconds;
+        framesListed += framesOf.value(path);
+    }
+
+    explicit Impl(MediaExporter *owner) : q(owner) {}
+
+    void setError(const QString &message)
+    {
+        QMutexLocker locker(&errorMutex);
+        error = message;
+    }
+
+    bool fail(const QString &message)
+    {
+        qWarning().noquote() << "Export failed:" << message;
+        setError(message);
+        emit q->processingFailed(message);
+        return false;
+    }
+
+    bool stopped()
+    {
+        qDebug() << "Export stopped.";
+        return false;
+    }
+
+    void moveTo(double seconds)
+    {
+        position = seconds;
+        const int percent = qBound(0, int(position / total * 100.0 + 0.5), 99);
+        if (percent != lastPercent) {
+            lastPercent = percent;
+            emit q->progressChanged(percent);
+        }
+    }
+
+    // Runs a tool to its end on this thread, following its progress lines
+    // ("time=HH:MM:SS.xx") from base on, and kills it on stop.
+    ToolRun runTool(const QString &program, const QStringList &arguments, double base)
+    {
+        ToolRun run;
+        QProcess process;
+        process.setWorkingDirectory(QCoreApplication::applicationDirPath());
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("TW_FFMPEG"), Util::externalProgram(QStringLiteral("ffmpeg")));
+        process.setProcessEnvironment(env);
+        process.start(program, arguments, QIODevice::ReadWrite);
+        if (!process.waitForStarted(30000)) {
+            run.errorTail = process.errorString();
+            return run;
+        }
+        run.started = true;
+        static const QRegularExpression timePattern(QStringLiteral("time=\\s*(\\d+):(\\d+):(\\d+(?:\\.\\d+)?)"));
+        QByteArray errors;
+        const auto follow = [&] {
+            const QByteArray chunk = process.readAllStandardError();
+            if (chunk.isEmpty())
+                return;
+            errors += chunk;
+            if (errors.size() > 16384)
+                errors = errors.right(8192);
+            auto it = timePattern.globalMatch(QString::fromLatin1(chunk));
+            double seconds = -1;
+            while (it.hasNext()) {
+                const QRegularExpressionMatch m = it.next();
+                seconds = m.captured(1).toInt() * 3600.0 + m.captured(2).toInt() * 60.0 + m.captured(3).toDouble();
+            }
+            if (seconds >= 0)
+                moveTo(base + seconds);
+        };
+        while (!process.waitForFinished(100)) {
+            follow();
+            if (stopRequested) {
+                process.kill();
+                process.waitForFinished(10000);
+                run.stopped = true;
+                return run;
+            }
+            if (process.state() == QProcess::NotRunning)
+                break;
+        }
+        follow();
+        const QByteArray out = process.readAllStandardOutput();
+        if (out.size() >= 21)
+            qDebug() << "Tool output:" << out;
+        run.crashed = process.exitStatus() != QProcess::NormalExit;
+        run.exitCode = process.exitCode();
+        run.errorTail = lastLines(errors);
+        return run;
+    }
+
+    static QString describe(const ToolRun &run)
+    {
+        QString why;
+        if (!run.started)
+            why = QObject::tr("the program could not be started");
+        else if (run.crashed)
+            why = QObject::tr("the program crashed");
+        else
+            why = QObject::tr("exit status %1").arg(run.exitCode);
+        if (!run.errorTail.isEmpty())
+            why += QStringLiteral(":\n") + run.errorTail;
+        return why;
+    }
+
+    double stretchedSeconds(Time length, float tempo) const
+    {
+        return double(length.unitCount) / 1000000.0 * 100.0 / double(AudioFilterExporter::usableTempo(tempo));
+    }
+
+    bool renderAudio(const QString &source, Time start, Time length, const QString &aiff, double seconds,
+                     const QString &name, qint64 outputFrames)
+    {
+        const double base = position;
+        const QMetaObject::Connection c = QObject::connect(
+            &audio, &AudioFilterExporter::progressChanged, &audio,
+            [this, base, seconds](int percent) { moveTo(base + seconds * percent / 100.0); }, Qt::DirectConnection);
+        const bool ok = audio.exportFragment(source, start, length, aiff, outputFrames);
+        QObject::disconnect(c);
+        if (!ok) {
+            if (stopRequested)
+                return false;
+            return fail(QObject::tr("Rendering the audio of fragment %1 failed: %2").arg(name, audio.error()));
+        }
+        moveTo(base + seconds);
+        return true;
+    }
+
+    bool renderVideo(const FragmentCommand &command, const QString &name, double seconds)
+    {
+        const QString script = scriptPath();
+        if (script.isEmpty())
+            return fail(QObject::tr("The export script \"%1\" is missing.").arg(QLatin1String(ScriptName)));
+        qDebug() << "---------------------loading ffmpeg\n" << script;
+        const double base = position;
+        const ToolRun run = runTool(QStringLiteral("/bin/sh"),
+                                    QStringList{script} + fragmentArguments(command, options), base);
+        if (run.stopped || stopRequested)
+            return false;
+        if (!run.ok() || !QFileInfo(command.output).isFile())
+            return fail(QObject::tr("Encoding fragment %1 failed (%2).").arg(name, describe(run)));
+        moveTo(base + seconds);
+        return true;
+    }
+
+    QString workFile(const QString &name) const { return QDir(workFolder).filePath(name); }
+
+    // Renders one fragment; its list path, or empty on failure or stop.
+    // One rendered piece: its picture with sound (none in an audio-only
+    // export) and its sound alone.
+    struct Piece
+    {
+        QString video;
+        QString audio;
+        bool ok() const { return !audio.isEmpty(); }
+    };
+
+    // Renders one fragment; empty on failure or stop.
+    Piece exportTrackFragment(const QSharedPointer<MediaTrackFragment> &fragment, const QString &name, float pitch,
+                              float tempo, float volume)
+    {
+        qDebug() << "Exporting fragment" << *fragment;
+        tempo = AudioFilterExporter::usableTempo(tempo);
+        Time start = fragment->startPosition;
+        Time length = Time(qMax<qint64>(0, fragment->endPosition.unitCount - fragment->startPosition.unitCount));
+        const double seconds = stretchedSeconds(length, tempo);
+        const QString ext = QFileInfo(options.file).suffix();
+        Piece piece;
+        piece.audio = workFile(QStringLiteral("tmpFrag_%1.aiff").arg(name));
+        const QString out = workFile(QStringLiteral("tmpFrag_%1.%2").arg(name, ext));
+        if (!options.audioOnly)
+            piece.video = out;
+        // Repeats find their pieces made.
+        if (QFileInfo::exists(piece.audio) && (options.audioOnly || QFileInfo::exists(out)))
+            return piece;
+
+        // A project without sound still gets (silent) audio files: the
+        // output's sound is made from them in one piece.
+        audio.pitch = pitch;
+        audio.tempo = tempo;
+        const bool audible = hasAudio && fragment->playAudio && trackHasAudio(fragment->track);
+        audio.volume = audible ? volume * fragment->volume / 100.0f : 0.0f;
+        const QString source = audible ? ResourceManager::getExtractedAudioFileForTrack(fragment->track) : QString();
+        // With pictures, the sound is made as long as the piece's whole frames,
+        // so every piece starts in step however often it is repeated.
+        const qint64 frames = framesFor(seconds);
+        const qint64 samples = options.audioOnly ? -1 : audioFramesFor(frames);
+        if (!renderAudio(source, start, length, piece.audio, hasAudio ? seconds : 0.0, name, samples))
+            return Piece();
+        if (options.audioOnly)
+            return piece;
+        if (stopRequested)
+            return Piece();
+
+        QString videoSource = fragment->track ? fragment->track->getName() : QString();
+        // A source without pictures (an audio file) shows black; a source
+        // that has gone is left to fail, so the user learns of it.
+        if (!fragment->playVideo || (QFileInfo::exists(videoSource) && !trackHasVideo(fragment->track))) {
+            videoSource = silenceFilePath();
+            start = Time(0);
+            if (length.unitCount > qint64(SilenceSeconds * 1000000))
+                length = Time(qint64(SilenceSeconds * 1000000));
+        }
+        FragmentCommand command;
+        command.startSeconds = double(start.unitCount) / 1000000.0;
+        command.lengthSeconds = double(length.unitCount) / 1000000.0;
+        command.tempo = tempo;
+        command.videoSource = QDir::toNativeSeparators(videoSource);
+        command.audioFile = piece.audio;
+        command.output = out;
+        command.outputNoAudio = workFile(QStringLiteral("tmpFragNoAudio_%1.%2").arg(name, ext));
+        command.extension = ext;
+        command.frameRate = frameRate();
+        command.outputSeconds = double(frames) / framesPerSecond;
+        if (!renderVideo(command, name, seconds))
+            return Piece();
+        framesOf.insert(out, frames);
+        return piece;
+    }
+
+    // A pause of whole seconds: black picture and silence.
+    Piece exportPause(int index, int delaySeconds)
+    {
+        const QString name = QStringLiteral("pause_%1").arg(index);
+        const QString ext = QFileInfo(options.file).suffix();
+        Piece piece;
+        piece.audio = workFile(QStringLiteral("tmpFrag_%1.aiff").arg(name));
+        const QString out = workFile(QStringLiteral("tmpFrag_%1.%2").arg(name, ext));
+        if (!options.audioOnly)
+            piece.video = out;
+        if (QFileInfo::exists(piece.audio) && (options.audioOnly || QFileInfo::exists(out)))
+            return piece;
+        const qint64 frames = framesFor(delaySeconds);
+        const qint64 samples = options.audioOnly ? -1 : audioFramesFor(frames);
+        if (!audio.exportSilence(Time(qint64(delaySeconds) * 1000000), piece.audio, samples)) {
+            if (!stopRequested)
+                fail(QObject::tr("Rendering the pause before a repeat failed: %1").arg(audio.error()));
+            return Piece();
+        }
+        if (options.audioOnly)
+            return piece;
+        FragmentCommand command;
+        command.lengthSeconds = delaySeconds;
+        command.videoSource = silenceFilePath();
+        command.audioFile = piece.audio;
+        command.output = out;
+        command.outputNoAudio = workFile(QStringLiteral("tmpFragNoAudio_%1.%2").arg(name, ext));
+        command.extension = ext;
+        command.frameRate = frameRate();
+        command.outputSeconds = double(frames) / framesPerSecond;
+        if (!renderVideo(command, name, delaySeconds))
+            return Piece();
+        framesOf.insert(out, frames);
+        return piece;
+    }
+
+    bool writeList(const QString &path, const QStringList &lines)
+    {
+        QFile list(path);
+        const QByteArray text = lines.join(QString()).toUtf8();
+        if (!list.open(QIODevice::WriteOnly | QIODevice::Truncate) || list.write(text) != text.size() || !list.flush())
+            return fail(QObject::tr("Cannot write the fragment list \"%1\": %2").arg(path, list.errorString()));
+        return true;
+    }
+
+    float frameRate() const
+    {
+        float fps = media ? media->getMaxFps() : 0.0f;
+        if (!(fps > 0.0f)) {
+            const OptionsHolder *o = Singleton<OptionsHolder>::instance();
+            fps = o && o->m_fps > 0.0f ? o->m_fps : 25.0f;
+        }
+        return fps;
+    }
+
+    bool run(const SegmentList &records, const ExportOptions &opts, const QString &logLine);
+};
+
+// The tracks' extracted audio, made now on the caller's thread where it is
+// missing (the player has usually made it already).
+static void prepareAudio(const MediaExporter::SegmentList &records)
+{
+    QSet<QString> done;
+    for (const MediaExporter::MediaSegmentTraits &r : records) {
+        if (!r.segment)
+            continue;
+        for (const QSharedPointer<MediaTrackFragment> &fragment : r.segment->fragments) {
+            if (!fragment || !fragment->playAudio || !trackHasAudio(fragment->track))
+                continue;
+            const QString name = fragment->track->getName();
+            if (done.contains(name))
+                continue;
+            done.insert(name);
+            if (!ResourceManager::tryExtractAudioSamples(fragment->track, nullptr))
+                qWarning() << "No extracted audio for" << name;
+        }
+    }
+}
+
+bool MediaExporter::Impl::run(const SegmentList &records, const ExportOptions &opts, const QString &logLine)
+{
+    qDebug().noquote() << logLine;
+    qDebug() << opts;
+    options = opts;
+    setError(QString());
+    lastPercent = -1;
+    position = 0;
+    if (stopRequested)
+        return stopped();
+    if (options.file.isEmpty())
+        return fail(QObject::tr("No output file was given."));
+    if (!media || records.isEmpty())
+        return fail(QObject::tr("There is nothing to export."));
+
+    // The working folder: a fresh folder of our own under the project's
+    // export temporary folder, removed with everything in it at the end.
+    const OptionsHolder *holder = Singleton<OptionsHolder>::instance();
+    QString base = holder ? holder->m_exportTempDirPath : QString();
+    if (base.isEmpty())
+        base = QDir(QDir::tempPath()).filePath(QStringLiteral("tarnwell-export"));
+    if (!QDir().mkpath(base))
+        return fail(QObject::tr("Cannot create the export temporary folder \"%1\".").arg(base));
+    QTemporaryDir work(QDir(base).filePath(QStringLiteral("export-XXXXXX")));
+    if (!work.isValid())
+        return fail(QObject::tr("Cannot create a working folder in \"%1\": %2").arg(base, work.errorString()));
+    workFolder = work.path();
+
+    // The output is made under a temporary name beside it.
+    const QFileInfo outInfo(options.file);
+    const QString output = outInfo.absoluteFilePath();
+    const QDir outDir = outInfo.absoluteDir();
+    if (!outDir.exists() && !QDir().mkpath(outDir.absolutePath()))
+        return fail(QObject::tr("Cannot create the folder \"%1\".").arg(outDir.absolutePath()));
+    QString partName = QStringLiteral(".%1-XXXXXX").arg(outInfo.completeBaseName());
+    if (!outInfo.suffix().isEmpty())
+        partName += QLatin1Char('.') + outInfo.suffix();
+    QTemporaryFile partial(outDir.filePath(partName));
+    if (!partial.open())
+        return fail(QObject::tr("Cannot write into the folder of \"%1\": %2").arg(output, partial.errorString()));
+    partial.close();
+
+    total = 0;
+    for (const MediaSegmentTraits &r : records) {
+        if (r.segment)
+            total += stretchedSeconds(r.segment->length, r.tempo);
+        if (r.repeat > 1 && r.delay > 0)
+            total += double(r.delay) * (r.repeat - 1);
+    }
+    if (hasAudio && !options.audioOnly)
+        total *= 2;
+    total = qMax(total, 0.001);
+
+    framesPerSecond = rateValue(frameRateArgument(frameRate(), outInfo.suffix()));
+    expectedSeconds = 0;
+    framesListed = 0;
+    framesOf.clear();
+    QStringList videoLines;
+    QStringList audioLines;
+    for (int i = 0; i < records.size(); ++i) {
+        const MediaSegmentTraits &r = records.at(i);
+        const QList<QSharedPointer<MediaTrackFragment>> fragments =
+            r.segment ? r.segment->fragments : QList<QSharedPointer<MediaTrackFragment>>();
+        for (int pass = 0; pass < qMax(1, r.repeat); ++pass) {
+            if (pass > 0 && r.delay > 0) {
+                const Piece pause = exportPause(i, r.delay);
+                if (!pause.ok())
+                    return stopRequested ? stopped() : false;
+                listed(pause.video, r.delay);
+                videoLines << concatListLine(pause.video);
+                audioLines << concatListLine(pause.audio);
+            }
+            for (int j = 0; j < fragments.size(); ++j) {
+                if (stopRequested)
+                    return stopped();
+                const QSharedPointer<MediaTrackFragment> &fragment = fragments.at(j);
+                if (!fragment || fragment->endPosition <= fragment->startPosition)
+                    continue;
+                const Piece piece = exportTrackFragment(fragment, QStringLiteral("%1_%2").arg(i).arg(j), r.pitch,
+                                                        r.tempo, r.volume);
+                if (!piece.ok())
+                    return stopRequested ? stopped() : false;
+                listed(piece.video, stretchedSeconds(fragment->endPosition - fragment->startPosition, r.tempo));
+                videoLines << concatListLine(piece.video);
+                audioLines << concatListLine(piece.audio);
+            }
+        }
+    }
+    if (audioLines.isEmpty())
+        return fail(QObject::tr("There is nothing to export."));
+
+    // The pictures are joined by stream copy; the sound is encoded once from
+    // the rendered audio files, so the codec's padding at the end of every
+    // piece does not add up against the pictures.
+    const QString videoList = workFile(QStringLiteral("fragmentList.txt"));
+    const QString audioList = workFile(QStringLiteral("audioList.txt"));
+    if (!options.audioOnly && !writeList(videoList, videoLines))
+        return false;
+    if (!writeList(audioList, audioLines))
+        return false;
+    if (stopRequested)
+        return stopped();
+
+    const QStringList concat{QStringLiteral("-f"), QStringLiteral("concat"), QStringLiteral("-safe"),
+                             QStringLiteral("0"), QStringLiteral("-i")};
+    QStringList join{QStringLiteral("-nostdin"), QStringLiteral("-hide_banner")};
+    FragmentCommand codecs;
+    codecs.extension = outInfo.suffix();
+    const QStringList encoding = fragmentArguments(codecs, options);
+    const QString channels = encoding.at(8);
+    if (options.audioOnly) {
+        join << concat << audioList << QStringLiteral("-ac") << channels;
+    } else {
+        join << concat << videoList << concat << audioList << QStringLiteral("-map") << QStringLiteral("0:v:0")
+             << QStringLiteral("-map") << QStringLiteral("1:a:0") << QStringLiteral("-c:v") << QStringLiteral("copy")
+             << QStringLiteral("-c:a") << encoding.at(16) << QStringLiteral("-b:a") << encoding.at(9) + QLatin1Char('k')
+             << QStringLiteral("-ar") << QStringLiteral("44100") << QStringLiteral("-ac") << channels;
+    }
+    join << QStringLiteral("-y") << partial.fileName();
+    const ToolRun joined = runTool(Util::externalProgram(QStringLiteral("ffmpeg")), join, 0);
+    if (joined.stopped || stopRequested)
+        return stopped();
+    if (!joined.ok())
+        return fail(QObject::tr("Joining the fragments into \"%1\" failed (%2).").arg(output, describe(joined)));
+
+    // The temporary file is private to its owner; the output gets the
+    // permissions of the file it replaces, or those of an ordinary new file.
+    const QFileDevice::Permissions permissions = QFileInfo::exists(output)
+        ? QFile::permissions(output)
+        : QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
+    QFile::setPermissions(partial.fileName(), permissions);
+    if (std::rename(QFile::encodeName(partial.fileName()).constData(), QFile::encodeName(output).constData()) != 0)
+        return fail(QObject::tr("Cannot write \"%1\": %2").arg(output, QString::fromLocal8Bit(std::strerror(errno))));
+    partial.setAutoRemove(false);
+    qDebug() << "Export finished:" << output;
+    emit q->progressChanged(100);
+    emit q->processingFinished();
+    return true;
+}
+
+MediaExporter::MediaExporter(QObject *parent) : QObject(parent), d(std::make_unique<Impl>(this)) {}
+
+MediaExporter::~MediaExporter()
+{
+    wait();
+}
+
+void MediaExporter::setMedia(QSharedPointer<Media> media)
+{
+    d->media = media;
+    d->hasAudio = media && media->hasAudio();
+}
+
+void MediaExporter::exportEntireMediaAsync(const ExportOptions &options)
+{
+    wait();
+    SegmentList records = convertTimeLineToSegments(options.tempo, options.pitch, options.volume);
+    if (!options.useLoopCount) {
+        for (MediaSegmentTraits &r : records) {
+            r.repeat = 1;
+            r.delay = 0;
+        }
+    }
+    prepareAudio(records);
+    d->future = QtConcurrent::run(QThreadPool::globalInstance(), [this, records, options] {
+        return d->run(records, options, QStringLiteral("Exporting all with"));
+    });
+}
+
+void MediaExporter::exportAllLoopsAsync(const ExportOptions &options)
+{
+    wait();
+    SegmentList records;
+    if (d->media && d->media->getTimeline()) {
+        for (const QSharedPointer<VideoLoop> &loop : d->media->getTimeline()->getLoops()) {
+            MediaSegmentTraits r = convertLoopIntoSegment(loop.data());
+            if (!options.useLoopCount) {
+                r.repeat = 1;
+                r.delay = 0;
+            }
+            records << r;
+        }
+    }
+    prepareAudio(records);
+    d->future = QtConcurrent::run(QThreadPool::globalInstance(), [this, records, options] {
+        return d->run(records, options, QStringLiteral("Exporting all loops with"));
+    });
+}
+
+void MediaExporter::exportLoopAsync(VideoLoop *loop, const ExportOptions &options)
+{
+    wait();
+    SegmentList records;
+    if (loop) {
+        MediaSegmentTraits r = convertLoopIntoSegment(loop);
+        if (!options.useLoopCount) {
+            r.repeat = 1;
+            r.delay = 0;
+        }
+        records << r;
+    }
+    prepareAudio(records);
+    QString logLine;
+    if (loop)
+        QDebug(&logLine) << "Exporting loop" << *loop << "with";
+    d->future = QtConcurrent::run(QThreadPool::globalInstance(), [this, records, options, logLine] {
+        return d->run(records, options, logLine);
+    });
+}
+
+bool MediaExporter::exportEntireMedia(const ExportOptions &options)
+{
+    exportEntireMediaAsync(options);
+    d->future.waitForFinished();
+    return d->future.result();
+}
+
+bool MediaExporter::exportAllLoops(const ExportOptions &options)
+{
+    exportAllLoopsAsync(options);
+    d->future.waitForFinished();
+    return d->future.result();
+}
+
+bool MediaExporter::exportLoop(VideoLoop *loop, const ExportOptions &options)
+{
+    exportLoopAsync(loop, options);
+    d->future.waitForFinished();
+    return d->future.result();
+}
+
+void MediaExporter::stop()
+{
+    d->stopRequested = true;
+    d->audio.stop();
+}
+
+bool MediaExporter::isStopped() const
+{
+    return d->stopRequested;
+}
+
+void MediaExporter::wait()
+{
+    d->future.waitForFinished();
+}
+
+bool MediaExporter::isRunning() const
+{
+    return d->future.isRunning();
+}
+
+QString MediaExporter::lastError() const
+{
+    QMutexLocker locker(&d->errorMutex);
+    return d->error;
+}
+
+MediaExporter::SegmentList MediaExporter::convertTimeLineToSegments(float tempo, float pitch, float volume) const
+{
+    qDebug() << "Converting timeline to segments";
+    SegmentList records;
+    if (!d->media)
+        return records;
+    const QSharedPointer<MediaTimeLine> timeline = d->media->getTimeline();
+    const QVector<QSharedPointer<VideoLoop>> loops =
+        timeline ? timeline->getLoops() : QVector<QSharedPointer<VideoLoop>>();
+    Time position(0);
+    for (const QSharedPointer<VideoLoop> &loop : loops) {
+        MediaSegmentTraits gap;
+        gap.segment = d->media->getSegment(position, loop->getStartTime());
+        gap.tempo = tempo;
+        gap.pitch = pitch;
+        gap.volume = volume;
+        records << gap;
+        position = loop->getEndTime();
+        records << convertLoopIntoSegment(loop.data());
+    }
+    MediaSegmentTraits tail;
+    tail.segment = d->media->getSegment(position, Time(d->media->getDuration().unitCount - 1));
+    tail.tempo = tempo;
+    tail.pitch = pitch;
+    tail.volume = volume;
+    records << tail;
+    return records;
+}
+
+MediaExporter::MediaSegmentTraits MediaExporter::convertLoopIntoSegment(const VideoLoop *loop) const
+{
+    MediaSegmentTraits r;
+    if (!loop || !d->media)
+        return r;
+    qDebug() << "Converting loop to segment" << *loop;
+    r.segment = d->media->getSegment(loop->getStartTime(), loop->getEndTime());
+    // The caller's "use loop count" decides whether repeats count; this
+    // records what the loop asks for.
+    r.repeat = qMax(1, loop->getLoopCount());
+    r.delay = qMax(0, loop->getDelay());
+    r.tempo = AudioFilterExporter::usableTempo(loop->getTempo());
+    r.pitch = std::isfinite(loop->getPitch()) ? loop->getPitch() : 0.0f;
+    r.volume = float(loop->getVolume());
+    return r;
+}
+
+QString MediaExporter::frameSizeArgument(const ExportOptions &options)
+{
+    const OptionsHolder *o = Singleton<OptionsHolder>::instance();
+    const auto pick = [](int wanted, int original, int fallback) {
+        int v = wanted >= 1 ? wanted : original;
+        v -= v % 16;
+        if (v < 16) {
+            v = original - original % 16;
+            if (v < 16)
+                v = fallback;
+        }
+        return v;
+    };
+    const int w = pick(options.videoSize.width(), o ? o->m_originalvideoWidth : 0, 320);
+    const int h = pick(options.videoSize.height(), o ? o->m_originalvideoHeight : 0, 240);
+    return QStringLiteral("%1:%2").arg(w).arg(h);
+}
+
+QString MediaExporter::frameRateArgument(float fps, const QString &extension)
+{
+    if (!(fps > 0.0f))
+        fps = 25.0f;
+    if (extension != QLatin1String("mpg"))
+        return fixed(fps, 3);
+    // MPEG-1 video knows only these rates.
+    static const struct { double value; const char *text; } rates[] = {
+        {24000.0 / 1001, "24000/1001"}, {24, "24"}, {25, "25"}, {30000.0 / 1001, "30000/1001"},
+        {30, "30"}, {50, "50"}, {60000.0 / 1001, "60000/1001"}, {60, "60"},
+    };
+    const char *best = "25";
+    double bestDistance = 1e9;
+    for (const auto &r : rates) {
+        const double distance = std::fabs(r.value - double(fps));
+        if (distance < bestDistance) {
+            bestDistance = distance;
+            best = r.text;
+        }
+    }
+    return QString::fromLatin1(best);
+}
+
+QStringList MediaExporter::fragmentArguments(const FragmentCommand &c, const ExportOptions &options)
+{
+    const double k = 100.0 / double(AudioFilterExporter::usableTempo(c.tempo));
+    const double s = c.startSeconds;
+    const bool mpg = c.extension == QLatin1String("mpg");
+    QString audioCodec = QStringLiteral("mp3");
+    if (mpg)
+        audioCodec = QStringLiteral("mp2");
+    else if (options.appleCompatible)
+        audioCodec = QStringLiteral("aac");
+    QRectF crop = options.cropArea;
+    if (!(crop.width() > 0) || !(crop.height() > 0))
+        crop = QRectF(0, 0, 1, 1);
+    return {
+        fixed(double(float(s > 5.0 ? s - 5.0 : s)), 5),
+        c.videoSource,
+        fixed(s > 5.0 ? 5.0 * k : 0.0, 5),
+        c.outputSeconds > 0 ? fixed(std::floor(c.outputSeconds * 100000.0) / 100000.0, 5)
+                            : fixed(c.lengthSeconds * k, 5),
+        fixed(k, 5),
+        c.audioFile,
+        QString::number(options.videoBitrate > 0 ? options.videoBitrate : 1500),
+        mpg ? QStringLiteral("-vcodec mpeg1video")
+            : QStringLiteral("-codec:v libx264 -profile:v main -preset slow -threads 0"),
+        QString::number(options.stereo ? 2 : 1),
+        QString::number(options.audioBitrate > 0 ? options.audioBitrate : 192),
+        c.output,
+        frameSizeArgument(options),
+        QStringLiteral("iw*%1:ih*%2:iw*%3:ih*%4")
+            .arg(fixed(crop.width(), 4), fixed(crop.height(), 4), fixed(crop.x(), 4), fixed(crop.y(), 4)),
+        QStringLiteral(".0:.0:.0:.0:.0:.0:.0:.0:.0:.0:.0:.0"),
+        frameRateArgument(c.frameRate, c.extension),
+        c.outputNoAudio,
+        audioCodec,
+    };
+}
+
+QString MediaExporter::concatListLine(const QString &path)
+{
+    // Inside single quotes the demuxer takes everything literally except
+    // the quote itself, which is written as '\''.
+    QString quoted = path;
+    quoted.replace(QLatin1String("'"), QLatin1String("'\\''"));
+    return QStringLiteral("file '%1'\n").arg(quoted);
+}
+
+QString MediaExporter::scriptPath()
+{
+    const QString exeDir = QCoreApplication::applicationDirPath();
+    const QStringList places{exeDir, exeDir + QStringLiteral("/../libexec/tarnwell"),
+                             QStringLiteral(TW_INSTALL_LIBEXECDIR)};
+    for (const QString &folder : places) {
+        const QString path = QDir(folder).filePath(QLatin1String(ScriptName));
+        if (QFileInfo(path).isFile())
+            return path;
+    }
+    return QString();
+}
+
+QString MediaExporter::silenceFilePath()
+{
+    const QString beside = QDir(QCoreApplication::applicationDirPath()).filePath(QLatin1String(SilenceName));
+    if (QFileInfo(beside).isFile())
+        return beside;
+    return QDir(Util::getAppDirPath()).filePath(QLatin1String(SilenceName));
+}
+
+} // namespace TW
