@@ -2,6 +2,9 @@
 
 #include "core/Options.h"
 #include "core/OptionsHolder.h"
+#include "io/OldProjectForm.h"
+#include "model/VideoLoop.h"
+#include "model/MediaTimeLine.h"
 #include "core/Singleton.h"
 #include "core/Util.h"
 #include "core/VideoFileParser.h"
@@ -181,12 +184,50 @@ bool InputController::InputControllerImpl::exec(MediaTrackFactory *factory, bool
     return loadVideoFile(factory, audioTrackId);
 }
 
-bool InputController::InputControllerImpl::loadTwpFileV1(MediaTrackFactory *)
+bool InputController::InputControllerImpl::loadTwpFileV1(MediaTrackFactory *factory)
 {
     qDebug() << "Loading TWP file, version 1.";
-    error = QObject::tr("\"%1\" is a project of the old text form, which cannot be opened yet.")
-                .arg(displayName(path));
-    return false;
+    // A project of this form is a few lines; anything large is not one.
+    constexpr qint64 MaxOldFormBytes = 1 << 20;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = QObject::tr("Unable to open \"%1\": %2").arg(displayName(path), file.errorString());
+        return false;
+    }
+    if (file.size() > MaxOldFormBytes) {
+        error = QObject::tr("The project \"%1\" could not be read: it is too large for a project of the old form.")
+                    .arg(displayName(path));
+        return false;
+    }
+    OldProjectForm form;
+    QString problem;
+    if (!OldProjectForm::parse(file.readAll(), &form, &problem)) {
+        qWarning() << "Failed to initialize project params." << problem;
+        error = QObject::tr("The project \"%1\" could not be read: %2.").arg(displayName(path), problem);
+        return false;
+    }
+    qDebug() << "Params initialized" << form.mediaPath << form.pitch << form.tempo << form.loopStart << form.loopEnd;
+    // From here the media file, not the project file, is what is read.
+    path = form.mediaPath;
+    if (!QFileInfo(path).isFile()) {
+        error = QObject::tr("The media file \"%1\" of the project does not exist.").arg(displayName(path));
+        return false;
+    }
+    const int audioTrackId = getAudioChannelIndex(path);
+    if (!loadVideoFile(factory, audioTrackId))
+        return false;
+    qDebug() << "Video is loaded";
+    OptionsHolder *options = Singleton<OptionsHolder>::instance();
+    options->setProjectPitch(float(form.pitch));
+    options->setProjectTempo(float(100.0 + form.tempo));
+    // A new loop takes the project pitch and tempo just set.
+    QSharedPointer<VideoLoop> loop(new VideoLoop);
+    const double fps = options->m_fps;
+    loop->setStartFrame(OldProjectForm::frameOf(form.loopStart, fps));
+    loop->setEndFrame(OldProjectForm::frameOf(form.loopEnd, fps));
+    if (const QSharedPointer<MediaTimeLine> timeline = media->getTimeline())
+        timeline->addLoop(loop);
+    return true;
 }
 
 bool InputController::InputControllerImpl::loadTwpFileV2(bool checkMediaFiles)

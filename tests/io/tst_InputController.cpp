@@ -4,6 +4,8 @@
 // (audio track choice, progress and cancel, missing files) through the
 // controller's interaction hooks.
 #include "io/InputController.h"
+#include "model/VideoLoop.h"
+#include "model/MediaTimeLine.h"
 
 #include "core/Options.h"
 #include "core/OptionsHolder.h"
@@ -415,23 +417,60 @@ private slots:
             QVERIFY(error.contains("not a project"));
     }
 
-    void oldTextFormIsRefused_data()
+    void oldTextForm_data()
     {
         QTest::addColumn<bool>("projectsOnly");
         QTest::newRow("opening") << false;
         QTest::newRow("projects only") << true;
     }
-    void oldTextFormIsRefused()
+    // A project of the old text form opens its media file with the project's
+    // pitch and tempo and one loop; where only XML projects are wanted (the
+    // cache clearing) it is refused.
+    void oldTextForm()
     {
         QFETCH(bool, projectsOnly);
-        const QString file = writeFile(path("old.twp"), "[Tarnwell Project]\navifullpath=" + m_clip.toUtf8() +
-                                                            "\npitch=2\ntempo=-25\nstartloop=0\nendloop=1\n");
+        const QString file = writeFile(path("old.twp"), "[Tarnwell Project]\nAviFullPath=" + m_clip.toUtf8() +
+                                                            "\npitch=2\ntempo = -25\nstartloop=1.9\nendloop=2\n");
         auto media = QSharedPointer<Media>::create();
         QString error;
-        QVERIFY(!open(file, media, &error, projectsOnly));
-        QVERIFY(error.contains("old text form"));
+        QCOMPARE(open(file, media, &error, projectsOnly), !projectsOnly);
+        QCOMPARE(m_user.dialogsMade, projectsOnly ? 0 : m_user.dialogsMade);
+        if (projectsOnly) {
+            QVERIFY(error.contains("old text form"));
+            QVERIFY(media->isEmpty());
+            return;
+        }
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        QCOMPARE(media->getTrackFragments().size(), 1);
+        const OptionsHolder *options = Singleton<OptionsHolder>::instance();
+        QCOMPARE(options->getProjectPitch(), 2.0f);
+        QCOMPARE(options->getProjectTempo(), 75.0f);
+        const auto loops = media->getTimeline()->getLoops();
+        QCOMPARE(loops.size(), 1);
+        const double fps = options->m_fps;
+        QCOMPARE(loops.first()->getStartFrame(), int(1 * fps));
+        QCOMPARE(loops.first()->getEndFrame(), int(2 * fps));
+        QCOMPARE(loops.first()->getPitch(), 2.0f);
+        QCOMPARE(loops.first()->getTempo(), 75.0f);
+    }
+
+    void oldTextFormRefusals_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("loop without end") << QByteArray("pitch=0\ntempo=0\nstartloop=1\n") << "line 5:";
+        QTest::newRow("tempo out of range") << QByteArray("pitch=0\ntempo=500\nstartloop=1\nendloop=2\n") << "line 4:";
+    }
+    void oldTextFormRefusals()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QString, message);
+        const QString file = writeFile(path("broken-old.twp"), "[Tarnwell Project]\navifullpath=" + m_clip.toUtf8() + "\n" + text);
+        auto media = QSharedPointer<Media>::create();
+        QString error;
+        QVERIFY(!open(file, media, &error, false));
+        QVERIFY2(error.contains("could not be read") && error.contains(message), qPrintable(error));
         QVERIFY(media->isEmpty());
-        QCOMPARE(media->getFilePath(), file);
         QCOMPARE(m_user.dialogsMade, 0);
     }
 

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QTime>
+
+namespace TW {
+
+// A project of the older text form: a "[Tarnwell Project]" line, then
+// key=value lines naming the media file, the project pitch and tempo and
+// one loop. It is read, never written.
+//
+// Keys are read without regard to case and blanks around the "=" do not
+// matter; a value may itself hold "=" (only the first one splits). The
+// tempo is a change in percent points (-25 is 75 %).
+struct OldProjectForm
+{
+    static constexpr const char *Header = "[Tarnwell Project]";
+
+    QString mediaPath;
+    double pitch = 0.0; // semitones
+    double tempo = 0.0; // percent points from normal speed
+    QTime loopStart;
+    QTime loopEnd;
+
+    // Reads a whole file's text. False, with a message naming the line
+    // where one can be named, for anything but a complete project of this
+    // form with values in range; out is then left unspecified.
+    static bool parse(const QByteArray &text, OldProjectForm *out, QString *error);
+
+    // Seconds as a time of day: whole seconds and truncated milliseconds.
+    static QTime timeOf(double seconds);
+    // A loop time as a frame: whole seconds times the frame rate.
+    static int frameOf(const QTime &time, double fps);
+};
+
+} // namespace TW
