@@ -35,7 +35,11 @@
 
 #include "core/ProgressMonitor.h"
 #include "dialogs/TrackSelectionDialog.h"
+#include "io/CacheCleaner.h"
 #include "io/InputController.h"
+#include "io/ResourceManager.h"
+#include "core/VideoInputStorage.h"
+#include "model/MediaTrack.h"
 #include "model/Media.h"
 #include "model/MediaTimeLine.h"
 #include "model/VideoLoop.h"
@@ -417,6 +421,36 @@ struct MainController::Impl
         return 100.0f;
     }
 
+    // The conversions the open project plays.
+    QSet<QString> filesOfOpenProject() const
+    {
+        QSet<QString> files;
+        if (project) {
+            for (const auto &fragment : project->getTrackFragments())
+                if (fragment->track)
+                    files.insert(CacheCleaner::normalized(fragment->track->getName()));
+        }
+        return files;
+    }
+
+    // Removes the conversions that no project uses: those saved in the
+    // project folder, those in the recent files (a project saved elsewhere)
+    // and the open one.
+    void clearVideoCache()
+    {
+        qDebug() << "Clearing video cache.";
+        Options *options = Options::instance();
+        QStringList projects = Util::getFiles(options->getPath(SaveProjectFolder), {QStringLiteral("*.twp")}, true);
+        for (const QString &recent : options->getOpenedFiles())
+            if (recent.endsWith(QLatin1String(ProjectSuffix), Qt::CaseInsensitive) && QFileInfo(recent).isFile())
+                projects << recent;
+        projects.removeDuplicates();
+        qDebug() << "Found projects:" << projects;
+        const QSet<QString> used = CacheCleaner::filesUsedBy(projects) + filesOfOpenProject();
+        const QStringList removed = CacheCleaner::clearUnused(options->getPath(CacheFolder), used);
+        qDebug() << "Removed from the cache:" << removed;
+    }
+
     // Saving writes what the project holds; while an import fills it, it
     // holds half of something.
     bool importRunning() const
@@ -467,7 +501,7 @@ void MainController::release()
 {
     qDebug() << "Release controller resources.";
     if (Options::instance() && Options::instance()->getClearCacheOnExit())
-        qDebug() << "Clearing unused converted inputs is not available in this build.";
+        d->clearVideoCache();
 }
 
 MainWindow *MainController::getMainWindow() const { return d->mainWindow; }
@@ -637,6 +671,20 @@ void MainController::ripFiles(const QStringList &sources, const QStringList &des
 void MainController::clearCachedData(const QString &path)
 {
     qDebug() << "MainController::clearCachedData" << path;
+    // The open project's conversion stays, whatever file it came from.
+    const QString name = VideoInputStorage::contentName(path);
+    if (name.isEmpty())
+        return;
+    const QSet<QString> open = d->filesOfOpenProject();
+    for (const QString &file : open) {
+        if (QFileInfo(file).fileName().startsWith(name)) {
+            qWarning() << "The open project uses the conversion of" << path << "; it is kept.";
+            return;
+        }
+    }
+    const QString converted = VideoInputStorage::deleteCached(path);
+    qDebug() << converted;
+    ResourceManager::clearCached(converted);
 }
 
 void MainController::onTempoChanged(float tempo)
