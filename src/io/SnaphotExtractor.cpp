@@ -1,0 +1,171 @@
+#include "io/SnaphotExtractor.h"
+
+#include "core/OptionsHolder.h"
+#include "core/Options.h"
+#include "core/Singleton.h"
+#include "core/Time.h"
+#include "core/Util.h"
+#include "model/MediaSegment.h"
+#include "model/MediaTrack.h"
+#include "model/MediaTrackFragment.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <algorithm>
+#include <memory>
+
+namespace TW {
+
+namespace {
+
+// Runs ffmpeg to its end within the limit; true when it exited with 0.
+bool runFfmpeg(const QStringList &arguments, int timeoutMs)
+{
+    QProcess ffmpeg;
+    ffmpeg.setProcessChannelMode(QProcess::MergedChannels);
+    ffmpeg.start(Util::externalProgram(QStringLiteral("ffmpeg")), arguments);
+    if (!ffmpeg.waitForStarted()) {
+        qWarning() << "SnaphotExtractor: cannot start ffmpeg:" << ffmpeg.errorString();
+        return false;
+    }
+    const bool graphical = QCoreApplication::instance()
+                           && QThread::currentThread() == QCoreApplication::instance()->thread();
+    QElapsedTimer clock;
+    clock.start();
+    while (!ffmpeg.waitForFinished(graphical ? 30 : 500)) {
+        if (ffmpeg.state() == QProcess::NotRunning)
+            break;
+        if (clock.elapsed() > timeoutMs) {
+            qWarning() << "SnaphotExtractor: ffmpeg took longer than" << timeoutMs << "ms";
+            ffmpeg.kill();
+            ffmpeg.waitForFinished(5000);
+            return false;
+        }
+        if (graphical)
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
+    if (ffmpeg.exitStatus() != QProcess::NormalExit || ffmpeg.exitCode() != 0) {
+        qWarning() << "SnaphotExtractor: ffmpeg failed, exit code" << ffmpeg.exitCode()
+                   << ffmpeg.readAll().right(400);
+        return false;
+    }
+    return true;
+}
+
+// A fresh folder for one run, inside the temporary folder.
+std::unique_ptr<QTemporaryDir> runFolder()
+{
+    const Options *options = Options::instance();
+    const QString temp = options ? options->getPath(TempFolder) : Options::defaultPath(TempFolder);
+    QDir().mkpath(temp);
+    auto dir = std::make_unique<QTemporaryDir>(QDir(temp).filePath(QStringLiteral("frames-XXXXXX")));
+    if (!dir->isValid())
+        dir = std::make_unique<QTemporaryDir>();
+    return dir->isValid() ? std::move(dir) : nullptr;
+}
+
+QString clockText(const QTime &time)
+{
+    return time.toString(QStringLiteral("HH:mm:ss.zzz"));
+}
+
+} // namespace
+
+SnaphotExtractor::SnaphotExtractor() : QObject(nullptr) {}
+SnaphotExtractor::~SnaphotExtractor() = default;
+
+QTime SnaphotExtractor::clockTime(const Time &time)
+{
+    const OptionsHolder *o = Singleton<OptionsHolder>::instance();
+    const double fps = o && o->m_fps > 0.0f ? double(o->m_fps) : 25.0;
+    const qint64 frame = time.toFrameUnits(false);
+    const int ms = int(double(frame) / fps * 1000.0);
+    return QTime(0, 0).addMSecs(ms);
+}
+
+QImage SnaphotExtractor::snapshotAt(const QString &file, const QTime &time, int timeoutMs)
+{
+    const auto dir = runFolder();
+    if (!dir)
+        return QImage();
+    const QString output = dir->filePath(QStringLiteral("snapshot.png"));
+    if (!runFfmpeg({QStringLiteral("-nostdin"), QStringLiteral("-ss"), clockText(time), QStringLiteral("-i"),
+                    QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath()), QStringLiteral("-an"),
+                    QStringLiteral("-frames:v"), QStringLiteral("1"), QStringLiteral("-y"), output},
+                   timeoutMs))
+        return QImage();
+    return QImage(output);
+}
+
+QVector<QImage> SnaphotExtractor::framesOf(const QString &file, const QTime &start, const QTime &length,
+                                           int timeoutMs, int maxFrames)
+{
+    QVector<QImage> frames;
+    const auto dir = runFolder();
+    if (!dir)
+        return frames;
+    QStringList args{QStringLiteral("-nostdin"), QStringLiteral("-ss"), clockText(start), QStringLiteral("-i"),
+                     QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath()), QStringLiteral("-y"),
+                     QStringLiteral("-an"), QStringLiteral("-t"), clockText(length)};
+    if (maxFrames > 0)
+        args << QStringLiteral("-frames:v") << QString::number(maxFrames);
+    args << dir->filePath(QStringLiteral("tmpprintimg%d.png"));
+    if (!runFfmpeg(args, timeoutMs))
+        return frames;
+    // In numeric order: tmpprintimg10.png after tmpprintimg9.png.
+    static const QRegularExpression numbered(QStringLiteral("^tmpprintimg(\\d+)\\.png$"));
+    QList<QPair<qint64, QString>> files;
+    for (const QString &name : QDir(dir->path()).entryList({QStringLiteral("tmpprintimg*.png")}, QDir::Files)) {
+        const QRegularExpressionMatch m = numbered.match(name);
+        if (m.hasMatch())
+            files.append({m.captured(1).toLongLong(), name});
+    }
+    std::sort(files.begin(), files.end());
+    for (const auto &entry : std::as_const(files)) {
+        frames.append(QImage(dir->filePath(entry.second)));
+        QFile::remove(dir->filePath(entry.second));
+    }
+    return frames;
+}
+
+QImage SnaphotExtractor::getSnapshot(const MediaTrackFragment *fragment)
+{
+    if (!fragment || !fragment->track)
+        return QImage();
+    const QTime at = clockTime(fragment->startPosition);
+    const QImage image = snapshotAt(fragment->track->getName(), at);
+    qDebug() << "Obtaining snapshot from" << fragment->track->getName() << "at frame"
+             << fragment->startPosition.toFrameUnits(false) << "at time" << at.toString(QStringLiteral("HH-mm-ss"))
+             << ":" << image.size();
+    return image;
+}
+
+QVector<QImage> SnaphotExtractor::getFrames(const MediaTrackFragment *fragment)
+{
+    if (!fragment || !fragment->track)
+        return {};
+    const QTime start = clockTime(fragment->startPosition);
+    const QTime end = clockTime(fragment->endPosition);
+    qDebug() << "Extract frames" << fragment->startPosition.toFrameUnits(false) << "to"
+             << fragment->endPosition.toFrameUnits(false) << "from" << fragment->track->getName();
+    return framesOf(fragment->track->getName(), start, QTime(0, 0).addMSecs(start.msecsTo(end)));
+}
+
+QVector<QImage> SnaphotExtractor::getFrames(QSharedPointer<MediaSegment> segment)
+{
+    QVector<QImage> frames;
+    if (!segment)
+        return frames;
+    for (const auto &fragment : std::as_const(segment->fragments))
+        frames += getFrames(fragment.data());
+    return frames;
+}
+
+} // namespace TW
