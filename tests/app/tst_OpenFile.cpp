@@ -12,6 +12,9 @@
 #include "core/Singleton.h"
 #include "io/InputController.h"
 #include "model/Media.h"
+#include "core/PathType.h"
+#include "model/MediaTrackFragment.h"
+#include "model/MediaTrack.h"
 #include "model/MediaTimeLine.h"
 #include "model/VideoLoop.h"
 #include "playback/MediaPlayer.h"
@@ -21,6 +24,7 @@
 #include "ui/VideoControlsWidget.h"
 
 #include <QAbstractButton>
+#include <QDir>
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
@@ -44,6 +48,7 @@ private slots:
     void brokenFileKeepsTheOpenProject_data();
     void brokenFileKeepsTheOpenProject();
     void closingAsksAboutUnsavedChanges();
+    void closingClearsUnusedConversions();
 
 private:
     MainController *m_controller = nullptr;
@@ -274,6 +279,30 @@ void tst_OpenFile::closingAsksAboutUnsavedChanges()
     QVERIFY(m_controller->confirmClose());
     QCOMPARE(m_answers->answersLeft(), 0);
     QVERIFY2(m_answers->unexpected().isEmpty(), qPrintable(m_answers->unexpected().join(QLatin1Char('|'))));
+}
+
+// With "clear unused files on closing" set, shutting down removes the
+// conversions no project uses and keeps the open project's.
+void tst_OpenFile::closingClearsUnusedConversions()
+{
+    const QString cache = Options::instance()->getPath(CacheFolder);
+    const QString unused = QDir(cache).filePath(QString(48, QLatin1Char('0')) + QStringLiteral(".avi"));
+    QFile f(unused);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.close();
+    QVERIFY(QFile::copy(unused, unused + QStringLiteral(".finished")));
+    const QString open = m_controller->getMedia()->getTrackFragments().first()->track->getName();
+    QVERIFY(QFile::exists(open));
+    Options::instance()->setClearCacheOnExit(false);
+    m_controller->release();
+    QVERIFY(QFile::exists(unused));
+    Options::instance()->setClearCacheOnExit(true);
+    m_controller->release();
+    QVERIFY(!QFile::exists(unused));
+    QVERIFY(!QFile::exists(unused + QStringLiteral(".finished")));
+    QVERIFY(QFile::exists(open));
+    QVERIFY(QFile::exists(open + QStringLiteral(".finished")));
+    Options::instance()->setClearCacheOnExit(false);
 }
 
 int main(int argc, char **argv)
