@@ -230,6 +230,11 @@ class SoundCapture
 public:
     bool start()
     {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            samples_.clear();
+            first_ = 0.0;
+        }
         pipe_ = popen("exec parec --device=out.monitor --format=s16le --rate=44100 --channels=1 "
                       "--latency-msec=5 --raw",
                       "r");
@@ -379,10 +384,29 @@ double percentile(std::vector<double> v, double p)
     return v[size_t(std::clamp(p, 0.0, 1.0) * double(v.size() - 1))];
 }
 
+// With --keep, the timelines behind the figures, for a closer look.
+QString g_dumpPrefix;
+
+void dump(const Recording &rec, const std::vector<Heard> &heard, const std::vector<Action> &actions)
+{
+    if (g_dumpPrefix.isEmpty())
+        return;
+    QFile out(g_dumpPrefix + QStringLiteral("-timeline.txt"));
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Text))
+        return;
+    for (const Action &a : actions)
+        out.write(QStringLiteral("action %1 %2\n").arg(a.at, 0, 'f', 3).arg(a.name).toUtf8());
+    for (size_t i = 0; i < rec.pictureAt.size(); ++i)
+        out.write(QStringLiteral("picture %1 %2\n").arg(rec.pictureAt[i], 0, 'f', 3).arg(rec.frame[i]).toUtf8());
+    for (const Heard &h : heard)
+        out.write(QStringLiteral("heard %1 %2\n").arg(h.at, 0, 'f', 3).arg(h.media, 0, 'f', 3).toUtf8());
+}
+
 Figures measure(const Recording &rec, const std::vector<Action> &actions, double end)
 {
     Figures fig;
     const std::vector<Heard> heard = listen(rec);
+    dump(rec, heard, actions);
 
     // Inserted silence: runs of 8 or more zero samples while sound plays,
     // from the first sound after each action that starts sound to the next.
@@ -657,6 +681,8 @@ bool runBare(Environment &env, const QString &clip, double scene, Figures *fig)
     libvlc_release(vlc);
     if (!readRecording(file, &rec))
         return false;
+    if (!g_dumpPrefix.isEmpty())
+        g_dumpPrefix = env.dir.filePath(QStringLiteral("bare"));
     *fig = measure(rec, actions, end);
     return true;
 }
@@ -733,6 +759,8 @@ bool runTarnwell(Environment &env, const QString &clip, double scene, Figures *f
     controller->onStopVideo();
     if (!readRecording(file, &rec))
         return false;
+    if (!g_dumpPrefix.isEmpty())
+        g_dumpPrefix = env.dir.filePath(QStringLiteral("tarnwell"));
     *fig = measure(rec, actions, end);
 
     // The counter against the picture on screen at the same moment.
@@ -763,6 +791,8 @@ int main(int argc, char **argv)
     }
     Environment env;
     env.dir.setAutoRemove(!keep);
+    if (keep)
+        g_dumpPrefix = env.dir.path();
     if (!env.start())
         return 1;
     XInitThreads();
