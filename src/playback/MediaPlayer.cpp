@@ -6,9 +6,11 @@
 #include "model/MediaTimeLine.h"
 #include "model/MediaTrackFragment.h"
 #include "model/VideoLoop.h"
+#include "playback/AudioFeed.h"
 #include "playback/MediaTrackFragmentPlayer.h"
 #include "playback/MemoryStreamPlayer.h"
 #include "playback/Trace.h"
+#include "playback/VideoDataProvider.h"
 
 #include <QDateTime>
 #include <QList>
@@ -22,6 +24,8 @@
 namespace TW {
 
 using FragmentPlayerPtr = QSharedPointer<MediaTrackFragmentPlayer>;
+
+
 
 struct MediaPlayer::Impl
 {
@@ -44,6 +48,9 @@ struct MediaPlayer::Impl
     std::atomic<float> effectiveVolume{100.0f};
 
     MemoryStreamPlayer *output = nullptr;
+    // The sound of the edit list, pulled by the output's device. Outlives
+    // the output (whose device pulls it).
+    std::unique_ptr<AudioFeed> feed;
     std::atomic<int> state{Idle};
     std::atomic<int> resumeState{Idle};
     std::atomic<bool> seekMode{false};
@@ -57,6 +64,8 @@ struct MediaPlayer::Impl
     std::atomic<bool> audioEnabled{true};
     std::atomic<bool> loopDelayPending{false};
     std::atomic<qint64> lastEmission{-1};
+    // A loop whose last pass ended: not entered again until playback leaves it.
+    QString leftLoop;
 
     QSharedPointer<Media> getMedia() const
     {
@@ -132,6 +141,75 @@ struct MediaPlayer::Impl
         QMutexLocker locker(&dataLock);
         currentLoop.reset();
     }
+
+    // The feed's edit list from the fragments and their players' stages.
+    void rebuildFeed()
+    {
+        if (!feed)
+            return;
+        QVector<AudioFeed::Entry> entries;
+        QMutexLocker locker(&dataLock);
+        for (int i = 0; i < fragments.size() && i < players.size(); ++i) {
+            const MediaTrackFragmentPtr &f = fragments.at(i);
+            AudioFeed::Entry e;
+            e.stage = players.at(i)->getProvider();
+            e.timelineStart = f->timelinePosition.unitCount;
+            e.sourceStart = f->startPosition.unitCount;
+            e.sourceEnd = f->endPosition.unitCount;
+            e.volume = f->volume;
+            e.audible = f->playAudio;
+            entries.append(e);
+        }
+        locker.unlock();
+        feed->setEntries(entries);
+    }
+
+    void applyFeedSettings()
+    {
+        if (!feed)
+            return;
+        feed->setTempo(effectiveTempo);
+        feed->setPitch(effectivePitch);
+        QMutexLocker locker(&dataLock);
+        feed->setVolume(currentLoop ? float(currentLoop->getVolume()) : 100.0f);
+    }
+
+    void destroyOutput()
+    {
+        if (!output)
+            return;
+        delete output;
+        output = nullptr;
+    }
+
+    void makeOutput(MediaPlayer *owner)
+    {
+        destroyOutput();
+        int rate = 44100;
+        int channels = 2;
+        if (OptionsHolder *o = Singleton<OptionsHolder>::instance()) {
+            rate = o->m_audioSampleRate > 0 ? o->m_audioSampleRate : 44100;
+            channels = o->m_numChannels > 0 ? o->m_numChannels : 2;
+        }
+        feed = std::make_unique<AudioFeed>(rate, channels);
+        feed->setMuted(!audioEnabled);
+        rebuildFeed();
+        feed->seek(Time::fromFrameUnits(positionFrame).unitCount);
+        applyFeedSettings();
+        output = new MemoryStreamPlayer();
+        AudioFeed *f = feed.get();
+        output->setAudioSource([f](qint16 *out, size_t frames, AudioOutput::Block *block) {
+            return f->pull(out, frames, block);
+        });
+        output->setupRenderer();
+        output->setAudioStream(&audioStream);
+        output->setVideoStream(&videoStream);
+        output->setRenderingWidget(renderingWidget);
+        output->setVolume(commonVolume);
+        output->setRate(effectiveTempo);
+        output->seek(Time::fromFrameUnits(positionFrame).unitCount, false);
+        QObject::connect(output, &MemoryStreamPlayer::clockAdvanced, owner, &MediaPlayer::handleClock);
+    }
 };
 
 MediaPlayer::MediaPlayer(QObject *parent)
@@ -143,8 +221,8 @@ MediaPlayer::MediaPlayer(QObject *parent)
 
 MediaPlayer::~MediaPlayer()
 {
-    if (d->output)
-        d->output->stopPlayback();
+    d->destroyOutput();
+    d->feed.reset();
     QList<FragmentPlayerPtr> players;
     {
         QMutexLocker locker(&d->dataLock);
@@ -154,8 +232,6 @@ MediaPlayer::~MediaPlayer()
     for (const FragmentPlayerPtr &p : std::as_const(players))
         disconnect(p.data(), nullptr, this, nullptr);
     players.clear();
-    delete d->output;
-    d->output = nullptr;
 }
 
 void MediaPlayer::openMedia(QSharedPointer<Media> media)
@@ -164,14 +240,11 @@ void MediaPlayer::openMedia(QSharedPointer<Media> media)
         QMutexLocker locker(&d->dataLock);
         d->media = media;
     }
+    d->destroyOutput();
+    d->feed.reset();
+    d->positionFrame = 0;
     updateTrackPlayerCache(DecodingToMemory);
-    delete d->output;
-    d->output = new MemoryStreamPlayer();
-    d->output->setupRenderer();
-    d->output->setAudioStream(&d->audioStream);
-    d->output->setVideoStream(&d->videoStream);
-    d->output->setRenderingWidget(d->renderingWidget);
-    d->output->startPlayback();
+    d->makeOutput(this);
 }
 
 void MediaPlayer::updateTrackPlayerCache(DecodingSpeedMode mode)
@@ -180,6 +253,8 @@ void MediaPlayer::updateTrackPlayerCache(DecodingSpeedMode mode)
     d->state = Preparing;
     QSharedPointer<Media> media = d->getMedia();
     QList<FragmentPlayerPtr> old;
+    if (d->feed)
+        d->feed->setEntries({}); // before the old stages go
     {
         QMutexLocker locker(&d->dataLock);
         old.swap(d->players);
@@ -218,6 +293,7 @@ void MediaPlayer::updateTrackPlayerCache(DecodingSpeedMode mode)
         p->setVideoEnabled(d->videoEnabled);
         p->setAudioEnabled(d->audioEnabled);
     }
+    d->rebuildFeed();
 }
 
 void MediaPlayer::resetMedia()
@@ -227,11 +303,7 @@ void MediaPlayer::resetMedia()
     if (FragmentPlayerPtr p = getCurrentFragmentPlayer())
         p->stop();
     d->clearQueues();
-    if (d->output) {
-        d->output->stopPlayback();
-        delete d->output;
-        d->output = nullptr;
-    }
+    d->destroyOutput();
 }
 
 void MediaPlayer::play()
@@ -239,23 +311,28 @@ void MediaPlayer::play()
     d->loopDelayPending = false;
     updatePlaybackSettings();
     d->state = Playing;
-    d->clearQueues();
     d->audioStream.setState(StreamPlaying);
     d->videoStream.setState(StreamPlaying);
+    d->applyFeedSettings();
     if (FragmentPlayerPtr p = prepareNextFragmentPlayer())
         p->play();
-    if (d->output)
+    if (d->output) {
         d->output->setVolume(d->commonVolume);
+        d->output->setRate(d->effectiveTempo);
+        d->output->play(Time::fromFrameUnits(d->positionFrame).unitCount);
+    }
 }
 
 void MediaPlayer::pause()
 {
+    if (d->output) {
+        d->output->pause();
+        if (d->state == Playing)
+            d->positionFrame = Time(d->output->clockTime()).toFrameUnits(false);
+    }
     if (FragmentPlayerPtr p = getCurrentFragmentPlayer())
         p->pause();
-    if (d->output)
-        d->output->setVolume(0);
     d->audioStream.setState(StreamEnded);
-    d->clearQueues();
     if (d->state != Paused) {
         d->loopDelayPending = false;
         d->state = Paused;
@@ -282,8 +359,10 @@ void MediaPlayer::seek(unsigned long frame, bool resetLoop, bool clearStreams)
         return;
     QMutexLocker seekLocker(&d->seekLock);
     d->loopDelayPending = false;
-    if (resetLoop)
+    if (resetLoop) {
         d->dropLoop();
+        d->leftLoop.clear();
+    }
     d->positionFrame = qint64(frame);
     d->seekMode = false;
     Time t = Time::fromFrameUnits(qint64(frame));
@@ -303,6 +382,11 @@ void MediaPlayer::seek(unsigned long frame, bool resetLoop, bool clearStreams)
     }
     if (clearStreams)
         d->clearQueues();
+    // The sound's new place first: the device refills from it at the flush.
+    if (d->feed)
+        d->feed->seek(t.unitCount);
+    if (d->output)
+        d->output->seek(t.unitCount, d->state == Playing);
     FragmentPlayerPtr p = getCurrentFragmentPlayer();
     if (p) {
         p->setPosition(t - f->timelinePosition);
@@ -310,6 +394,7 @@ void MediaPlayer::seek(unsigned long frame, bool resetLoop, bool clearStreams)
             p->play();
     }
     updatePlaybackSettings();
+    d->applyFeedSettings();
 }
 
 void MediaPlayer::enableSeekMode()
@@ -337,17 +422,34 @@ void MediaPlayer::disableSeekMode(bool clear)
 void MediaPlayer::setTempo(float percent)
 {
     d->storeForPosition(percent, d->commonTempo, &VideoLoop::setTempo);
+    applyTempo(percent);
+}
+
+void MediaPlayer::applyTempo(float percent)
+{
+    const bool changed = d->effectiveTempo != percent;
     d->effectiveTempo = percent;
-    if (FragmentPlayerPtr p = getCurrentFragmentPlayer())
-        p->setSpeed(percent);
-    d->videoStream.clear();
-    d->audioStream.clear();
+    // The sound changes at once, without a seek.
+    if (d->feed)
+        d->feed->setTempo(percent);
+    if (d->output)
+        d->output->setRate(percent);
+    FragmentPlayerPtr p = getCurrentFragmentPlayer();
+    if (!p)
+        return;
+    // libvlc takes its new rate a while later; every picture is still
+    // counted, so its pictures keep their times and wait for the sound or
+    // are shown as they come.
+    p->setSpeed(percent);
+    Q_UNUSED(changed);
 }
 
 void MediaPlayer::setPitch(float semitones)
 {
     d->storeForPosition(semitones, d->commonPitch, &VideoLoop::setPitch);
     d->effectivePitch = semitones;
+    if (d->feed)
+        d->feed->setPitch(semitones);
     if (FragmentPlayerPtr p = getCurrentFragmentPlayer())
         p->setPitch(semitones);
 }
@@ -415,6 +517,8 @@ Time MediaPlayer::getCurrentMediaTime() const
         return Time(0);
     if (d->state != Playing)
         return Time::fromFrameUnits(d->positionFrame);
+    if (d->output)
+        return Time(d->output->clockTime());
     FragmentPlayerPtr p = d->playerAt(index);
     return p ? p->getCurrentFragmentTime() : Time(0);
 }
@@ -454,19 +558,10 @@ void MediaPlayer::setAspectRatio(const QPointF &ratio)
     d->resumeState = d->state.load();
     stop();
     d->positionFrame = rebuildFrame;
+    d->destroyOutput();
     updateTrackPlayerCache(DecodingToMemory);
     d->rebuildFrame = rebuildFrame;
-    if (d->output) {
-        d->output->stopPlayback();
-        delete d->output;
-        d->output = nullptr;
-    }
-    d->output = new MemoryStreamPlayer();
-    d->output->setupRenderer();
-    d->output->setAudioStream(&d->audioStream);
-    d->output->setVideoStream(&d->videoStream);
-    d->output->setRenderingWidget(d->renderingWidget);
-    d->output->startPlayback();
+    d->makeOutput(this);
 }
 
 void MediaPlayer::setVideoEnabled(bool enabled)
@@ -484,6 +579,8 @@ void MediaPlayer::setVideoEnabled(bool enabled)
 void MediaPlayer::setAudioEnabled(bool enabled)
 {
     d->audioEnabled = enabled;
+    if (d->feed)
+        d->feed->setMuted(!enabled);
     QList<FragmentPlayerPtr> players;
     {
         QMutexLocker locker(&d->dataLock);
@@ -496,6 +593,8 @@ void MediaPlayer::setAudioEnabled(bool enabled)
 void MediaPlayer::setRenderingWidget(QWidget *widget)
 {
     d->renderingWidget = widget;
+    if (d->output)
+        d->output->setRenderingWidget(widget);
 }
 
 void MediaPlayer::setVideoFrameZoom(float zoom)
@@ -623,21 +722,70 @@ QSharedPointer<MediaTrackFragmentPlayer> MediaPlayer::getFragmentPlayer(int inde
 
 void MediaPlayer::handleFragmentPositionChanged(Time t)
 {
+    // With an output, positions come from its clock (handleClock).
+    if (d->output)
+        return;
+    followPosition(t);
+    if (d->seekMode)
+        return;
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (now - d->lastEmission > 99) {
+        d->lastEmission = now;
+        emit timeChanged(long(t.toFrameUnits(false)));
+    }
+}
+
+void MediaPlayer::handleClock(qint64 time)
+{
+    if (d->state == Stopped) {
+        // The last fragment has ended.
+        if (d->output && d->output->isRunning())
+            d->output->pause();
+        return;
+    }
+    if (d->seekMode || d->loopDelayPending)
+        return;
+    const Time t(time);
+    auto currentLoopEnd = [this] {
+        QMutexLocker locker(&d->dataLock);
+        return d->currentLoop ? Time::fromFrameUnits(d->currentLoop->getEndFrame()).unitCount : qint64(-1);
+    };
+    // The end of the loop being played, before the position (now past it)
+    // would let the loop go.
+    qint64 loopEnd = currentLoopEnd();
+    if (loopEnd >= 0 && time >= loopEnd) {
+        finishLoopPass();
+        return;
+    }
+    followPosition(t);
+    loopEnd = currentLoopEnd();
+    if (d->feed)
+        d->feed->setLimit(loopEnd);
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (now - d->lastEmission > 99) {
+        d->lastEmission = now;
+        emit timeChanged(long(t.toFrameUnits(false)));
+    }
+}
+
+void MediaPlayer::followPosition(Time t)
+{
     QSharedPointer<Media> media = d->getMedia();
     if (!media)
         return;
     const qint64 frame = t.toFrameUnits(true);
     d->positionFrame = frame;
-    const VideoLoopPtr loop = media->getTimeline() ? media->getTimeline()->getLoopByFrame(long(frame)) : VideoLoopPtr();
-    MediaTrackFragmentPtr g;
-    Time target;
+    VideoLoopPtr loop = media->getTimeline() ? media->getTimeline()->getLoopByFrame(long(frame)) : VideoLoopPtr();
+    if (!loop || loop->getID() != d->leftLoop)
+        d->leftLoop.clear();
+    else
+        loop.reset(); // still inside the loop whose last pass is over
     {
         QMutexLocker locker(&d->dataLock);
         if (!loop) {
             d->currentLoop.reset();
         } else {
-            const bool entering = !d->currentLoop;
-            if (entering) {
+            if (!d->currentLoop) {
                 qDebug() << "Setting new loop";
                 qDebug() << "current frame: " << frame;
                 qDebug() << "start frame: " << loop->getStartFrame();
@@ -648,37 +796,22 @@ void MediaPlayer::handleFragmentPositionChanged(Time t)
             // copy's own.
             d->currentLoop->setStartFrame(loop->getStartFrame());
             d->currentLoop->setEndFrame(loop->getEndFrame());
-            const Time e = Time::fromFrameUnits(d->currentLoop->getEndFrame());
-            g = media->getTrackForPosition((unsigned long long)std::max<qint64>(0, e.unitCount));
-            if (g)
-                target = e - g->timelinePosition;
-            if (entering) {
-                qDebug() << "Current position: " << t.unitCount;
-                qDebug() << "Target position: " << target.unitCount;
-            }
         }
     }
-    if (g) {
-        if (FragmentPlayerPtr gp = d->playerOfFragment(g))
-            gp->setTargetPosition(target);
-    }
+    const float before = d->effectiveTempo;
     updatePlaybackSettings();
+    const float after = d->effectiveTempo;
+    if (after != before) {
+        d->effectiveTempo = before;
+        applyTempo(after);
+    }
+    d->applyFeedSettings();
     updateCurrentFragmentPlayerSettings();
+}
 
-    if (d->seekMode)
-        return;
-    if (t.unitCount == 0)
-        playbackTrace("time changed in handleFragmentPositionChanged");
-    const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    qint64 last = d->lastEmission;
-    if (last < 0) {
-        d->lastEmission = now;
-        last = now - 100;
-    }
-    if (now - last > 99) {
-        d->lastEmission = now;
-        emit timeChanged(long(t.toFrameUnits(false)));
-    }
+void MediaPlayer::finishLoopPass()
+{
+    handleFragmentTargetPositionReached(nullptr);
 }
 
 void MediaPlayer::handleFragmentTargetPositionReached(MediaTrackFragmentPlayer *player)
@@ -703,6 +836,7 @@ void MediaPlayer::handleFragmentTargetPositionReached(MediaTrackFragmentPlayer *
         e = Time::fromFrameUnits(d->currentLoop->getEndFrame());
         if (count == 0) {
             qDebug() << "Iteration count is 0, resetting current loop.";
+            d->leftLoop = d->currentLoop->getID();
             d->currentLoop.reset();
         } else if (delay < 1) {
             d->currentLoop->setLoopCount(count - 1);

@@ -119,8 +119,14 @@ private slots:
     void handleFragmentPositionChanged(TW::Time position);
     void handleFragmentPreloaded(TW::MediaTrackFragmentPlayer *player);
     void onLoopPlay();
+    // The output's clock while it runs: position reports, loops, the end.
+    void handleClock(qint64 time);
 
 private:
+    void applyTempo(float percent);
+    void followPosition(TW::Time t);
+    void finishLoopPass();
+
     struct Impl;
     std::unique_ptr<Impl> d;
 };

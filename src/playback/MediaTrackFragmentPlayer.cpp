@@ -112,6 +112,7 @@ void MediaTrackFragmentPlayer::setSource(MediaTrackFragment *fragment)
     else if (track)
         d->media = std::make_unique<VlcMedia>(VlcMedia::locationForFile(track->getName()));
     d->provider->setMedia(d->media.get());
+    d->provider->setTimelineOffset(fragment->timelinePosition.unitCount - fragment->startPosition.unitCount);
     d->provider->setRepeatCount(fragment->repeatCount);
     d->provider->setStartPosition(fragment->startPosition);
     d->provider->setEndPosition(fragment->endPosition);

@@ -2,55 +2,65 @@
 
 #include "core/OptionsHolder.h"
 #include "core/Singleton.h"
-#include "core/VlcMedia.h"
-#include "core/VlcMediaPlayer.h"
 #include "playback/Trace.h"
 
-#include <QThread>
-
-#include <vlc/vlc.h>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QPainter>
+#include <QTimer>
 #include <QWidget>
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
-#include <memory>
 #include <numeric>
 
 namespace TW {
 
 namespace {
-// A block due within this many microseconds is taken at once.
-constexpr qint64 kAudioDueTolerance = 4000;
-// A block stamped further ahead than this carries no usable time.
-constexpr qint64 kMaxAudioLead = 2000000;
+// How often pictures are looked at while the clock runs (ms).
+constexpr int kPresentInterval = 4;
+// A picture due within this much is shown now (microseconds).
+constexpr qint64 kDueTolerance = 5000;
+// The longest the clock waits for the first picture of a new place (ms).
+constexpr qint64 kPictureWait = 150;
+
+void freePicture(void *buffer)
+{
+    freeSampleBuffer(static_cast<char *>(buffer));
+}
 } // namespace
 
 struct MemoryStreamPlayer::Impl
 {
-    VlcMedia *media = nullptr;
-    VlcMediaPlayer *player = nullptr;
+    AudioOutput audio;
+    AudioOutput::Source source;
+    bool soundOpen = false;
     VideoStream *videoStream = nullptr;
     AudioStream *audioStream = nullptr;
-    float fps = 60.0f;
-    std::atomic<qint64> videoClock{0};
-    std::atomic<qint64> audioClock{0};
-    int sampleRate = 44100;
-    QString displayAspect;
-    float volume = 1.0f;
-    int channels = 1;
+    QPointer<QWidget> renderingWidget;
+    QTimer timer;
+
+    // The clock without a device, and the clock before any sound.
+    qint64 anchor = 0;
+    QElapsedTimer since;
+    bool running = false;
+    float rate = 100.0f;
+    bool waitingForPicture = false;
+    QElapsedTimer waitTimer;
+
+    QImage picture;
+    qint64 pictureTime = -1;
+
+    float volume = 100.0f;
     int width = 0;
     int height = 0;
+    int channels = 2;
+    int sampleRate = 44100;
+    QSize aspect;
     float scale = 1.0f;
     QRectF cropArea{0, 0, 1, 1};
     QPointF cropOrigin{0, 0};
-    QWidget *renderingWidget = nullptr;
-    // Audio gets in a row that found too little queued (or an ended queue).
-    std::atomic<int> starvedGets{0};
-    std::atomic<bool> holdEarlyAudio{true};
-    std::shared_ptr<Observer> observer; // std::atomic_load / atomic_store
 
     void readSettings()
     {
@@ -59,180 +69,78 @@ struct MemoryStreamPlayer::Impl
             return;
         width = o->m_videoWidth;
         height = o->m_videoHeight;
-        channels = o->m_numChannels;
+        channels = o->m_numChannels > 0 ? o->m_numChannels : 2;
         sampleRate = o->m_audioSampleRate > 0 ? o->m_audioSampleRate : 44100;
-        displayAspect = QStringLiteral("%1/%2").arg(o->m_aspectRatio.width()).arg(o->m_aspectRatio.height());
+        aspect = o->m_aspectRatio;
     }
 
-    float frameRate() const { return fps > 0.0f && std::isfinite(fps) ? fps : 25.0f; }
-
-    void destroyPlayer()
+    qint64 fallbackTime() const
     {
-        if (player)
-            player->stop();
-        delete player;
-        player = nullptr;
-        delete media;
-        media = nullptr;
+        if (!running)
+            return anchor;
+        return anchor + qint64(double(since.nsecsElapsed()) / 1000.0 * double(rate) / 100.0);
     }
 
-    void applyCrop()
+    qint64 clockTime() const
     {
-        if (player)
-            player->setOutputCropGeometry(cropRectangle(cropArea, width, height));
+        if (soundOpen) {
+            const qint64 t = audio.heardTime();
+            if (t >= 0)
+                return t;
+        }
+        return fallbackTime();
     }
 
-    void laterClocks()
+    void adopt(const VideoFrame &frame)
     {
-        const qint64 later = std::max(videoClock.load(), audioClock.load());
-        videoClock = later;
-        audioClock = later;
+        if (!frame.buffer || frame.width == 0 || frame.height == 0 || frame.bytesPerPixel != 3
+            || frame.size < qint64(frame.width) * frame.height * 3) {
+            freeSampleBuffer(frame.buffer);
+            return;
+        }
+        picture = QImage(reinterpret_cast<uchar *>(frame.buffer), int(frame.width), int(frame.height),
+                         int(frame.width) * 3, QImage::Format_RGB888, &freePicture, frame.buffer);
+        pictureTime = frame.timeStamp;
     }
 
-    bool dropLatePart(AudioFragment &block, qint64 late) const;
-    void lockVideo(int64_t *pts, size_t *size, void **buffer);
-    void lockAudio(int64_t *pts, size_t *size, void **buffer);
+    void paint(QWidget *w)
+    {
+        QPainter p(w);
+        p.fillRect(w->rect(), Qt::black);
+        if (picture.isNull())
+            return;
+        const QRect src = cropRectangle(cropArea, picture.width(), picture.height()) & picture.rect();
+        if (src.isEmpty())
+            return;
+        // The frame's display aspect, narrowed to the cropped part.
+        double dar = aspect.isValid() && aspect.height() > 0 ? double(aspect.width()) / aspect.height()
+                                                              : double(picture.width()) / picture.height();
+        dar *= (double(src.width()) / picture.width()) / (double(src.height()) / picture.height());
+        const QRect area = w->rect();
+        double tw = area.width();
+        double th = tw / dar;
+        if (th > area.height()) {
+            th = area.height();
+            tw = th * dar;
+        }
+        const QRectF target((area.width() - tw) / 2.0, (area.height() - th) / 2.0, tw, th);
+        p.drawImage(target, picture, src);
+    }
 };
-
-void MemoryStreamPlayer::Impl::lockVideo(int64_t *pts, size_t *size, void **buffer)
-{
-    const auto step = qint64(1000000.0f / (frameRate() * 4.0f));
-    VideoFrame frame;
-    if (videoStream) {
-        frame = videoStream->getSample(true);
-        // Keep presentation close to decoding: at most two pictures wait.
-        while (videoStream->getSampleCount() >= 3)
-            freeSampleBuffer(videoStream->getSample(true).buffer);
-        if (frame.resync) {
-            laterClocks();
-            freeSampleBuffer(frame.buffer);
-            frame = videoStream->getSample(true);
-        }
-    }
-    const qint64 outSize = qint64(width) * height * 3;
-    char *out = nullptr;
-    if (frame.buffer && outSize > 0) {
-        if (qint64(frame.width) == width && qint64(frame.height) == height && frame.bytesPerPixel == 3
-            && frame.size >= outSize) {
-            out = frame.buffer;
-        } else {
-            // A picture made before the output size changed: copy what fits
-            // into a picture of the output size, never reading past its own.
-            out = allocateSampleBuffer(size_t(outSize));
-            std::memset(out, 0, size_t(outSize));
-            const int bpp = frame.bytesPerPixel > 0 ? frame.bytesPerPixel : 3;
-            const qint64 srcStride = qint64(frame.width) * bpp;
-            const qint64 rows = std::min<qint64>(height, srcStride > 0 ? frame.size / srcStride : 0);
-            const qint64 rowBytes = std::min<qint64>(qint64(width) * 3, srcStride);
-            if (bpp == 3) {
-                for (qint64 r = 0; r < rows; ++r)
-                    std::memcpy(out + r * width * 3, frame.buffer + r * srcStride, size_t(rowBytes));
-            }
-            freeSampleBuffer(frame.buffer);
-        }
-    } else {
-        freeSampleBuffer(frame.buffer);
-    }
-    *buffer = out;
-    *size = out ? size_t(outSize) : 0;
-    // A time stamp tells when a picture or block begins.
-    *pts = videoClock;
-    videoClock += step;
-    if (auto o = std::atomic_load(&observer))
-        (*o)('0', out, *size, *pts);
-}
-
-// Drops the first late microseconds of the block; false when nothing of it
-// is left.
-bool MemoryStreamPlayer::Impl::dropLatePart(AudioFragment &block, qint64 late) const
-{
-    const int rate = block.sampleRate > 0 ? int(block.sampleRate) : (sampleRate > 0 ? sampleRate : 44100);
-    const qint64 frameBytes = qint64(block.channels > 0 ? block.channels : quint32(std::max(channels, 1)))
-                              * (block.bytesPerSample > 0 ? block.bytesPerSample : 2);
-    if (!block.buffer || block.size < frameBytes)
-        return false;
-    const qint64 frames = block.size / frameBytes;
-    const qint64 lateFrames = late * rate / 1000000;
-    if (lateFrames >= frames)
-        return false;
-    const qint64 keptBytes = (frames - lateFrames) * frameBytes;
-    std::memmove(block.buffer, block.buffer + lateFrames * frameBytes, size_t(keptBytes));
-    if (block.duration > 0)
-        block.duration = block.duration * (frames - lateFrames) / frames;
-    block.size = keptBytes;
-    block.timeStamp += late;
-    return true;
-}
-
-void MemoryStreamPlayer::Impl::lockAudio(int64_t *pts, size_t *size, void **buffer)
-{
-    AudioFragment block;
-    bool peeked = false;
-    if (audioStream) {
-        if (audioStream->getQueuedBytes() >= 3 && audioStream->getState() != StreamEnded) {
-            starvedGets = 0;
-            // libvlc hands decoded audio to the provider ahead of its clock,
-            // while pictures arrive when they are due. A block is taken when
-            // it is due, so both reach the output in step; until then the
-            // gap is filled with silence. A block already late (after a seek
-            // libvlc times the first blocks from before it) loses what should
-            // have been heard by now, or the sound would trail the picture
-            // from then on.
-            while (audioStream->getQueuedBytes() > 0) {
-                const qint64 due = audioStream->getSample(false).timeStamp;
-                const qint64 early = due > 0 ? due - libvlc_clock() : 0;
-                if (holdEarlyAudio && early >= kAudioDueTolerance && early <= kMaxAudioLead)
-                    break;
-                block = audioStream->getSample(true);
-                if (holdEarlyAudio && early <= -kAudioDueTolerance && early >= -kMaxAudioLead
-                    && !dropLatePart(block, -early)) {
-                    freeSampleBuffer(block.buffer);
-                    block = AudioFragment();
-                    continue;
-                }
-                break;
-            }
-        } else if (++starvedGets < 6) {
-            block = audioStream->getSample(true);
-        } else {
-            // Only the timing of the oldest block is kept; its sound was
-            // heard already and is never repeated.
-            block = audioStream->copySample();
-            peeked = true;
-        }
-    }
-    if (peeked && block.buffer)
-        std::memset(block.buffer, 0, size_t(block.size));
-
-    const int rate = sampleRate > 0 ? sampleRate : 44100;
-    const int silenceFrames = int(float(rate) / (frameRate() * 10.0f));
-    const qint64 silenceDuration = qint64(silenceFrames) * 1000000 / rate;
-    if (!block.buffer) {
-        const qint64 bytes = qint64(silenceFrames) * std::max(channels, 1) * 2;
-        block.buffer = allocateSampleBuffer(size_t(bytes));
-        std::memset(block.buffer, 0, size_t(bytes));
-        block.size = bytes;
-        block.duration = silenceDuration;
-    }
-    if (block.duration < 1)
-        block.duration = silenceDuration;
-    *buffer = block.buffer;
-    *size = size_t(std::max<qint64>(block.size, 0));
-    *pts = audioClock;
-    audioClock += block.duration;
-    if (auto o = std::atomic_load(&observer))
-        (*o)('1', block.buffer, *size, *pts);
-}
 
 MemoryStreamPlayer::MemoryStreamPlayer(QObject *parent)
     : QObject(parent), d(std::make_unique<Impl>())
 {
     d->readSettings();
+    d->timer.setTimerType(Qt::PreciseTimer);
+    d->timer.setInterval(kPresentInterval);
+    connect(&d->timer, &QTimer::timeout, this, &MemoryStreamPlayer::present);
 }
 
 MemoryStreamPlayer::~MemoryStreamPlayer()
 {
-    d->destroyPlayer();
+    if (d->renderingWidget)
+        d->renderingWidget->removeEventFilter(this);
 }
 
 QString MemoryStreamPlayer::frameRateString(float fps)
@@ -263,34 +171,19 @@ QRect MemoryStreamPlayer::cropRectangle(const QRectF &area, int width, int heigh
     return QRect(QPoint(left, top), QPoint(right - 1, bottom - 1));
 }
 
+void MemoryStreamPlayer::setAudioSource(AudioOutput::Source source)
+{
+    d->source = std::move(source);
+}
+
 void MemoryStreamPlayer::setupRenderer()
 {
-    d->destroyPlayer();
     d->readSettings();
-    if (OptionsHolder *o = Singleton<OptionsHolder>::instance())
-        d->fps = o->m_fps;
-
-    // Every number goes in as text built without the locale (QString::arg
-    // on integers and the C-locale rational above).
-    const QString location =
-        QStringLiteral("imem://width=%1:height=%2:dar=%3:fps=%4:cookie=0:codec=%5:cat=2")
-            .arg(d->width)
-            .arg(d->height)
-            .arg(d->displayAspect, frameRateString(d->frameRate()), QStringLiteral("RV24"));
-    d->player = new VlcMediaPlayer();
-    d->media = new VlcMedia(location);
-    d->media->addOption(QStringLiteral(":input-slave=imem://cookie=1:cat=1:codec=s16l:samplerate=%1:channels=%2")
-                            .arg(d->sampleRate)
-                            .arg(d->channels));
-    d->media->addOption(QStringLiteral(":no-audio-time-stretch"));
-    d->media->addOption(QStringLiteral("imem-get=%1").arg(qint64(reinterpret_cast<intptr_t>(&lockCallback))));
-    d->media->addOption(QStringLiteral(":imem-release=%1").arg(qint64(reinterpret_cast<intptr_t>(&unlockCallback))));
-    d->media->addOption(QStringLiteral(":imem-data=%1").arg(qint64(reinterpret_cast<intptr_t>(this))));
-    d->media->addOption(QStringLiteral(":imem-caching=500"));
-    d->media->addOption(QStringLiteral(":sout-mux-caching=500"));
-    d->player->setMedia(d->media);
-    if (d->renderingWidget)
-        setRenderingWidget(d->renderingWidget);
+    d->soundOpen = d->source && d->audio.open(d->sampleRate, d->channels, d->source);
+    if (d->soundOpen)
+        playbackTrace("sound device open, buffer " + QByteArray::number(d->audio.latencyMs()) + " ms");
+    d->audio.setGain(d->volume / 100.0f);
+    d->timer.start();
 }
 
 void MemoryStreamPlayer::setVideoStream(VideoStream *stream)
@@ -305,48 +198,134 @@ void MemoryStreamPlayer::setAudioStream(AudioStream *stream)
 
 void MemoryStreamPlayer::setRenderingWidget(QWidget *widget)
 {
+    if (d->renderingWidget)
+        d->renderingWidget->removeEventFilter(this);
     d->renderingWidget = widget;
-    if (d->player && widget)
-        d->player->setRenderingSurface(reinterpret_cast<void *>(widget->winId()));
+    if (widget) {
+        widget->installEventFilter(this);
+        widget->update();
+    }
 }
 
-void MemoryStreamPlayer::startPlayback()
+bool MemoryStreamPlayer::eventFilter(QObject *watched, QEvent *event)
 {
-    if (d->player)
-        d->player->play();
+    if (watched == d->renderingWidget && event->type() == QEvent::Paint) {
+        d->paint(d->renderingWidget);
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
 }
 
-void MemoryStreamPlayer::stopPlayback()
+void MemoryStreamPlayer::play(qint64 from)
 {
-    if (d->player)
-        d->player->stop();
+    if (d->running || d->waitingForPicture)
+        return;
+    if (!d->soundOpen || d->audio.heardTime() < 0)
+        d->anchor = from;
+    else
+        d->anchor = d->audio.heardTime();
+    d->waitingForPicture = true;
+    d->waitTimer.start();
+    present();
+}
+
+void MemoryStreamPlayer::pause()
+{
+    d->anchor = d->clockTime();
+    d->running = false;
+    d->waitingForPicture = false;
+    d->audio.pause();
+}
+
+void MemoryStreamPlayer::seek(qint64 to, bool playing)
+{
+    d->running = false;
+    d->audio.pause();
+    d->audio.flush(to);
+    d->anchor = to;
+    d->waitingForPicture = playing;
+    d->waitTimer.start();
+}
+
+void MemoryStreamPlayer::setRate(float percent)
+{
+    if (!(percent > 0.0f))
+        return;
+    d->anchor = d->fallbackTime();
+    d->since.restart();
+    d->rate = percent;
+}
+
+bool MemoryStreamPlayer::isRunning() const
+{
+    return d->running || d->waitingForPicture;
+}
+
+qint64 MemoryStreamPlayer::clockTime() const
+{
+    return d->clockTime();
+}
+
+bool MemoryStreamPlayer::hasSound() const
+{
+    return d->soundOpen;
+}
+
+AudioOutput *MemoryStreamPlayer::audioOutput() const
+{
+    return &d->audio;
+}
+
+QImage MemoryStreamPlayer::currentPicture() const
+{
+    return d->picture;
+}
+
+qint64 MemoryStreamPlayer::currentPictureTime() const
+{
+    return d->pictureTime;
+}
+
+void MemoryStreamPlayer::present()
+{
+    if (d->waitingForPicture) {
+        const bool ready = (d->videoStream && d->videoStream->getSampleCount() > 0)
+                           || d->waitTimer.elapsed() >= kPictureWait;
+        if (ready) {
+            d->waitingForPicture = false;
+            d->running = true;
+            d->since.restart();
+            d->audio.start();
+        }
+    }
+    const qint64 now = d->clockTime();
+    bool shown = false;
+    while (d->videoStream && d->videoStream->getSampleCount() > 0) {
+        const VideoFrame next = d->videoStream->getSample(false);
+        if (next.timeStamp > now + kDueTolerance)
+            break;
+        d->adopt(d->videoStream->getSample(true));
+        shown = true;
+        if (playbackTraceEnabled())
+            playbackTrace("picture " + QByteArray::number(d->pictureTime) + " shown at clock "
+                          + QByteArray::number(now));
+    }
+    if (shown && d->renderingWidget)
+        d->renderingWidget->update();
+    if (d->running)
+        emit clockAdvanced(now);
 }
 
 void MemoryStreamPlayer::setVolume(float percent)
 {
     d->volume = percent;
-    if (d->player)
-        d->player->setVolume(percent);
+    d->audio.setGain(std::max(0.0f, percent) / 100.0f);
     playbackTrace("volume set to " + QByteArray::number(double(percent)));
 }
 
 float MemoryStreamPlayer::getVolume() const
 {
     return d->volume;
-}
-
-void MemoryStreamPlayer::reset()
-{
-    if (d->player)
-        d->player->stop();
-    QThread::usleep(200000);
-    d->videoClock = 0;
-    d->audioClock = 0;
-}
-
-void MemoryStreamPlayer::syncClocks()
-{
-    d->laterClocks();
 }
 
 void MemoryStreamPlayer::setScale(float zoom)
@@ -361,7 +340,8 @@ void MemoryStreamPlayer::setScale(float zoom)
     const float o = 0.5f - 0.5f / d->scale;
     d->cropOrigin = QPointF(o, o);
     d->cropArea = QRectF(o, o, 1.0f - 2.0f * o, 1.0f - 2.0f * o);
-    d->applyCrop();
+    if (d->renderingWidget)
+        d->renderingWidget->update();
 }
 
 float MemoryStreamPlayer::getScale() const
@@ -391,7 +371,8 @@ void MemoryStreamPlayer::zoomSelectedArea(const QRectF &r)
         oy = 1.0f - size;
     d->cropOrigin = QPointF(ox, oy);
     d->cropArea = QRectF(ox, oy, size, size);
-    d->applyCrop();
+    if (d->renderingWidget)
+        d->renderingWidget->update();
     d->scale = d->scale / side;
 }
 
@@ -406,13 +387,15 @@ void MemoryStreamPlayer::setVideoLeftTopCorner(const QPointF &delta)
         oy = 1.0f - size;
     d->cropOrigin = QPointF(ox, oy);
     d->cropArea = QRectF(ox, oy, size, size);
-    d->applyCrop();
+    if (d->renderingWidget)
+        d->renderingWidget->update();
 }
 
 void MemoryStreamPlayer::setVideoCropArea(const QRectF &area)
 {
     d->cropArea = area;
-    d->applyCrop();
+    if (d->renderingWidget)
+        d->renderingWidget->update();
 }
 
 QRectF MemoryStreamPlayer::getGeneralCropArea() const
@@ -423,61 +406,6 @@ QRectF MemoryStreamPlayer::getGeneralCropArea() const
 QPointF MemoryStreamPlayer::getCropOrigin() const
 {
     return d->cropOrigin;
-}
-
-int MemoryStreamPlayer::lockCallback(void *data, const char *cookie, int64_t *dts, int64_t *pts,
-                                     unsigned *flags, size_t *size, void **buffer)
-{
-    *dts = -1;
-    *flags = 0;
-    *size = 0;
-    *buffer = nullptr;
-    auto *self = static_cast<MemoryStreamPlayer *>(data);
-    if (!self || !cookie)
-        return 1;
-    if (cookie[0] == '0')
-        self->d->lockVideo(pts, size, buffer);
-    else if (cookie[0] == '1')
-        self->d->lockAudio(pts, size, buffer);
-    else
-        return 1;
-    return 0;
-}
-
-void MemoryStreamPlayer::unlockCallback(void *, const char *, size_t, void *buffer)
-{
-    freeSampleBuffer(static_cast<char *>(buffer));
-}
-
-VlcMediaPlayer *MemoryStreamPlayer::getPlayer() const
-{
-    return d->player;
-}
-
-VlcMedia *MemoryStreamPlayer::getMedia() const
-{
-    return d->media;
-}
-
-void MemoryStreamPlayer::setObserver(Observer observer)
-{
-    std::atomic_store(&d->observer, observer ? std::make_shared<Observer>(std::move(observer))
-                                             : std::shared_ptr<Observer>());
-}
-
-void MemoryStreamPlayer::setHoldEarlyAudio(bool hold)
-{
-    d->holdEarlyAudio = hold;
-}
-
-qint64 MemoryStreamPlayer::getVideoClock() const
-{
-    return d->videoClock;
-}
-
-qint64 MemoryStreamPlayer::getAudioClock() const
-{
-    return d->audioClock;
 }
 
 } // namespace TW

@@ -1,29 +1,29 @@
 #pragma once
 
+#include "playback/AudioOutput.h"
 #include "playback/MemoryStream.h"
 
+#include <QImage>
 #include <QObject>
 #include <QPointF>
+#include <QPointer>
 #include <QRect>
 #include <QRectF>
 #include <QString>
 
-#include <cstdint>
-#include <functional>
 #include <memory>
 
 class QWidget;
 
 namespace TW {
 
-class VlcMedia;
-class VlcMediaPlayer;
-
-// Presents what the two sample queues hold: one libvlc player on a
-// memory-input media ("imem") whose video stream (cookie "0", 24-bit RGB)
-// and audio stream (cookie "1", signed 16-bit PCM, a slave input) are fed
-// from the queues by the get and release callbacks. Gaps are filled with an
-// empty picture or with silence. Volume, zoom and crop are applied here.
+// Presents what the engine makes, with the sound device's clock as master:
+// the sound is pulled by the device (AudioOutput) from a source set by the
+// media player; each picture of the video queue is shown in the rendering
+// widget when the time being heard reaches the picture's timeline time (a
+// picture already late is shown at once, older ones are dropped). With no
+// sound device the clock runs on the system's monotonic clock at the tempo.
+// Volume, zoom and crop are applied here. Graphical thread only.
 class MemoryStreamPlayer : public QObject
 {
     Q_OBJECT
@@ -32,24 +32,40 @@ public:
     explicit MemoryStreamPlayer(QObject *parent = nullptr);
     ~MemoryStreamPlayer() override;
 
-    // Builds the memory-input media and the libvlc player from the project
-    // settings (frame size, frame rate, channels, sample rate, aspect).
+    // The device's source; set before setupRenderer.
+    void setAudioSource(AudioOutput::Source source);
+    // Reads the project settings (frame size, rate, channels, aspect) and
+    // opens the sound device.
     void setupRenderer();
     void setVideoStream(VideoStream *stream);
     void setAudioStream(AudioStream *stream);
-    // The widget whose native window shows the video (after setupRenderer).
+    // The widget the pictures are painted in.
     void setRenderingWidget(QWidget *widget);
 
-    void startPlayback();
-    void stopPlayback();
+    // The clock runs from `from` as soon as a picture is ready (at most a
+    // short while later, for sources without pictures).
+    void play(qint64 from);
+    // The clock stops where it is; buffered sound is kept.
+    void pause();
+    // Buffered sound is dropped; the clock reads `to` from now on, and runs
+    // again (when playing) once the new place has a picture.
+    void seek(qint64 to, bool playing);
+    // Tempo in percent: the pace of the clock when there is no device.
+    void setRate(float percent);
+    bool isRunning() const;
+
+    // Timeline time heard (or, without a device, due) now, microseconds.
+    qint64 clockTime() const;
+    bool hasSound() const;
+    AudioOutput *audioOutput() const;
+    // The picture on screen (null before the first).
+    QImage currentPicture() const;
+    qint64 currentPictureTime() const;
+    // Shows what is due now; run by a timer, public for tests.
+    void present();
 
     void setVolume(float percent);
     float getVolume() const;
-
-    // Stops, waits briefly and zeroes both clocks.
-    void reset();
-    // Both clocks to the later of the two.
-    void syncClocks();
 
     void setScale(float zoom);
     float getScale() const;
@@ -59,33 +75,18 @@ public:
     QRectF getGeneralCropArea() const;
     QPointF getCropOrigin() const;
 
-    // libvlc's memory-input callbacks; data is the output player.
-    static int lockCallback(void *data, const char *cookie, int64_t *dts, int64_t *pts,
-                            unsigned *flags, size_t *size, void **buffer);
-    static void unlockCallback(void *data, const char *cookie, size_t size, void *buffer);
-
-    // Whether an audio block stamped with a time still to come (libvlc's
-    // clock) waits until it is due; on by default.
-    void setHoldEarlyAudio(bool hold);
-
-    // Called from libvlc's threads with every buffer handed to libvlc: the
-    // stream ('0' video, '1' audio), the bytes and the presentation time
-    // given to them. For measurements; none is set by default.
-    using Observer = std::function<void(char stream, const char *data, size_t size, qint64 pts)>;
-    void setObserver(Observer observer);
-
-    // Inspection, mainly for tests and diagnostics.
-    VlcMediaPlayer *getPlayer() const;
-    VlcMedia *getMedia() const;
-    qint64 getVideoClock() const;
-    qint64 getAudioClock() const;
-
-    // A frame rate in a form libvlc's memory input accepts: "25", "24",
-    // "30000/1001", "2997/100"...
+    // A frame rate as text without the locale: "25", "30000/1001"...
     static QString frameRateString(float fps);
     // The pixel rectangle (inclusive edges) of a crop area given in fractions
     // of a width x height frame.
     static QRect cropRectangle(const QRectF &area, int width, int height);
+
+signals:
+    // The clock's time at each presentation tick while it runs.
+    void clockAdvanced(qint64 time);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     struct Impl;

@@ -68,6 +68,8 @@ struct PitchTempoFilter::Impl
     std::vector<std::vector<float>> scratchOut;
     std::vector<float *> inPtrs;
     std::vector<float *> outPtrs;
+    std::vector<std::vector<float>> pullPlanar;
+    std::vector<float *> pullPtrs;
 
     Impl(int rate, int bps, int ch)
         : sampleRate(rate), channels(ch), bytesPerSample(bps)
@@ -387,6 +389,28 @@ unsigned long long PitchTempoFilter::getProcessedSamples(unsigned long long fram
         }
     }
     *out = buffer;
+    return produced;
+}
+
+size_t PitchTempoFilter::pullInterleaved(qint16 *out, size_t frames)
+{
+    const int ch = d->channels;
+    if (ch <= 0 || frames == 0)
+        return 0;
+    if (d->pullPlanar.size() != size_t(ch)) {
+        d->pullPlanar.assign(size_t(ch), std::vector<float>());
+        d->pullPtrs.assign(size_t(ch), nullptr);
+    }
+    if (d->pullPlanar[0].size() < frames) {
+        for (auto &v : d->pullPlanar)
+            v.resize(frames);
+    }
+    for (int c = 0; c < ch; ++c)
+        d->pullPtrs[size_t(c)] = d->pullPlanar[size_t(c)].data();
+    const size_t produced = d->pull(frames, d->pullPtrs.data());
+    for (size_t f = 0; f < produced; ++f)
+        for (int c = 0; c < ch; ++c)
+            out[f * size_t(ch) + size_t(c)] = toPcm16(d->pullPlanar[size_t(c)][f]);
     return produced;
 }
 

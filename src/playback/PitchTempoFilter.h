@@ -72,6 +72,10 @@ public:
     // (delete[]) behind out; values beyond full scale are clamped. Returns
     // the frames produced (0 at the end of the source, or without engine).
     unsigned long long getProcessedSamples(unsigned long long frames, char **out);
+    // Device form: up to frames interleaved 16-bit frames written into out,
+    // through buffers kept from call to call (after the first calls of a
+    // size, nothing is allocated). Returns the frames produced.
+    size_t pullInterleaved(qint16 *out, size_t frames);
     // Export form: out holds one float array per channel, each with room for
     // frames values; the values are not clamped. Returns the frames produced.
     unsigned long long getProcessedSamples(unsigned long long frames, float **out);

@@ -7,6 +7,12 @@
 
 namespace TW {
 
+bool playbackTraceEnabled()
+{
+    const Logger *logger = Singleton<Logger>::instance();
+    return logger && logger->isEnabled();
+}
+
 void playbackTrace(const QByteArray &line)
 {
     // Traces are for whoever switched logging on; a user who did not sees

@@ -8,5 +8,7 @@ namespace TW {
 // the standard output (not through the logger) and flushes it, while logging
 // is switched on.
 void playbackTrace(const QByteArray &line);
+// Whether traces are written (to skip building costly lines).
+bool playbackTraceEnabled();
 
 } // namespace TW

@@ -25,6 +25,9 @@ namespace {
 // Pictures libvlc may hold at once is far below this; a buffer that old
 // was dropped by libvlc without being displayed and is freed.
 constexpr size_t kMaxPicturesInLibvlc = 64;
+// How long after a seek is asked pictures may still come from before it
+// (microseconds), for sources whose seek is not signalled by a flush.
+constexpr qint64 kSeekSettleTime = 120000;
 } // namespace
 
 struct VideoDataProvider::Impl
@@ -41,14 +44,37 @@ struct VideoDataProvider::Impl
     int height = 0;
     int bytesPerPixel = 3;
     float frameRate = 25.0f;
-    // The audio of a seek (under audioMutex). libvlc usually flushes its
-    // audio after a seek (and again when its pre-roll ends), while blocks
-    // from before the seek may still be handed over meanwhile. At every
-    // flush until the new position is heard, the stage restarts at the
-    // seek's time and blocks of ours still queued are taken back, so the
-    // first block libvlc times after the seek carries the seek's sound.
-    qint64 seekTarget = -1; // microseconds; -1 once the position is heard
-    qint64 firstDue = -1;   // due time of the first block after the seek
+    // Picture stamping: the source time the next new picture shows and the
+    // offset from source to timeline time.
+    std::atomic<qint64> nextPicture{0};
+    std::atomic<qint64> timelineOffset{0};
+    // A seek asked of libvlc and not yet made: pictures shown meanwhile are
+    // from before it. libvlc flushes its audio when it makes the seek; a
+    // source without sound has no flush, so after a while the pictures are
+    // taken as the seek's.
+    std::atomic<bool> seekPending{false};
+    // libvlc shows its last picture again, each time in a new buffer, while
+    // paused and whenever the next one is more than 80 ms away (slow
+    // tempos): a picture equal to the last one is not taken for a new
+    // frame. A still scene is then counted short, which only shows its
+    // pictures as they come instead of holding them.
+    quint64 lastSignature = 0; // under picturesMutex
+
+    quint64 signature(const char *buffer) const
+    {
+        const size_t size = size_t(std::max(width, 0)) * size_t(std::max(height, 0)) * 3;
+        quint64 h = 1469598103934665603ull;
+        const size_t step = std::max<size_t>(1, size / 4096) | 1;
+        for (size_t i = 0; i < size; i += step)
+            h = (h ^ quint64(uchar(buffer[i]))) * 1099511628211ull;
+        return h;
+    }
+    std::atomic<qint64> seekTarget{0};
+    std::atomic<qint64> seekAskedAt{0};
+    // Settings last given to the stage by the device's pulls.
+    float stageTempo = 100.0f;
+    float stagePitch = 0.0f;
+    float stageGain = -1.0f;
     std::atomic<int> repeatCount{1};
     std::atomic<int> currentRepeat{0};
     QMutex audioMutex;
@@ -66,18 +92,16 @@ struct VideoDataProvider::Impl
     // Work started on the global thread pool.
     PoolTasks tasks;
 
-    // Under audioMutex: a seek to t was made (or its audio starts again).
-    // A suspended provider (preloading again after its fragment ended)
-    // leaves its queued blocks alone: they are the fragment's last sound.
-    void restartAudioAt(qint64 t, const void *producer, bool suspended)
+    qint64 frameDuration() const
     {
-        seekTarget = t;
-        firstDue = -1;
-        if (filter)
-            filter->setStartPosition(Time(t));
-        if (audioStream && !suspended)
-            audioStream->removeSamples(
-                [producer](const AudioFragment &block) { return block.producer == producer; });
+        return qint64(1e6 / double(frameRate > 0.0f && frameRate < 1000.0f ? frameRate : 25.0f));
+    }
+
+    // libvlc lands a seek on the frame at or after the time asked for.
+    void anchorPictures(qint64 sourceTime)
+    {
+        const qint64 step = frameDuration();
+        nextPicture = step > 0 ? (sourceTime + step - 1) / step * step : sourceTime;
     }
 
     void readSettings()
@@ -156,6 +180,10 @@ void VideoDataProvider::acceptMedia()
     // libvlc's own samples are never heard (the stage makes the sound), so
     // its time-stretch filter would only add its delay to the block times.
     base->media->addOption(QStringLiteral(":no-audio-time-stretch"));
+    // Every picture is counted: none may be skipped or dropped for being late.
+    base->media->addOption(QStringLiteral(":no-drop-late-frames"));
+    base->media->addOption(QStringLiteral(":no-skip-frames"));
+    base->media->addOption(QStringLiteral(":avcodec-hurry-up=0"));
     if (d->channels == 0)
         base->media->addOption(QStringLiteral(":no-audio"));
 }
@@ -172,10 +200,6 @@ void VideoDataProvider::start(bool)
     playbackTrace("---------------player is starting");
     base->state = StatePlaying;
     base->preloadPhase = 0;
-    {
-        QMutexLocker locker(&d->audioMutex);
-        d->filter->setStartPosition(Time(base->currentPosition));
-    }
     base->player->resume();
     base->suspended = false;
 }
@@ -210,6 +234,7 @@ void VideoDataProvider::preloadMedia()
     QMutexLocker locker(&d->preloadMutex);
     base->suspended = true;
     base->preloadPhase = 3;
+    d->anchorPictures(base->startPosition);
     base->player->play();
 }
 
@@ -219,8 +244,7 @@ void VideoDataProvider::setStartPosition(Time t)
     base->currentPosition = t.unitCount;
     if (base->media)
         base->media->setStartPosition(t);
-    QMutexLocker locker(&d->audioMutex);
-    d->filter->setStartPosition(t);
+    d->anchorPictures(t.unitCount);
 }
 
 void VideoDataProvider::setEndPosition(Time t)
@@ -277,13 +301,19 @@ void VideoDataProvider::setPositionImpl(Time t)
         }
     }
     base->currentPosition = t.unitCount;
-    {
-        // Before the seek is made, so no block from the old position is
-        // taken for the new one.
-        QMutexLocker locker(&d->audioMutex);
-        d->restartAudioAt(t.unitCount, this, base->suspended);
-    }
+    d->seekTarget = t.unitCount;
+    d->seekAskedAt = libvlc_clock();
+    d->seekPending = true;
+    d->anchorPictures(t.unitCount);
+    // While playing, libvlc may still show pictures of the old place after it
+    // has made the seek; paused around the seek it shows none, and then the
+    // seek's own picture first.
+    const bool playing = base->state == StatePlaying && !base->suspended;
+    if (playing)
+        base->player->pause();
     base->player->setMediaTime(t.unitCount / 1000);
+    if (playing)
+        base->player->resume();
 }
 
 void VideoDataProvider::setSpeed(float percent)
@@ -300,26 +330,13 @@ float VideoDataProvider::getSpeed() const
 
 void VideoDataProvider::setSpeedAsyncImpl()
 {
+    // The rate paces libvlc's pictures; the sound's tempo is the stage's,
+    // changed without a seek. The caller re-seeks the pictures to where the
+    // sound is (libvlc keeps the old pacing for pictures already decoded).
     d->speed = d->requestedSpeed;
     base->player->setSpeed(d->speed / 100.0f);
-    {
-        QMutexLocker locker(&d->audioMutex);
-        d->filter->setTempo(d->speed);
-    }
-    if (base->state == StatePlaying)
-        d->tasks.run([this] { advanceCurrentPositionAsyncImpl(); });
-}
-
-void VideoDataProvider::advanceCurrentPositionAsyncImpl()
-{
-    const qint64 t = base->player->getTime().unitCount;
-    playbackTrace(QByteArray("====================current Position = ") + QByteArray::number(t));
-    if (t < 0)
-        return;
-    if (t == 0 && base->startPosition != 0)
-        setPosition(Time(base->startPosition));
-    else
-        setPosition(Time(t));
+    QMutexLocker locker(&d->audioMutex);
+    d->filter->setTempo(d->speed);
 }
 
 void VideoDataProvider::setPitch(float semitones)
@@ -393,6 +410,44 @@ PitchTempoFilter *VideoDataProvider::getFilter() const
     return d->filter;
 }
 
+void VideoDataProvider::setTimelineOffset(qint64 offset)
+{
+    d->timelineOffset = offset;
+}
+
+qint64 VideoDataProvider::nextPictureTime() const
+{
+    return d->nextPicture + d->timelineOffset;
+}
+
+void VideoDataProvider::restartAt(qint64 sourceTime)
+{
+    QMutexLocker locker(&d->audioMutex);
+    if (d->filter)
+        d->filter->setStartPosition(Time(sourceTime));
+}
+
+size_t VideoDataProvider::pullAudio(qint16 *out, size_t frames, float tempo, float pitch, float gain)
+{
+    QMutexLocker locker(&d->audioMutex);
+    PitchTempoFilter *f = d->filter;
+    if (!f)
+        return 0;
+    if (tempo != d->stageTempo) {
+        d->stageTempo = tempo;
+        f->setTempo(tempo);
+    }
+    if (pitch != d->stagePitch) {
+        d->stagePitch = pitch;
+        f->setPitch(pitch);
+    }
+    if (gain != d->stageGain) {
+        d->stageGain = gain;
+        f->setVolume(gain * 100.0f);
+    }
+    return f->pullInterleaved(out, frames);
+}
+
 // ---- libvlc memory output -------------------------------------------------
 
 void *VideoDataProvider::videoLock(void *opaque, void **planes)
@@ -431,6 +486,27 @@ void VideoDataProvider::videoDisplay(void *opaque, void *picture)
             return;
         d->picturesInLibvlc.erase(it);
     }
+    {
+        const quint64 sig = d->signature(buffer);
+        QMutexLocker locker(&d->picturesMutex);
+        const bool repeat = sig == d->lastSignature && !d->seekPending;
+        d->lastSignature = sig;
+        if (repeat) {
+            locker.unlock();
+            freeSampleBuffer(buffer);
+            return;
+        }
+    }
+    if (d->seekPending) {
+        if (libvlc_clock() - d->seekAskedAt < kSeekSettleTime) {
+            freeSampleBuffer(buffer); // from before the seek
+            return;
+        }
+        d->seekPending = false;
+        d->anchorPictures(d->seekTarget);
+    }
+    // Every new picture is the next frame of the source, shown or not.
+    const qint64 sourceTime = d->nextPicture.fetch_add(d->frameDuration());
     if (self->base->suspended || !d->videoStream) {
         freeSampleBuffer(buffer);
         return;
@@ -441,63 +517,15 @@ void VideoDataProvider::videoDisplay(void *opaque, void *picture)
     frame.bytesPerPixel = 3;
     frame.buffer = buffer;
     frame.size = qint64(d->width) * d->height * 3;
-    frame.timeStamp = libvlc_clock();
+    frame.timeStamp = sourceTime + d->timelineOffset;
     if (self->base->outputNullified)
         std::memset(buffer, 0, size_t(frame.size));
     d->videoStream->enqueueSample(frame);
 }
 
-void VideoDataProvider::audioPlay(void *opaque, const void *, unsigned count, int64_t pts)
+void VideoDataProvider::audioPlay(void *, const void *, unsigned, int64_t)
 {
-    auto *self = static_cast<VideoDataProvider *>(opaque);
-    Impl *d = self->d.get();
-    if (self->base->suspended)
-        return;
-    QMutexLocker locker(&d->audioMutex);
-    if (d->seekTarget >= 0) {
-        if (d->firstDue < 0)
-            d->firstDue = pts;
-        else if (libvlc_clock() >= d->firstDue)
-            d->seekTarget = -1; // heard: later flushes do not move the stage
-    }
-    char *filtered = nullptr;
-    unsigned long long produced = 0;
-    if (count > 0 && d->filter)
-        produced = d->filter->getProcessedSamples(count, &filtered);
-    const qint64 size = qint64(d->channels) * d->bytesPerSample * qint64(produced);
-    char *block = allocateSampleBuffer(size_t(std::max<qint64>(size, 0)));
-    bool silent = d->audioDisabled;
-    if (!silent && d->audioStream && d->audioStream->getState() == StreamHeld)
-        silent = true;
-    if (silent || !filtered)
-        std::memset(block, 0, size_t(size));
-    else
-        std::memcpy(block, filtered, size_t(size));
-    delete[] filtered;
-    if (produced == 0) {
-        // Nothing to hear (libvlc sometimes hands over empty blocks).
-        freeSampleBuffer(block);
-        return;
-    }
-
-    AudioFragment fragment;
-    fragment.sampleRate = quint32(d->sampleRate);
-    fragment.sampleCount = count;
-    fragment.channels = quint32(d->channels);
-    fragment.bytesPerSample = quint32(d->bytesPerSample);
-    fragment.buffer = block;
-    fragment.size = size;
-    // What the block lasts as heard.
-    fragment.duration = qint64(produced) * 1000000 / std::max(d->sampleRate, 1);
-    fragment.producer = self;
-    // When the block is due (libvlc's clock): the output player holds a
-    // block back until then, so sound and picture stay together although
-    // libvlc hands audio over ahead of time.
-    fragment.timeStamp = pts;
-    if (d->audioStream)
-        d->audioStream->enqueueSample(fragment);
-    else
-        freeSampleBuffer(block);
+    // libvlc's own decoded sound is not heard: the device pulls the stage.
 }
 
 void VideoDataProvider::audioPause(void *, int64_t)
@@ -510,11 +538,11 @@ void VideoDataProvider::audioResume(void *, int64_t)
 
 void VideoDataProvider::audioFlush(void *opaque, int64_t)
 {
+    // libvlc has made the seek: the pictures from now on are its.
     auto *self = static_cast<VideoDataProvider *>(opaque);
     Impl *d = self->d.get();
-    QMutexLocker locker(&d->audioMutex);
-    if (d->seekTarget >= 0)
-        d->restartAudioAt(d->seekTarget, self, self->base->suspended);
+    if (d->seekPending.exchange(false))
+        d->anchorPictures(d->seekTarget);
 }
 
 void VideoDataProvider::audioDrain(void *)

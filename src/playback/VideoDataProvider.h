@@ -1,5 +1,6 @@
 #pragma once
 
+#include "playback/AudioFeed.h"
 #include "playback/MediaDataProvider.h"
 #include "playback/MemoryStream.h"
 
@@ -13,12 +14,13 @@ namespace TW {
 class PitchTempoFilter;
 
 // The data provider of the application: decodes one fragment's source with
-// libvlc's memory output. Every decoded picture goes to the video queue;
-// every audio callback queues a block of the same length pulled from the
-// tempo and pitch stage (libvlc's own samples only set how many frames are
-// wanted). Also preloads (opens the media and parks it paused at the start),
-// seeks, repeats and applies tempo, pitch and volume.
-class VideoDataProvider : public MediaDataProvider
+// libvlc's memory output. Every decoded picture goes to the video queue,
+// stamped with its timeline time (counted from the last seek: libvlc lands
+// seeks on the frame asked for and hands pictures over in order). The sound
+// is not libvlc's: the device pulls it from the provider's tempo and pitch
+// stage (AudioStage). Also preloads (opens the media and parks it paused at
+// the start), seeks, repeats and sets libvlc's rate.
+class VideoDataProvider : public MediaDataProvider, public AudioStage
 {
     Q_OBJECT
 
@@ -59,6 +61,15 @@ public:
     QString getMediaSettingsString() const;
 
     PitchTempoFilter *getFilter() const;
+
+    // Timeline time minus source time of this fragment: pictures are
+    // stamped on the timeline.
+    void setTimelineOffset(qint64 offset);
+    // Timeline time the next new picture will carry.
+    qint64 nextPictureTime() const;
+
+    void restartAt(qint64 sourceTime) override;
+    size_t pullAudio(qint16 *out, size_t frames, float tempo, float pitch, float gain) override;
 
     // Waits for the work this provider started on the thread pool.
     void waitForPendingWork();
@@ -103,7 +114,6 @@ private:
 
     void setPositionImpl(Time t);
     void setSpeedAsyncImpl();
-    void advanceCurrentPositionAsyncImpl();
 
     struct Impl;
     std::unique_ptr<Impl> d;

@@ -14,7 +14,7 @@ struct VideoFrame
     int bytesPerPixel = 0;     // 3 for packed 24-bit RGB
     char *buffer = nullptr;    // width * height * bytesPerPixel bytes, rows packed, array new
     qint64 size = 0;           // length of buffer in bytes
-    qint64 timeStamp = 0;      // libvlc clock (microseconds) when the frame was decoded
+    qint64 timeStamp = 0;      // timeline time (microseconds) the picture shows
     bool resync = false;       // asks the output player to realign its clocks and drop the frame
 };
 

@@ -452,8 +452,7 @@ void tst_LoopCommands::playerForgetsRemovedLoop()
     AddLoopCommand add(loop);
     add.redo();
     // The player enters the loop at frame 50 (2 s at 25 fps) and keeps a copy.
-    QVERIFY(QMetaObject::invokeMethod(player.data(), "handleFragmentPositionChanged",
-                                      Q_ARG(TW::Time, Time(2000000))));
+    QVERIFY(QMetaObject::invokeMethod(player.data(), "handleClock", Q_ARG(qint64, 2000000)));
     QVERIFY(player->getCurrentLoop());
     QCOMPARE(player->getCurrentLoop()->getID(), loop->getID());
 

@@ -32,14 +32,6 @@ void useClipFormat()
     o->m_audioSampleRate = 44100;
 }
 
-qint64 peakOf(const AudioFragment &a)
-{
-    qint64 peak = 0;
-    const auto *s = reinterpret_cast<const qint16 *>(a.buffer);
-    for (qint64 i = 0; i < a.size / 2; ++i)
-        peak = std::max<qint64>(peak, std::abs(int(s[i])));
-    return peak;
-}
 
 } // namespace
 
@@ -147,36 +139,39 @@ private slots:
 
         QSignalSpy times(rig->provider.get(), &VideoDataProvider::mediaTimeChanged);
         rig->provider->start(false);
-        QTRY_VERIFY_WITH_TIMEOUT(rig->video.getSampleCount() >= 3 && rig->audio.getSampleCount() >= 3, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(rig->video.getSampleCount() >= 3, 5000);
         QTRY_VERIFY_WITH_TIMEOUT(times.count() > 0, 5000);
-        VideoFrame v = rig->video.getSample(true);
-        QCOMPARE(v.width, 320u);
-        QCOMPARE(v.height, 240u);
-        QCOMPARE(v.size, qint64(320 * 240 * 3));
-        QCOMPARE(quintptr(v.buffer) % 32, quintptr(0));
-        QVERIFY(v.timeStamp > 0);
-        freeSampleBuffer(v.buffer);
-        // Skip the first blocks (the stage's onset) and look for the tone.
-        QTRY_VERIFY_WITH_TIMEOUT(rig->audio.getSampleCount() >= 8, 5000);
-        qint64 peak = 0;
-        while (rig->audio.getSampleCount() > 0) {
-            AudioFragment a = rig->audio.getSample(true);
-            QCOMPARE(a.channels, 2u);
-            peak = std::max(peak, peakOf(a));
-            freeSampleBuffer(a.buffer);
+        // Pictures carry their time, frame after frame from the start.
+        qint64 previous = -1;
+        for (int i = 0; i < 3; ++i) {
+            VideoFrame v = rig->video.getSample(true);
+            QCOMPARE(v.width, 320u);
+            QCOMPARE(v.height, 240u);
+            QCOMPARE(v.size, qint64(320 * 240 * 3));
+            QCOMPARE(quintptr(v.buffer) % 32, quintptr(0));
+            if (previous >= 0)
+                QCOMPARE(v.timeStamp - previous, qint64(40000));
+            else
+                QCOMPARE(v.timeStamp % 40000, qint64(0));
+            previous = v.timeStamp;
+            freeSampleBuffer(v.buffer);
         }
+        // libvlc's own sound is never queued: the device pulls the stage.
+        QCOMPARE(rig->audio.getSampleCount(), 0);
+        rig->provider->restartAt(500000);
+        std::vector<qint16> sound(44100 * 2 / 5);
+        size_t got = 0;
+        while (got < sound.size() / 2) {
+            const size_t n = rig->provider->pullAudio(sound.data() + got * 2, sound.size() / 2 - got, 100, 0, 1);
+            if (n == 0)
+                break;
+            got += n;
+        }
+        QCOMPARE(got, sound.size() / 2);
+        qint64 peak = 0;
+        for (size_t i = sound.size() / 2; i < sound.size(); ++i)
+            peak = std::max<qint64>(peak, std::abs(int(sound[i])));
         QVERIFY2(peak > 1000, qPrintable(QString::number(peak)));
-
-        // Held: the audio producer queues silence of the same length.
-        rig->audio.setState(StreamHeld);
-        rig->audio.clear();
-        QTRY_VERIFY_WITH_TIMEOUT(rig->audio.getSampleCount() >= 4, 5000);
-        freeSampleBuffer(rig->audio.getSample(true).buffer); // may predate the hold
-        freeSampleBuffer(rig->audio.getSample(true).buffer);
-        AudioFragment held = rig->audio.getSample(true);
-        QVERIFY(held.size > 0);
-        QCOMPARE(peakOf(held), qint64(0));
-        freeSampleBuffer(held.buffer);
 
         // A stop parks the player again: "preloaded", not "stopped".
         QSignalSpy preloaded(rig->provider.get(), &VideoDataProvider::mediaPreloaded);
@@ -232,9 +227,8 @@ private slots:
         QCOMPARE(rig->provider->getSpeed(), 50.0f);
         QTRY_COMPARE_WITH_TIMEOUT(rig->provider->getPlayer()->getSpeed(), 0.5f, 3000);
         rig->provider->waitForPendingWork();
-        // Decoder and stage restart together from the current time.
-        const qint64 bytesAt300ms = 44100 * 4 * 3 / 10;
-        QVERIFY(rig->provider->getFilter()->getStartPosition() >= bytesAt300ms);
+        // The stage is not moved: a tempo change is heard without a seek.
+        QCOMPARE(rig->provider->getFilter()->getStartPosition(), qint64(0));
     }
 
     void endOfMediaIsReported()

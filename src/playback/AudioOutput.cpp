@@ -1,0 +1,416 @@
+#include "playback/AudioOutput.h"
+
+#include "playback/Trace.h"
+
+#include <QtDebug>
+
+#include <pulse/pulseaudio.h>
+
+#include <array>
+#include <atomic>
+#include <cstring>
+
+namespace TW {
+
+namespace {
+// What the device keeps buffered ahead of the ear, and how much it asks for
+// at a time: a tempo change or a pause is heard after about this long.
+constexpr pa_usec_t kTargetLatency = 40000;
+constexpr pa_usec_t kRequestSize = 10000;
+
+std::atomic<bool> &noDeviceSaid()
+{
+    static std::atomic<bool> said{false};
+    return said;
+}
+} // namespace
+
+struct AudioOutput::Impl
+{
+    struct Marker
+    {
+        qint64 frame = 0; // index of the block's first frame among all written
+        qint64 mediaTime = 0;
+        double mediaPerFrame = 0;
+        bool silent = false;
+    };
+
+    pa_threaded_mainloop *loop = nullptr;
+    pa_context *context = nullptr;
+    pa_stream *stream = nullptr;
+    pa_sample_spec spec{};
+    int rate = 44100;
+    int channels = 2;
+    Source source;
+
+    // Touched only with the main loop's lock held (the write callback runs
+    // with it held).
+    std::array<Marker, 256> markers;
+    int markerHead = 0; // next slot
+    int markerCount = 0;
+    qint64 written = 0;
+    qint64 lastMediaEnd = 0;
+    bool started = false;
+    bool settled = true; // false from a flush until the timing is fresh
+    qint64 flushFrom = -1;
+    int latencyMs = 0;
+
+    std::atomic<qint64> totalWritten{0};
+    std::atomic<qint64> padding{0};
+    std::atomic<float> gain{1.0f};
+
+    int frameBytes() const { return channels * 2; }
+
+    void addMarker(qint64 frame, const Block &b)
+    {
+        markers[size_t(markerHead)] = Marker{frame, b.mediaTime, b.mediaPerFrame, b.silent};
+        markerHead = (markerHead + 1) % int(markers.size());
+        markerCount = std::min(markerCount + 1, int(markers.size()));
+    }
+
+    // Timeline time of the frame with that index, from the newest marker at
+    // or before it; -1 when the markers do not reach back that far.
+    qint64 timeOfFrame(qint64 frame) const
+    {
+        for (int i = 0; i < markerCount; ++i) {
+            const int slot = (markerHead - 1 - i + int(markers.size())) % int(markers.size());
+            const Marker &m = markers[size_t(slot)];
+            if (m.frame <= frame) {
+                if (m.silent)
+                    return m.mediaTime;
+                return m.mediaTime + qint64(double(frame - m.frame) * m.mediaPerFrame);
+            }
+        }
+        return -1;
+    }
+
+    qint64 oldestTime() const
+    {
+        if (markerCount == 0)
+            return -1;
+        const int slot = (markerHead - markerCount + int(markers.size())) % int(markers.size());
+        return markers[size_t(slot)].mediaTime;
+    }
+
+    void fill(size_t nbytes)
+    {
+        const int fb = frameBytes();
+        while (nbytes >= size_t(fb)) {
+            void *data = nullptr;
+            size_t n = nbytes;
+            if (pa_stream_begin_write(stream, &data, &n) < 0 || !data)
+                return;
+            const size_t frames = n / size_t(fb);
+            if (frames == 0) {
+                pa_stream_cancel_write(stream);
+                return;
+            }
+            auto *out = static_cast<qint16 *>(data);
+            size_t done = 0;
+            while (done < frames && source) {
+                Block b;
+                const size_t got = std::min(source(out + done * size_t(channels), frames - done, &b), frames - done);
+                if (got == 0)
+                    break;
+                addMarker(written + qint64(done), b);
+                lastMediaEnd = b.mediaTime + (b.silent ? 0 : qint64(double(got) * b.mediaPerFrame));
+                done += got;
+            }
+            if (done < frames) {
+                // Nothing more to play (the end, or nothing to play from):
+                // silence, over which the clock stands still.
+                std::memset(out + done * size_t(channels), 0, (frames - done) * size_t(fb));
+                Block b;
+                b.mediaTime = lastMediaEnd;
+                b.silent = true;
+                addMarker(written + qint64(done), b);
+                padding += qint64(frames - done);
+            }
+            const float g = gain;
+            if (g != 1.0f) {
+                const size_t count = frames * size_t(channels);
+                for (size_t i = 0; i < count; ++i) {
+                    const float v = float(out[i]) * g;
+                    out[i] = qint16(v > 32767.0f ? 32767 : (v < -32768.0f ? -32768 : int(v)));
+                }
+            }
+            pa_stream_write(stream, data, frames * size_t(fb), nullptr, 0, PA_SEEK_RELATIVE);
+            written += qint64(frames);
+            totalWritten += qint64(frames);
+            nbytes -= frames * size_t(fb);
+        }
+    }
+
+    static void onContextState(pa_context *, void *userdata)
+    {
+        pa_threaded_mainloop_signal(static_cast<Impl *>(userdata)->loop, 0);
+    }
+
+    static void onStreamState(pa_stream *, void *userdata)
+    {
+        pa_threaded_mainloop_signal(static_cast<Impl *>(userdata)->loop, 0);
+    }
+
+    static void onWrite(pa_stream *, size_t nbytes, void *userdata)
+    {
+        static_cast<Impl *>(userdata)->fill(nbytes);
+    }
+
+    static void onUnderflow(pa_stream *, void *)
+    {
+        playbackTrace("sound device ran dry");
+    }
+
+    static void onTimingUpdated(pa_stream *, int, void *userdata)
+    {
+        static_cast<Impl *>(userdata)->settled = true;
+    }
+
+    static void onFlushed(pa_stream *s, int, void *userdata)
+    {
+        pa_operation *op = pa_stream_update_timing_info(s, &onTimingUpdated, userdata);
+        if (op)
+            pa_operation_unref(op);
+        else
+            static_cast<Impl *>(userdata)->settled = true;
+    }
+
+    void close()
+    {
+        if (!loop)
+            return;
+        pa_threaded_mainloop_lock(loop);
+        if (stream) {
+            pa_stream_set_write_callback(stream, nullptr, nullptr);
+            pa_stream_set_state_callback(stream, nullptr, nullptr);
+            pa_stream_set_underflow_callback(stream, nullptr, nullptr);
+            pa_stream_disconnect(stream);
+            pa_stream_unref(stream);
+            stream = nullptr;
+        }
+        if (context) {
+            pa_context_set_state_callback(context, nullptr, nullptr);
+            pa_context_disconnect(context);
+            pa_context_unref(context);
+            context = nullptr;
+        }
+        pa_threaded_mainloop_unlock(loop);
+        pa_threaded_mainloop_stop(loop);
+        pa_threaded_mainloop_free(loop);
+        loop = nullptr;
+    }
+
+    void operation(pa_operation *op)
+    {
+        if (op)
+            pa_operation_unref(op);
+    }
+};
+
+AudioOutput::AudioOutput()
+    : d(std::make_unique<Impl>())
+{
+}
+
+AudioOutput::~AudioOutput()
+{
+    d->close();
+}
+
+bool AudioOutput::open(int sampleRate, int channels, Source source)
+{
+    d->close();
+    d->rate = sampleRate > 0 ? sampleRate : 44100;
+    d->channels = channels > 0 ? channels : 2;
+    d->source = std::move(source);
+    d->markerCount = 0;
+    d->written = 0;
+    d->started = false;
+    d->spec.format = PA_SAMPLE_S16LE;
+    d->spec.rate = uint32_t(d->rate);
+    d->spec.channels = uint8_t(std::min(d->channels, int(PA_CHANNELS_MAX)));
+
+    auto fail = [this](const char *why) {
+        if (!noDeviceSaid().exchange(true))
+            qWarning("No sound device (%s): the picture plays without sound", why);
+        d->close();
+        return false;
+    };
+
+    d->loop = pa_threaded_mainloop_new();
+    if (!d->loop)
+        return fail("no main loop");
+    d->context = pa_context_new(pa_threaded_mainloop_get_api(d->loop), "Tarnwell");
+    if (!d->context)
+        return fail("no context");
+    pa_context_set_state_callback(d->context, &Impl::onContextState, d.get());
+    if (pa_context_connect(d->context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
+        return fail(pa_strerror(pa_context_errno(d->context)));
+    pa_threaded_mainloop_lock(d->loop);
+    if (pa_threaded_mainloop_start(d->loop) < 0) {
+        pa_threaded_mainloop_unlock(d->loop);
+        return fail("main loop did not start");
+    }
+    for (;;) {
+        const pa_context_state_t state = pa_context_get_state(d->context);
+        if (state == PA_CONTEXT_READY)
+            break;
+        if (!PA_CONTEXT_IS_GOOD(state)) {
+            const char *why = pa_strerror(pa_context_errno(d->context));
+            pa_threaded_mainloop_unlock(d->loop);
+            return fail(why);
+        }
+        pa_threaded_mainloop_wait(d->loop);
+    }
+
+    pa_channel_map map;
+    pa_channel_map_init_auto(&map, d->spec.channels, PA_CHANNEL_MAP_DEFAULT);
+    d->stream = pa_stream_new(d->context, "Playback", &d->spec, &map);
+    if (!d->stream) {
+        pa_threaded_mainloop_unlock(d->loop);
+        return fail("no stream");
+    }
+    pa_stream_set_state_callback(d->stream, &Impl::onStreamState, d.get());
+    pa_stream_set_write_callback(d->stream, &Impl::onWrite, d.get());
+    pa_stream_set_underflow_callback(d->stream, &Impl::onUnderflow, d.get());
+    pa_buffer_attr attr;
+    attr.maxlength = uint32_t(-1);
+    attr.tlength = uint32_t(pa_usec_to_bytes(kTargetLatency, &d->spec));
+    attr.prebuf = uint32_t(-1);
+    attr.minreq = uint32_t(pa_usec_to_bytes(kRequestSize, &d->spec));
+    attr.fragsize = uint32_t(-1);
+    const auto flags = pa_stream_flags_t(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE
+                                         | PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_CORKED);
+    if (pa_stream_connect_playback(d->stream, nullptr, &attr, flags, nullptr, nullptr) < 0) {
+        const char *why = pa_strerror(pa_context_errno(d->context));
+        pa_threaded_mainloop_unlock(d->loop);
+        return fail(why);
+    }
+    for (;;) {
+        const pa_stream_state_t state = pa_stream_get_state(d->stream);
+        if (state == PA_STREAM_READY)
+            break;
+        if (!PA_STREAM_IS_GOOD(state)) {
+            const char *why = pa_strerror(pa_context_errno(d->context));
+            pa_threaded_mainloop_unlock(d->loop);
+            return fail(why);
+        }
+        pa_threaded_mainloop_wait(d->loop);
+    }
+    if (const pa_buffer_attr *a = pa_stream_get_buffer_attr(d->stream))
+        d->latencyMs = int(pa_bytes_to_usec(a->tlength, &d->spec) / 1000);
+    pa_threaded_mainloop_unlock(d->loop);
+    return true;
+}
+
+bool AudioOutput::isOpen() const
+{
+    return d->stream != nullptr;
+}
+
+int AudioOutput::latencyMs() const
+{
+    return d->latencyMs;
+}
+
+void AudioOutput::start()
+{
+    if (!d->stream)
+        return;
+    pa_threaded_mainloop_lock(d->loop);
+    if (!d->started) {
+        d->started = true;
+        d->operation(pa_stream_cork(d->stream, 0, nullptr, nullptr));
+        // Whatever the device asked for while stopped is filled at once.
+        const size_t wanted = pa_stream_writable_size(d->stream);
+        if (wanted != size_t(-1) && wanted > 0)
+            d->fill(wanted);
+        // Plays what is there without waiting for a full buffer.
+        d->operation(pa_stream_trigger(d->stream, nullptr, nullptr));
+    }
+    pa_threaded_mainloop_unlock(d->loop);
+}
+
+void AudioOutput::pause()
+{
+    if (!d->stream)
+        return;
+    pa_threaded_mainloop_lock(d->loop);
+    if (d->started) {
+        d->started = false;
+        d->operation(pa_stream_cork(d->stream, 1, nullptr, nullptr));
+    }
+    pa_threaded_mainloop_unlock(d->loop);
+}
+
+bool AudioOutput::isStarted() const
+{
+    if (!d->stream)
+        return false;
+    pa_threaded_mainloop_lock(d->loop);
+    const bool started = d->started;
+    pa_threaded_mainloop_unlock(d->loop);
+    return started;
+}
+
+void AudioOutput::flush(qint64 from)
+{
+    if (!d->stream)
+        return;
+    pa_threaded_mainloop_lock(d->loop);
+    d->markerCount = 0;
+    d->flushFrom = from;
+    d->lastMediaEnd = from;
+    d->settled = false;
+    pa_operation *op = pa_stream_flush(d->stream, &Impl::onFlushed, d.get());
+    if (op)
+        pa_operation_unref(op);
+    else
+        d->settled = true;
+    // The device asks for a full buffer again; what the source gives now is
+    // what is heard next.
+    const size_t wanted = pa_stream_writable_size(d->stream);
+    if (wanted != size_t(-1) && wanted > 0)
+        d->fill(wanted);
+    pa_threaded_mainloop_unlock(d->loop);
+}
+
+qint64 AudioOutput::heardTime() const
+{
+    if (!d->stream)
+        return -1;
+    pa_threaded_mainloop_lock(d->loop);
+    qint64 t = d->oldestTime();
+    if (d->markerCount > 0 && d->settled) {
+        pa_usec_t latency = 0;
+        int negative = 0;
+        if (pa_stream_get_latency(d->stream, &latency, &negative) == 0) {
+            const qint64 latencyFrames = qint64(latency) * d->rate / 1000000;
+            const qint64 heard = d->written - (negative ? -latencyFrames : latencyFrames);
+            const qint64 at = d->timeOfFrame(heard);
+            if (at >= 0)
+                t = at;
+        }
+    } else if (!d->settled) {
+        t = d->flushFrom;
+    }
+    pa_threaded_mainloop_unlock(d->loop);
+    return t;
+}
+
+qint64 AudioOutput::framesWritten() const
+{
+    return d->totalWritten;
+}
+
+qint64 AudioOutput::paddingFrames() const
+{
+    return d->padding;
+}
+
+void AudioOutput::setGain(float gain)
+{
+    d->gain = gain >= 0.0f ? gain : 0.0f;
+}
+
+} // namespace TW
