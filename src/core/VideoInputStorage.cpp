@@ -47,7 +47,7 @@ VideoInputStorage::~VideoInputStorage()
     delete d->currentConverter;
 }
 
-VideoInputFile &VideoInputStorage::addInputFile(const QString &source, int audioStream)
+VideoInputFile &VideoInputStorage::addInputFile(const QString &source, int audioStream, const QString &contentName)
 {
     QStringList held;
     for (const auto &entry : d->inputFiles)
@@ -62,7 +62,14 @@ VideoInputFile &VideoInputStorage::addInputFile(const QString &source, int audio
     VideoInputFile file;
     file.inputPath = source;
     file.audioStream = audioStream;
-    file.outputPath = getTempFilename(source, audioStream);
+    if (contentName.isEmpty()) {
+        file.outputPath = getTempFilename(source, audioStream);
+    } else {
+        QString name = contentName;
+        if (audioStream >= 0)
+            name += QString("_%1").arg(audioStream);
+        file.outputPath = cacheFolder() + QDir::separator() + name + ".avi";
+    }
     qDebug() << "output file" << file.outputPath;
     QDir().mkpath(cacheFolder());
     VideoInputFile &stored = d->inputFiles.emplace(source, file).first->second;
@@ -78,7 +85,7 @@ QMap<QString, VideoInputFile> VideoInputStorage::getInputFiles() const
     return copy;
 }
 
-QString VideoInputStorage::contentName(const QString &source)
+QString VideoInputStorage::contentName(const QString &source, const std::atomic<bool> *stop)
 {
     QElapsedTimer timer;
     timer.start();
@@ -92,6 +99,8 @@ QString VideoInputStorage::contentName(const QString &source)
     QCryptographicHash hash(QCryptographicHash::Md5);
     int blocks = 0;
     for (;;) {
+        if (stop && *stop)
+            return QString();
         // A block is filled completely unless the file ends, so the digests
         // do not depend on how the system splits the reads.
         qint64 filled = 0;

@@ -5,6 +5,8 @@
 #include <QMap>
 #include <QObject>
 
+#include <atomic>
+
 #include <memory>
 
 namespace TW {
@@ -29,7 +31,9 @@ public:
     // lets ffmpeg choose. A path registered before returns its record as it
     // is, whatever its state, and starts nothing. The reference stays valid
     // until cancel() or the cache's destruction.
-    VideoInputFile &addInputFile(const QString &source, int audioStream = -1);
+    // contentName, when given, is the source's content name worked out
+    // beforehand (it takes a whole read of the source).
+    VideoInputFile &addInputFile(const QString &source, int audioStream = -1, const QString &contentName = QString());
 
     // A copy of every record, by source path.
     QMap<QString, VideoInputFile> getInputFiles() const;
@@ -37,8 +41,9 @@ public:
     // The 48 hexadecimal digits naming a source's converted file: the
     // hexadecimal form of the Base64 text of an MD5 digest over the source
     // read in blocks of 1 MiB (one block: its digest; otherwise the digest
-    // of the block digests). Empty when the source cannot be read.
-    static QString contentName(const QString &source);
+    // of the block digests). Empty when the source cannot be read, or when
+    // stop is set while reading (checked between blocks). Safe on any thread.
+    static QString contentName(const QString &source, const std::atomic<bool> *stop = nullptr);
     // The converted file's path for a source: the cache folder, the content
     // name and ".avi". A chosen audio stream is part of the name
     // ("<name>_<stream>.avi"), so different choices never share a file.

@@ -19,6 +19,8 @@
 #include <QDir>
 #include <QDomDocument>
 #include <QEventLoop>
+#include <QFutureWatcher>
+#include <QtConcurrent>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -504,7 +506,27 @@ bool InputController::InputControllerImpl::convertInputFile(const QString &sourc
     converting = true;
     convertedPath.clear();
 
-    storage.addInputFile(source, audioStream);
+    // The content name takes a whole read of the source (seconds for a
+    // large file): it is worked out on a worker thread while the window and
+    // the progress dialog stay live; the conversion starts once it is known.
+    auto stopHashing = std::make_shared<std::atomic<bool>>(false);
+    QFutureWatcher<QString> hashing;
+    QObject::connect(&hashing, &QFutureWatcher<QString>::finished, owner,
+                     [this, &hashing, source, audioStream] {
+                         if (done)
+                             return;
+                         const QString name = hashing.result();
+                         if (name.isEmpty()) {
+                             failed = true;
+                             finishConversion();
+                             error = QObject::tr("\"%1\" could not be read.").arg(displayName(source));
+                             return;
+                         }
+                         storage.addInputFile(source, audioStream, name);
+                     });
+    hashing.setFuture(QtConcurrent::run([source, stopHashing] {
+        return VideoInputStorage::contentName(source, stopHashing.get());
+    }));
 
     const auto &makeDialog = installedInteraction().makeProgressDialog;
     if (!done && makeDialog) {
@@ -532,6 +554,9 @@ bool InputController::InputControllerImpl::convertInputFile(const QString &sourc
     }
     converting = false;
     progressDialog.reset();
+    // A cancel while hashing: the read stops at its next block.
+    *stopHashing = true;
+    hashing.waitForFinished();
     return !cancelled && !failed;
 }
 

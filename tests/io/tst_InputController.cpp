@@ -28,6 +28,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QRegularExpression>
+#include <QElapsedTimer>
+#include <QTimer>
 #include <QtTest>
 
 using TW::InputController;
@@ -300,6 +302,39 @@ private slots:
         QCOMPARE(m_user.boxes.first(), qMakePair(QString("Video Import"), QString("Video Import Cancelled.")));
         // The user was told; nothing more to show.
         QVERIFY(error.isEmpty());
+    }
+
+    // The content name of a large source is read on a worker thread: the
+    // window's events keep flowing all through the import.
+    void largeSourceKeepsTheWindowLive()
+    {
+        const QString source = path("large.mkv");
+        QVERIFY(QFile::copy(TestMedia::make(TestMedia::Mono, m_dir.path(), 1.0), source));
+        {
+            QFile file(source);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.resize(file.size() + 1024LL * 1024 * 1024)); // sparse: read as zeros
+        }
+        QElapsedTimer clock;
+        qint64 last = 0;
+        qint64 longestGap = 0;
+        QTimer ticker;
+        ticker.setInterval(10);
+        QObject::connect(&ticker, &QTimer::timeout, [&] {
+            const qint64 now = clock.elapsed();
+            longestGap = std::max(longestGap, now - last);
+            last = now;
+        });
+        clock.start();
+        ticker.start();
+        auto media = QSharedPointer<Media>::create();
+        QString error;
+        QVERIFY2(open(source, media, &error), qPrintable(error));
+        ticker.stop();
+        // Reading 1 GiB takes seconds; the other steps of an import wait
+        // on their tools far less, even on a loaded machine.
+        QVERIFY2(longestGap < 1000, qPrintable(QString::number(longestGap)));
+        QVERIFY(!media->getTrackFragments().isEmpty());
     }
 
     // Events are processed while a conversion runs, so a second open can
