@@ -26,13 +26,13 @@ void MediaDataProvider::setMedia(VlcMedia *media)
 void MediaDataProvider::start(bool)
 {
     base->player->play();
-    base->state = StatePlaying;
+    base->setState(StatePlaying);
 }
 
 void MediaDataProvider::stop()
 {
     base->player->stop();
-    base->state = StateStopped;
+    base->setState(StateStopped);
 }
 
 void MediaDataProvider::seek(long long)
@@ -47,20 +47,20 @@ void MediaDataProvider::pause()
 {
     base->suspended = false;
     base->player->pause();
-    base->state = StatePaused;
+    base->setState(StatePaused);
 }
 
 void MediaDataProvider::resume()
 {
     base->player->resume();
-    base->state = StatePlaying;
+    base->setState(StatePlaying);
 }
 
 void MediaDataProvider::suspend()
 {
     base->suspended = true;
     base->player->pause();
-    base->state = StateSuspended;
+    base->setState(StateSuspended);
 }
 
 Time MediaDataProvider::getDuration() const
@@ -89,7 +89,7 @@ bool MediaDataProvider::isOutputNullified() const
 
 int MediaDataProvider::getState() const
 {
-    return base->state;
+    return int(base->state.load());
 }
 
 DecodingSpeedMode MediaDataProvider::getDecodingSpeedMode() const

@@ -12,10 +12,23 @@ namespace TW {
 
 struct MediaDataProvider::Impl
 {
-    std::atomic<int> state{StateCreated};
-    // 3 while a pause the provider asked for itself (preload, stop,
-    // suspend) is pending, else 0.
-    std::atomic<int> preloadPhase{0};
+    // Whether a pause libvlc reports was asked for by the provider itself
+    // (preload, stop, suspend) and so parks it, or by the user.
+    enum class PreloadPhase { None, Pending };
+
+    std::atomic<State> state{StateCreated};
+    std::atomic<PreloadPhase> preloadPhase{PreloadPhase::None};
+
+    // The only ways the two change.
+    void setState(State next)
+    {
+        state.store(next);
+    }
+    void setPreloadPhase(PreloadPhase next)
+    {
+        preloadPhase.store(next);
+    }
+    bool preloadPending() const { return preloadPhase.load() == PreloadPhase::Pending; }
     VlcMedia *media = nullptr;
     VlcMediaPlayer *player = nullptr;
     DecodingSpeedMode mode;

@@ -51,8 +51,16 @@ struct MediaPlayer::Impl
     // The sound of the edit list, pulled by the output's device. Outlives
     // the output (whose device pulls it).
     std::unique_ptr<AudioFeed> feed;
-    std::atomic<int> state{Idle};
-    std::atomic<int> resumeState{Idle};
+    std::atomic<MediaPlayerState> state{Idle};
+    std::atomic<MediaPlayerState> resumeState{Idle};
+
+    // The only way the state changes.
+    void setState(MediaPlayerState next)
+    {
+        const MediaPlayerState was = state.exchange(next);
+        if (was != next && playbackTraceEnabled())
+            playbackTrace("player state " + QByteArray::number(int(was)) + " -> " + QByteArray::number(int(next)));
+    }
     std::atomic<bool> seekMode{false};
     std::atomic<qint64> positionFrame{0};
     std::atomic<qint64> rebuildFrame{0};
@@ -250,7 +258,7 @@ void MediaPlayer::openMedia(QSharedPointer<Media> media)
 void MediaPlayer::updateTrackPlayerCache(DecodingSpeedMode mode)
 {
     d->rebuildFrame = getCurrentMediaTime().toFrameUnits(false);
-    d->state = Preparing;
+    d->setState(Preparing);
     QSharedPointer<Media> media = d->getMedia();
     QList<FragmentPlayerPtr> old;
     if (d->feed)
@@ -299,7 +307,7 @@ void MediaPlayer::updateTrackPlayerCache(DecodingSpeedMode mode)
 void MediaPlayer::resetMedia()
 {
     d->positionFrame = getCurrentMediaTime().toFrameUnits(false);
-    d->state = Idle;
+    d->setState(Idle);
     if (FragmentPlayerPtr p = getCurrentFragmentPlayer())
         p->stop();
     d->clearQueues();
@@ -310,7 +318,7 @@ void MediaPlayer::play()
 {
     d->loopDelayPending = false;
     updatePlaybackSettings();
-    d->state = Playing;
+    d->setState(Playing);
     d->audioStream.setState(StreamPlaying);
     d->videoStream.setState(StreamPlaying);
     d->applyFeedSettings();
@@ -335,7 +343,7 @@ void MediaPlayer::pause()
     d->audioStream.setState(StreamEnded);
     if (d->state != Paused) {
         d->loopDelayPending = false;
-        d->state = Paused;
+        d->setState(Paused);
     }
 }
 
@@ -344,7 +352,7 @@ void MediaPlayer::stop()
     if (FragmentPlayerPtr p = getCurrentFragmentPlayer())
         p->stop();
     d->clearQueues();
-    d->state = Stopped;
+    d->setState(Stopped);
     d->audioStream.setState(StreamEnded);
     d->videoStream.setState(StreamEnded);
     d->videoStream.setState(StreamHeld);
@@ -664,7 +672,7 @@ void MediaPlayer::ffSeconds(float)
 
 int MediaPlayer::getState() const
 {
-    return d->state;
+    return int(d->state.load());
 }
 
 int MediaPlayer::getCurrentIndex() const
@@ -891,6 +899,8 @@ void MediaPlayer::onLoopPlay()
 void MediaPlayer::handleFragmentEndReached(MediaTrackFragmentPlayer *player)
 {
     const int ended = d->indexOfPlayer(player);
+    if (ended < 0)
+        return; // a player of an earlier build
     const MediaTrackFragmentPtr fragment = d->fragmentAt(ended);
     {
         QMutexLocker locker(&d->dataLock);
@@ -901,13 +911,20 @@ void MediaPlayer::handleFragmentEndReached(MediaTrackFragmentPlayer *player)
         }
     }
     const int last = d->fragmentCount() - 1;
-    if (d->currentIndex < last) {
+    if (ended >= 0 && ended < last) {
+        // Only the fragment being played moves the index on: a seek made
+        // meanwhile has chosen the fragment already.
+        int expected = ended;
+        if (!d->currentIndex.compare_exchange_strong(expected, ended + 1)) {
+            if (FragmentPlayerPtr p = d->playerAt(ended))
+                p->resetAsync();
+            return;
+        }
         playbackTrace("==========================track fragment ended");
-        ++d->currentIndex;
         if (FragmentPlayerPtr next = prepareNextFragmentPlayer())
             next->playAsync();
-    } else {
-        d->state = Stopped;
+    } else if (d->currentIndex == ended) {
+        d->setState(Stopped);
         d->audioStream.setState(StreamEnded);
     }
     if (FragmentPlayerPtr p = d->playerAt(ended))
@@ -921,7 +938,7 @@ void MediaPlayer::handleFragmentPreloaded(MediaTrackFragmentPlayer *player)
         return; // a player of an earlier build
     const int last = d->fragmentCount() - 1;
     if (d->state == Preparing && index == last) {
-        d->state = Idle;
+        d->setState(Idle);
         d->videoStream.setState(StreamHeld);
         const qint64 frame = d->rebuildFrame;
         seek((unsigned long)std::max<qint64>(0, frame), true, true);

@@ -198,22 +198,22 @@ void VideoDataProvider::start(bool)
     if (base->state == StatePlaying)
         return;
     playbackTrace("---------------player is starting");
-    base->state = StatePlaying;
-    base->preloadPhase = 0;
+    base->setState(StatePlaying);
+    base->setPreloadPhase(MediaDataProvider::Impl::PreloadPhase::None);
     base->player->resume();
     base->suspended = false;
 }
 
 void VideoDataProvider::stop()
 {
-    base->preloadPhase = 3;
+    base->setPreloadPhase(MediaDataProvider::Impl::PreloadPhase::Pending);
     base->suspended = true;
     base->player->pause();
 }
 
 void VideoDataProvider::suspend()
 {
-    base->preloadPhase = 3;
+    base->setPreloadPhase(MediaDataProvider::Impl::PreloadPhase::Pending);
     base->suspended = true;
     base->player->pause();
 }
@@ -233,7 +233,7 @@ void VideoDataProvider::preloadMedia()
     playbackTrace("---------------player is preloading");
     QMutexLocker locker(&d->preloadMutex);
     base->suspended = true;
-    base->preloadPhase = 3;
+    base->setPreloadPhase(MediaDataProvider::Impl::PreloadPhase::Pending);
     d->anchorPictures(base->startPosition);
     base->player->play();
 }
@@ -553,17 +553,17 @@ void VideoDataProvider::audioDrain(void *)
 
 void VideoDataProvider::handlePlayerStart()
 {
-    if (base->preloadPhase != 3) {
+    if (!base->preloadPending()) {
         playbackTrace("-----------in player play!");
-        base->state = StatePlaying;
-        base->preloadPhase = 0;
+        base->setState(StatePlaying);
+        base->setPreloadPhase(MediaDataProvider::Impl::PreloadPhase::None);
         emit videoProcessingStarted();
     } else {
         playbackTrace("-----------in player preloadstart ");
         // libvlc emits its events on the input thread: a call into the
         // player from here would wait for a stop that waits for this thread.
         d->tasks.run([this] {
-            if (base->preloadPhase == 3) // not started meanwhile
+            if (base->preloadPending()) // not started meanwhile
                 base->player->pause();
         });
     }
@@ -571,21 +571,21 @@ void VideoDataProvider::handlePlayerStart()
 
 void VideoDataProvider::handlePlayerPause()
 {
-    if (base->preloadPhase == 3) {
-        base->state = StateSuspended;
+    if (base->preloadPending()) {
+        base->setState(StateSuspended);
         const Time start(base->startPosition);
         d->tasks.run([this, start] {
             if (base->player->getTime() != start)
                 setPositionImpl(start);
         });
         playbackTrace("-----------preloaded");
-        base->preloadPhase = 0;
+        base->setPreloadPhase(MediaDataProvider::Impl::PreloadPhase::None);
         emit mediaPreloaded();
     } else {
-        base->state = StatePaused;
+        base->setState(StatePaused);
         base->suspended = false;
         playbackTrace("-----------paused");
-        base->preloadPhase = 0;
+        base->setPreloadPhase(MediaDataProvider::Impl::PreloadPhase::None);
         emit videoProcessingPaused();
     }
 }
@@ -593,7 +593,7 @@ void VideoDataProvider::handlePlayerPause()
 void VideoDataProvider::handlePlayerEnd()
 {
     playbackTrace("------------------in player end");
-    base->state = StateEnded;
+    base->setState(StateEnded);
     d->tasks.run([this] { base->player->stop(); });
     emit mediaEndReached();
 }
@@ -623,7 +623,7 @@ void VideoDataProvider::handleMediaTimeChanged(qint64 milliseconds)
         }
         d->targetArmed = true;
     }
-    if (base->preloadPhase != 0)
+    if (base->preloadPending())
         return;
     if (milliseconds == 0)
         playbackTrace("==============handleMediaTimeChanged ");
