@@ -1,5 +1,8 @@
 #include "core/LibvlcInstance.h"
 
+#include "core/Logger.h"
+#include "core/Singleton.h"
+
 #include <QDebug>
 #include <QVector>
 
@@ -11,6 +14,14 @@ struct LibvlcInstance::Impl
 {
     libvlc_instance_t *handle = nullptr;
 };
+
+namespace {
+bool loggingOn()
+{
+    const Logger *logger = Singleton<Logger>::instance();
+    return logger && logger->isEnabled();
+}
+} // namespace
 
 QStringList LibvlcInstance::arguments()
 {
@@ -25,7 +36,8 @@ QStringList LibvlcInstance::arguments()
         "--no-stats",
         "--no-sub-autodetect-file",
         "--disable-screensaver",
-        "--verbose=3",
+        // libvlc speaks only to whoever switched logging on.
+        loggingOn() ? "--verbose=3" : "--verbose=0",
         "--no-osd",
         "--input-fast-seek",
         // "--no-hq-resampling" is gone from libvlc 3, which only warns about it.
