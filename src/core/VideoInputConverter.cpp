@@ -139,7 +139,7 @@ QStringList VideoInputConverter::conversionArguments(const VideoInputFile &file)
     args << "-map" << "0:v:0?" << "-map"
          << (file.audioStream >= 0 ? QString("0:%1").arg(file.audioStream) : QStringLiteral("0:a:0?"));
     // QString::number is locale-free: "29.97", never "29,97".
-    args << "-vcodec" << "mpeg2video" << "-g" << "4"
+    args << "-vcodec" << "mpeg2video" << "-g" << QString::number(KeyframeInterval)
          << "-r" << QString::number(double(file.fps), 'g', 50)
          << "-vb" << "10M" << "-acodec" << "pcm_s16le" << "-ar" << "44100"
          << "-ac" << QString::number(file.channels > 0 ? file.channels : 2)

@@ -23,6 +23,10 @@ class VideoInputConverter : public QObject
     Q_OBJECT
 
 public:
+    // Pictures from one key picture to the next in a converted file (it has
+    // no reordered pictures).
+    static constexpr int KeyframeInterval = 4;
+
     // Keeps a reference to the record (owned by the caller, it must outlive
     // the converter) and starts the check run at once.
     VideoInputConverter(VideoInputFile &file, QObject *parent = nullptr);

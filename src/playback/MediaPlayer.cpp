@@ -27,6 +27,7 @@ using FragmentPlayerPtr = QSharedPointer<MediaTrackFragmentPlayer>;
 
 
 
+
 struct MediaPlayer::Impl
 {
     // Guards media, fragments, players and the loop copy (including the
@@ -445,9 +446,9 @@ void MediaPlayer::applyTempo(float percent)
     FragmentPlayerPtr p = getCurrentFragmentPlayer();
     if (!p)
         return;
-    // libvlc takes its new rate a while later; every picture is still
-    // counted, so its pictures keep their times and wait for the sound or
-    // are shown as they come.
+    // libvlc takes its new rate a while later; its pictures keep their
+    // times (they are counted) and wait for the sound or are shown as they
+    // come.
     p->setSpeed(percent);
     Q_UNUSED(changed);
 }

@@ -3,6 +3,7 @@
 #include "core/OptionsHolder.h"
 #include "core/Singleton.h"
 #include "core/VlcMedia.h"
+#include "core/VideoInputConverter.h"
 #include "core/VlcMediaPlayer.h"
 #include "playback/MediaDataProviderImpl.h"
 #include "playback/PitchTempoFilter.h"
@@ -59,6 +60,7 @@ struct VideoDataProvider::Impl
     // frame. A still scene is then counted short, which only shows its
     // pictures as they come instead of holding them.
     quint64 lastSignature = 0; // under picturesMutex
+    quint64 previousSignature = 0;
 
     quint64 signature(const char *buffer) const
     {
@@ -97,11 +99,22 @@ struct VideoDataProvider::Impl
         return qint64(1e6 / double(frameRate > 0.0f && frameRate < 1000.0f ? frameRate : 25.0f));
     }
 
-    // libvlc lands a seek on the frame at or after the time asked for.
-    void anchorPictures(qint64 sourceTime)
+    // Where libvlc starts showing pictures. From the start of the source
+    // (and from a key picture) it shows the frame asked for; after a seek to
+    // a frame between key pictures of a converted file it first shows the
+    // frame before it, as its MPEG-2 decoder hands each picture over with
+    // the next one's time.
+    void anchorPictures(qint64 sourceTime, bool afterSeek)
     {
         const qint64 step = frameDuration();
-        nextPicture = step > 0 ? (sourceTime + step - 1) / step * step : sourceTime;
+        if (step <= 0) {
+            nextPicture = sourceTime;
+            return;
+        }
+        qint64 frame = (sourceTime + step - 1) / step;
+        if (afterSeek && frame % VideoInputConverter::KeyframeInterval != 0)
+            --frame;
+        nextPicture = frame * step;
     }
 
     void readSettings()
@@ -234,7 +247,7 @@ void VideoDataProvider::preloadMedia()
     QMutexLocker locker(&d->preloadMutex);
     base->suspended = true;
     base->setPreloadPhase(MediaDataProvider::Impl::PreloadPhase::Pending);
-    d->anchorPictures(base->startPosition);
+    d->anchorPictures(base->startPosition, base->startPosition > 0);
     base->player->play();
 }
 
@@ -244,7 +257,7 @@ void VideoDataProvider::setStartPosition(Time t)
     base->currentPosition = t.unitCount;
     if (base->media)
         base->media->setStartPosition(t);
-    d->anchorPictures(t.unitCount);
+    d->anchorPictures(t.unitCount, t.unitCount > 0);
 }
 
 void VideoDataProvider::setEndPosition(Time t)
@@ -304,7 +317,7 @@ void VideoDataProvider::setPositionImpl(Time t)
     d->seekTarget = t.unitCount;
     d->seekAskedAt = libvlc_clock();
     d->seekPending = true;
-    d->anchorPictures(t.unitCount);
+    d->anchorPictures(t.unitCount, false);
     // While playing, libvlc may still show pictures of the old place after it
     // has made the seek; paused around the seek it shows none, and then the
     // seek's own picture first.
@@ -489,8 +502,13 @@ void VideoDataProvider::videoDisplay(void *opaque, void *picture)
     {
         const quint64 sig = d->signature(buffer);
         QMutexLocker locker(&d->picturesMutex);
-        const bool repeat = sig == d->lastSignature && !d->seekPending;
-        d->lastSignature = sig;
+        // libvlc may also show the picture before the last one again when
+        // its rate changes.
+        const bool repeat = (sig == d->lastSignature || sig == d->previousSignature) && !d->seekPending;
+        if (!repeat) {
+            d->previousSignature = d->lastSignature;
+            d->lastSignature = sig;
+        }
         if (repeat) {
             locker.unlock();
             freeSampleBuffer(buffer);
@@ -503,7 +521,7 @@ void VideoDataProvider::videoDisplay(void *opaque, void *picture)
             return;
         }
         d->seekPending = false;
-        d->anchorPictures(d->seekTarget);
+        d->anchorPictures(d->seekTarget, true);
     }
     // Every new picture is the next frame of the source, shown or not.
     const qint64 sourceTime = d->nextPicture.fetch_add(d->frameDuration());
@@ -542,7 +560,7 @@ void VideoDataProvider::audioFlush(void *opaque, int64_t)
     auto *self = static_cast<VideoDataProvider *>(opaque);
     Impl *d = self->d.get();
     if (d->seekPending.exchange(false))
-        d->anchorPictures(d->seekTarget);
+        d->anchorPictures(d->seekTarget, true);
 }
 
 void VideoDataProvider::audioDrain(void *)
