@@ -4,6 +4,7 @@
 #include "app/MainController.h"
 #include "model/Media.h"
 #include "model/MediaTimeLine.h"
+#include "model/MediaTrackFragment.h"
 #include "playback/MediaPlayer.h"
 #include "ui/MainWindow.h"
 
@@ -32,6 +33,57 @@ QSharedPointer<MediaPlayer> CommandTargets::player()
 {
     MainController *c = controller();
     return c ? c->getMediaPlayer() : QSharedPointer<MediaPlayer>();
+}
+
+QSharedPointer<Media> CommandTargets::media()
+{
+    MainController *c = controller();
+    return c ? c->getMedia() : QSharedPointer<Media>();
+}
+
+QList<QSharedPointer<MediaTrackFragment>>
+CommandTargets::deepCopy(const QList<QSharedPointer<MediaTrackFragment>> &fragments)
+{
+    QList<QSharedPointer<MediaTrackFragment>> copies;
+    for (const QSharedPointer<MediaTrackFragment> &fragment : fragments) {
+        if (fragment)
+            copies.append(QSharedPointer<MediaTrackFragment>(fragment->clone()));
+    }
+    return copies;
+}
+
+void CommandTargets::putBackFragments(const QList<QSharedPointer<MediaTrackFragment>> &fragments)
+{
+    if (const QSharedPointer<Media> m = media()) {
+        m->replaceTrackFragments(fragments);
+        m->updateFragmentPositions();
+    }
+}
+
+void CommandTargets::editListChanged()
+{
+    if (MainController *c = controller())
+        c->updateTimeline();
+    const QSharedPointer<MediaPlayer> p = player();
+    const QSharedPointer<Media> m = media();
+    if (!p || !m)
+        return;
+    // A paste into an empty project gives a player that has no project yet
+    // something to play.
+    if (p->getMedia() != m)
+        p->openMedia(m);
+    else
+        p->updateTrackPlayerCache(DecodingToMemory);
+}
+
+void CommandTargets::framesChanged(const QVector<QSharedPointer<VideoLoop>> &loops)
+{
+    if (MainWindow *w = window()) {
+        w->updateLoops();
+        w->updateBookmarks();
+        w->updateTempoPitch();
+    }
+    forgetLoops(loops);
 }
 
 void CommandTargets::addBookmark(const QSharedPointer<VideoMarker> &bookmark)

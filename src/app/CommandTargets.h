@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QSharedPointer>
 #include <QVector>
 
@@ -7,7 +8,9 @@ namespace TW {
 
 class MainController;
 class MainWindow;
+class Media;
 class MediaPlayer;
+struct MediaTrackFragment;
 class MediaTimeLine;
 class VideoLoop;
 class VideoMarker;
@@ -24,6 +27,20 @@ public:
     static QSharedPointer<MediaTimeLine> timeline();
     static MainWindow *window();
     static QSharedPointer<MediaPlayer> player();
+    static QSharedPointer<Media> media();
+
+    // The edit commands' steps.
+    // Copies of the fragments, each with its own track record.
+    static QList<QSharedPointer<MediaTrackFragment>>
+    deepCopy(const QList<QSharedPointer<MediaTrackFragment>> &fragments);
+    // The fragments become the project's edit list again, laid out anew.
+    static void putBackFragments(const QList<QSharedPointer<MediaTrackFragment>> &fragments);
+    // After the edit list changed: the timeline shows it and the player
+    // plays it (a player that has not played this project yet opens it).
+    static void editListChanged();
+    // After loops or bookmarks moved: the ruler shows them where they are
+    // now and the player copies any of the loops afresh.
+    static void framesChanged(const QVector<QSharedPointer<VideoLoop>> &loops);
 
     // Timeline first, then the window. A bookmark or loop already on the
     // timeline is not added a second time.

@@ -1,6 +1,12 @@
 #include "app/MainController.h"
 
+#include "app/AspectRatioCommand.h"
+#include "app/DeleteSegmentCommand.h"
 #include "app/ExportController.h"
+#include "app/PasteSegmentCommand.h"
+#include "app/SilenceSegmentCommand.h"
+#include "app/VolumeMediaCommand.h"
+#include "app/VolumeSegmentCommand.h"
 
 #include "core/Logger.h"
 #include "core/Options.h"
@@ -28,6 +34,7 @@
 #include <QProcess>
 #include <QSaveFile>
 #include <QScreen>
+#include <QStatusBar>
 #include <QUrl>
 #include <QThreadPool>
 #include <QUndoCommand>
@@ -42,6 +49,9 @@
 #include <climits>
 
 #include "core/ProgressMonitor.h"
+#include "dialogs/EditSilenceDialog.h"
+#include "dialogs/EditVolumeDialog.h"
+#include "dialogs/SizeCustomDialog.h"
 #include "dialogs/TrackSelectionDialog.h"
 #include "io/CacheCleaner.h"
 #include "io/SnaphotExtractor.h"
@@ -53,6 +63,7 @@
 #include "io/ResourceManager.h"
 #include "core/VideoInputStorage.h"
 #include "model/MediaTrack.h"
+#include "model/MediaTrackFactory.h"
 #include "model/Media.h"
 #include "model/MediaTimeLine.h"
 #include "model/VideoLoop.h"
@@ -424,6 +435,50 @@ struct MainController::Impl
             return false;
         const PairInt selection = mainWindow->getSelection();
         return selection.first != -1 && selection.second != -1 && selection.first != selection.second;
+    }
+
+    // The selected span as a segment of the project; null when the frames
+    // make no span.
+    QSharedPointer<MediaSegment> getSelectedSegment(QPair<int, int> selection) const
+    {
+        qDebug() << "Obtaining segment for selection:" << selection.first << selection.second;
+        if (selection.second == -1 || selection.first == -1 || selection.first == selection.second) {
+            qDebug() << "Selection is empty. Returning null segment.";
+            return {};
+        }
+        const QSharedPointer<MediaSegment> segment =
+            project->getSegment(Time::fromFrameUnits(selection.first), Time::fromFrameUnits(selection.second));
+        if (segment)
+            qDebug() << "Returning segment:" << *segment;
+        else
+            qDebug() << "Returning null segment.";
+        return segment;
+    }
+
+    void showStatus(const QString &text)
+    {
+        if (mainWindow && mainWindow->statusBar())
+            mainWindow->statusBar()->showMessage(text, 5000);
+    }
+
+    // The volume every fragment has, when they all have the same; else the
+    // unchanged 100 %.
+    float wholeProjectVolume() const
+    {
+        const auto fragments = project->getTrackFragments();
+        if (fragments.isEmpty())
+            return 100.0f;
+        const float first = fragments.constFirst()->volume;
+        for (const auto &fragment : fragments) {
+            if (!sameSetting(fragment->volume, first))
+                return 100.0f;
+        }
+        return first;
+    }
+
+    void pushSize(const QSize &size)
+    {
+        owner->onExecute(new AspectRatioCommand(size));
     }
 
     // The volume of the fragment under the play position. At the very end
@@ -934,12 +989,102 @@ void MainController::onDelete()
         qDebug() << "No selection.";
         return;
     }
-    qDebug() << "Deleting a segment is not available in this build.";
+    const QSharedPointer<MediaSegment> segment = d->getSelectedSegment(d->mainWindow->getSelection());
+    if (!segment) {
+        qDebug() << "Null segment.";
+        return;
+    }
+    // The play position must not stay inside what goes.
+    const qint64 now = d->player->getCurrentMediaTime().unitCount;
+    if (now >= segment->start.unitCount && now <= (segment->start + segment->length).unitCount) {
+        const qint64 frame = segment->start.toFrameUnits(false);
+        d->mainWindow->setCurrentFrame(long(frame));
+        d->player->seek((unsigned long)frame, true, true);
+    }
+    onExecute(new DeleteSegmentCommand(segment));
 }
 
-void MainController::onCut() { logSlot("onCut"); }
-void MainController::onCopy() { logSlot("onCopy"); }
-void MainController::onPaste() { logSlot("onPaste"); }
+void MainController::onCut()
+{
+    logSlot("onCut");
+    qDebug() << "Begin cutting segment.";
+    if (d->projectEmpty())
+        return;
+    onCopy();
+    onDelete();
+}
+
+void MainController::onCopy()
+{
+    logSlot("onCopy");
+    qDebug() << "Begin copying segment.";
+    if (d->projectEmpty() || !d->mainWindow)
+        return;
+    const bool videoLocked = d->mainWindow->isVideoLocked();
+    const bool audioLocked = d->mainWindow->isAudioLocked();
+    if (videoLocked && audioLocked) {
+        qDebug() << "Both tracks are locked.";
+        return;
+    }
+    if (!d->selectionUsable()) {
+        qDebug() << "No selection.";
+        return;
+    }
+    const QSharedPointer<MediaSegment> segment = d->getSelectedSegment(d->mainWindow->getSelection());
+    if (!segment) {
+        qDebug() << "Null segment.";
+        return;
+    }
+    // Only the unlocked tracks are copied.
+    if (videoLocked)
+        segment->setVideoEnabled(false, true);
+    if (audioLocked)
+        segment->setAudioEnabled(false, true);
+    auto *data = new QMimeData;
+    data->setData(QLatin1String(MediaSegment::MimeType), segment->toByteArray());
+    QGuiApplication::clipboard()->setMimeData(data, QClipboard::Clipboard);
+}
+
+void MainController::onPaste()
+{
+    logSlot("onPaste");
+    qDebug() << "Begin pasting segment.";
+    if (!d->mainWindow)
+        return;
+    const bool videoLocked = d->mainWindow->isVideoLocked();
+    const bool audioLocked = d->mainWindow->isAudioLocked();
+    if (videoLocked && audioLocked) {
+        qDebug() << "Both tracks are locked.";
+        return;
+    }
+    const QMimeData *data = QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard);
+    if (!data) {
+        qDebug() << "Clipboard does not contain mime data.";
+        d->showStatus(tr("The clipboard holds nothing to paste."));
+        return;
+    }
+    if (!data->hasFormat(QLatin1String(MediaSegment::MimeType))) {
+        qDebug() << "Clipboard does not contain Tarnwell data";
+        d->showStatus(tr("The clipboard holds no section of a recording; nothing was pasted."));
+        return;
+    }
+    qDebug() << "Clipboard contains Tarnwell data";
+    // The bytes may come from any program: the checked reader takes exactly
+    // one well-formed segment or nothing.
+    QSharedPointer<MediaSegment> segment(new MediaSegment);
+    if (!MediaSegment::fromByteArray(data->data(QLatin1String(MediaSegment::MimeType)), *segment)) {
+        qDebug() << "Clipboard data is not a readable segment.";
+        d->showStatus(tr("The clipboard's section could not be read; nothing was pasted."));
+        return;
+    }
+    qDebug() << "Pasting segment:" << *segment;
+    if (!((!videoLocked && segment->video) || (!audioLocked && segment->audio))) {
+        qDebug() << "Unable to paste any data.";
+        return;
+    }
+    const Time position = Time::fromFrameUnits(qMax(0, d->mainWindow->getCurFrame()));
+    onExecute(new PasteSegmentCommand(segment, position));
+}
 
 void MainController::onVolume()
 {
@@ -951,19 +1096,86 @@ void MainController::onVolume()
         qDebug() << "Audio track is locked.";
         return;
     }
-    float startVolume = 0.0f;
     if (d->selectionUsable()) {
         qDebug() << "Applying volume to segment.";
-        startVolume = d->volumeUnderPosition();
-    } else {
-        qDebug() << "No selection, applying volume to whole project";
-        startVolume = Singleton<OptionsHolder>::instance()->getProjectVolume();
+        const float startVolume = d->volumeUnderPosition();
+        qDebug() << "Volume dialog starts at" << startVolume;
+        EditVolumeDialog dialog(d->mainWindow, startVolume);
+        if (dialog.exec() != QDialog::Accepted)
+            return;
+        const float volume = float(dialog.getOptions().getVolume());
+        if (sameSetting(volume, startVolume))
+            return;
+        const PairInt selection = d->mainWindow->getSelection();
+        onExecute(new VolumeSegmentCommand(Time::fromFrameUnits(selection.first),
+                                           Time::fromFrameUnits(selection.second), volume));
+        return;
     }
+    qDebug() << "No selection, applying volume to whole project";
+    // The whole project's volume lives in its fragments; the project's own
+    // volume is the volume slider's level.
+    const float startVolume = d->wholeProjectVolume();
     qDebug() << "Volume dialog starts at" << startVolume;
-    qDebug() << "Changing the volume is not available in this build.";
+    EditVolumeDialog dialog(d->mainWindow, startVolume);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const float volume = float(dialog.getOptions().getVolume());
+    if (sameSetting(volume, startVolume))
+        return;
+    onExecute(new VolumeMediaCommand(volume));
+    d->player->updatePlaybackSettings();
 }
 
-void MainController::onInsertSilence() { logSlot("onInsertSilence"); }
+void MainController::onInsertSilence()
+{
+    logSlot("onInsertSilence");
+    qDebug() << "Begin inserting silence.";
+    if (d->projectEmpty() || !d->mainWindow)
+        return;
+    if (d->mainWindow->isAudioLocked()) {
+        qDebug() << "Audio is locked.";
+        return;
+    }
+    EditSilenceDialog dialog(d->mainWindow);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const float seconds = dialog.getLength();
+    qDebug() << "Inserting" << seconds << "seconds of silence.";
+    if (seconds >= 3600.0f) {
+        QMessageBox::information(d->mainWindow, tr("Information"),
+                                 tr("You cannot insert more than 1 hour of silence at once."), QMessageBox::Ok);
+        return;
+    }
+    // The silence file is an ordinary source: its sound is known to be
+    // silent, so none of it is copied or extracted.
+    const QString path = QStringLiteral("%1/silence_1_hour.avi").arg(QCoreApplication::applicationDirPath());
+    const qint64 length = qint64(double(seconds) * 1000000.0);
+    QSharedPointer<MediaTrackFragment> fragment(new MediaTrackFragment);
+    fragment->track = MediaTrackFactory::createMediaTrackFromFile(path, 0);
+    fragment->startPosition = Time(0);
+    fragment->endPosition = Time(length);
+    fragment->timelinePosition = Time(0);
+    fragment->repeatCount = 1;
+    fragment->playVideo = true;
+    fragment->playAudio = false;
+    fragment->volume = 100.0f;
+    const QSharedPointer<MediaSegment> segment = MediaSegment::createSilence();
+    segment->length = Time(length);
+    segment->addTrack(fragment);
+
+    Time position(0);
+    switch (dialog.getPosition()) {
+    case 1:
+        position = d->project->getDuration();
+        break;
+    case 2:
+        position = Time::fromFrameUnits(qMax(0, d->mainWindow->getCurFrame()));
+        break;
+    default:
+        break;
+    }
+    onExecute(new PasteSegmentCommand(segment, position));
+}
 
 void MainController::onSilenceSection()
 {
@@ -979,7 +1191,8 @@ void MainController::onSilenceSection()
         qDebug() << "No selection.";
         return;
     }
-    qDebug() << "Silencing a section is not available in this build.";
+    const PairInt selection = d->mainWindow->getSelection();
+    onExecute(new SilenceSegmentCommand(Time::fromFrameUnits(selection.first), Time::fromFrameUnits(selection.second)));
 }
 
 void MainController::onUndo()
@@ -1085,9 +1298,10 @@ void MainController::onExecute(QUndoCommand *command)
     logSlot("onExecute");
     if (!command)
         return;
-    // Every command needs a project with a duration (the paste command, which
-    // may fill an empty project, is not part of this build).
-    if (!d->project || d->project->getTotalDuration() < QTime(0, 0, 0, 1)) {
+    // Every command but a paste (which may fill an empty project) needs a
+    // project with a duration.
+    if (!dynamic_cast<PasteSegmentCommand *>(command)
+        && (!d->project || d->project->getTotalDuration() < QTime(0, 0, 0, 1))) {
         qDebug() << "Command execution denied";
         delete command;
         return;
@@ -1128,33 +1342,80 @@ void MainController::onVideoZoom(float value)
     d->player->setVideoFrameZoom(d->zoom);
 }
 
-void MainController::onSizeCustomClicked() { logSlot("onSizeCustomClicked"); }
-void MainController::onSizeMostRecentClicked() { logSlot("onSizeMostRecentClicked"); }
-void MainController::onSizeOriginalClicked() { logSlot("onSizeOriginalClicked"); }
+void MainController::onSizeCustomClicked()
+{
+    logSlot("onSizeCustomClicked");
+    SizeCustomDialog dialog(d->mainWindow);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const QSize size = dialog.getSize();
+    Options::instance()->setSizeCustom(size);
+    if (d->mainWindow)
+        d->mainWindow->setSizeCustom(size);
+    d->pushSize(size);
+}
+
+void MainController::onSizeMostRecentClicked()
+{
+    logSlot("onSizeMostRecentClicked");
+    d->pushSize(Options::instance()->getSizeMostRecent());
+}
+
+void MainController::onSizeOriginalClicked()
+{
+    logSlot("onSizeOriginalClicked");
+    const OptionsHolder *o = Singleton<OptionsHolder>::instance();
+    d->pushSize(QSize(o->m_originalvideoWidth, o->m_originalvideoHeight));
+}
 
 void MainController::onSizeClicked(QSize size)
 {
     qDebug() << "MainController::onSizeClicked" << size;
+    d->pushSize(size);
 }
 
+// The track flags act at once and belong to the project: they are saved with
+// it, so changing one is a change to save.
 void MainController::onVideoPlayableChanged(bool playable)
 {
     qDebug() << "MainController::onVideoPlayableChanged" << playable;
+    d->player->setVideoEnabled(playable);
+    const QSharedPointer<MediaTimeLine> timeline = d->project->getTimeline();
+    if (timeline && timeline->isVideoPlayable() != playable) {
+        timeline->setVideoPlayable(playable);
+        d->markChanged();
+    }
 }
 
 void MainController::onAudioPlayableChanged(bool playable)
 {
     qDebug() << "MainController::onAudioPlayableChanged" << playable;
+    d->player->setAudioEnabled(playable);
+    const QSharedPointer<MediaTimeLine> timeline = d->project->getTimeline();
+    if (timeline && timeline->isAudioPlayable() != playable) {
+        timeline->setAudioPlayable(playable);
+        d->markChanged();
+    }
 }
 
 void MainController::onVideoLockChanged(bool locked)
 {
     qDebug() << "MainController::onVideoLockChanged" << locked;
+    const QSharedPointer<MediaTimeLine> timeline = d->project->getTimeline();
+    if (timeline && timeline->isVideoLocked() != locked) {
+        timeline->setVideoLocked(locked);
+        d->markChanged();
+    }
 }
 
 void MainController::onAudioLockChanged(bool locked)
 {
     qDebug() << "MainController::onAudioLockChanged" << locked;
+    const QSharedPointer<MediaTimeLine> timeline = d->project->getTimeline();
+    if (timeline && timeline->isAudioLocked() != locked) {
+        timeline->setAudioLocked(locked);
+        d->markChanged();
+    }
 }
 
 void MainController::clearClipboard()
@@ -1162,9 +1423,10 @@ void MainController::clearClipboard()
     QClipboard *clipboard = QGuiApplication::clipboard();
     if (!clipboard)
         return;
-    const QMimeData *data = clipboard->mimeData();
-    if (data && data->hasFormat(QStringLiteral("tarnwell/data")))
-        clipboard->clear();
+    // Only our own data goes; what another program put there stays.
+    const QMimeData *data = clipboard->mimeData(QClipboard::Clipboard);
+    if (data && data->hasFormat(QLatin1String(MediaSegment::MimeType)) && clipboard->ownsClipboard())
+        clipboard->clear(QClipboard::Clipboard);
 }
 
 void MainController::onPrint() { logSlot("onPrint"); }

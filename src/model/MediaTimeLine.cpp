@@ -242,6 +242,77 @@ void MediaTimeLine::shiftBookmarks(long long position, long long amount)
     }
 }
 
+MediaTimeLine::FrameState MediaTimeLine::getFrameState() const
+{
+    QMutexLocker lock(&d->mutex);
+    FrameState state;
+    state.loops = d->loops;
+    for (const VideoLoopPtr &loop : std::as_const(d->loops))
+        state.loopFrames.append({loop->getStartFrame(), loop->getEndFrame()});
+    state.bookmarks = d->bookmarks;
+    for (const VideoMarkerPtr &marker : std::as_const(d->bookmarks))
+        state.bookmarkFrames.append(marker->getFrame());
+    return state;
+}
+
+void MediaTimeLine::restoreFrameState(const FrameState &state)
+{
+    QMutexLocker lock(&d->mutex);
+    d->loops = state.loops;
+    for (int i = 0; i < state.loops.size() && i < state.loopFrames.size(); ++i) {
+        state.loops.at(i)->setStartFrame(state.loopFrames.at(i).first);
+        state.loops.at(i)->setEndFrame(state.loopFrames.at(i).second);
+    }
+    d->bookmarks = state.bookmarks;
+    for (int i = 0; i < state.bookmarks.size() && i < state.bookmarkFrames.size(); ++i)
+        state.bookmarks.at(i)->setFrame((unsigned long)state.bookmarkFrames.at(i));
+}
+
+void MediaTimeLine::cutFrames(long long first, long long last, QVector<VideoLoopPtr> *removedLoops,
+                              QVector<VideoMarkerPtr> *removedBookmarks)
+{
+    qDebug() << "Cutting frames" << first << "to" << last << "out of the timeline";
+    if (last <= first)
+        return;
+    const long long length = last - first;
+    // Where a frame of the old timeline lands: the span's frames on its
+    // first frame, those after it length earlier.
+    auto moved = [&](long long frame) {
+        if (frame <= first)
+            return frame;
+        return frame >= last ? frame - length : first;
+    };
+    QMutexLocker lock(&d->mutex);
+    QVector<VideoMarkerPtr> keptBookmarks;
+    for (const VideoMarkerPtr &marker : std::as_const(d->bookmarks)) {
+        const long long frame = (long long)marker->getFrame();
+        if (frame > first && frame < last) {
+            if (removedBookmarks)
+                removedBookmarks->append(marker);
+            continue;
+        }
+        marker->setFrame((unsigned long)moved(frame));
+        keptBookmarks.append(marker);
+    }
+    d->bookmarks = keptBookmarks;
+
+    QVector<VideoLoopPtr> keptLoops;
+    for (const VideoLoopPtr &loop : std::as_const(d->loops)) {
+        const long long start = loop->getStartFrame();
+        const long long end = loop->getEndFrame();
+        if (start >= first && end <= last && end > first) {
+            if (removedLoops)
+                removedLoops->append(loop);
+            continue;
+        }
+        loop->setStartFrame(int(moved(start)));
+        loop->setEndFrame(int(moved(end)));
+        keptLoops.append(loop);
+    }
+    d->loops = keptLoops;
+    d->sortLoops();
+}
+
 bool MediaTimeLine::isVideoLocked() const { return d->videoLocked; }
 void MediaTimeLine::setVideoLocked(bool locked) { d->videoLocked = locked; }
 bool MediaTimeLine::isVideoPlayable() const { return d->videoPlayable; }

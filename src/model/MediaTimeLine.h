@@ -57,6 +57,29 @@ public:
     void shiftLoops(long long position, long long amount);
     void shiftBookmarks(long long position, long long amount);
 
+    // Which loops and bookmarks the timeline holds, in order, and the frames
+    // of each, to return to exactly.
+    struct FrameState
+    {
+        QVector<VideoLoopPtr> loops;
+        QVector<QPair<int, int>> loopFrames; // start, end
+        QVector<VideoMarkerPtr> bookmarks;
+        QVector<quint64> bookmarkFrames;
+    };
+    FrameState getFrameState() const;
+    // Puts back the lists and every frame of the state; the loops and
+    // bookmarks keep all their other values.
+    void restoreFrameState(const FrameState &state);
+
+    // Takes the frames first .. last (first < last) out, as cutting that span
+    // out of the recording does: a bookmark at or after last moves back by
+    // last - first, one strictly inside the span is removed; a loop after the
+    // span moves back, one that overlaps it loses the overlapping frames (a
+    // start or end inside the span goes to first), and one lying wholly
+    // inside it is removed. What was removed is appended to the two lists.
+    void cutFrames(long long first, long long last, QVector<VideoLoopPtr> *removedLoops,
+                   QVector<VideoMarkerPtr> *removedBookmarks);
+
     bool isVideoLocked() const;
     void setVideoLocked(bool locked);
     bool isVideoPlayable() const;

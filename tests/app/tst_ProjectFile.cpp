@@ -39,6 +39,7 @@
 #include <QTimer>
 #include <QUndoCommand>
 #include <QUndoStack>
+#include <QDialog>
 #include <QtTest>
 
 #include <csignal>
@@ -1019,6 +1020,25 @@ void tst_ProjectFile::commandGate()
     QVERIFY(!stack->isClean());
 }
 
+namespace {
+
+// Cancels the next modal dialog (the volume dialog) once it shows.
+void cancelNextDialog()
+{
+    auto *timer = new QTimer;
+    timer->setInterval(20);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer] {
+        if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
+            timer->stop();
+            timer->deleteLater();
+            dialog->reject();
+        }
+    });
+    timer->start();
+}
+
+} // namespace
+
 void tst_ProjectFile::volumeAtTheEndOfTheProject()
 {
     QVERIFY(openQuietly(m_clip));
@@ -1026,12 +1046,14 @@ void tst_ProjectFile::volumeAtTheEndOfTheProject()
     QCOMPARE(m_window->getSelection(), PairInt(10, 20));
     // Past the last fragment no fragment lies under the position.
     m_controller->getMediaPlayer()->seek(500, true, true);
+    cancelNextDialog();
     m_controller->onVolume();
     QVERIFY(logged(QStringLiteral("No fragment under the play position.")));
     QVERIFY(logged(QStringLiteral("Volume dialog starts at 100")));
     // Inside the project the fragment's own volume is the start.
     m_controller->getMedia()->getTrackFragments().first()->volume = 40.0f;
     m_controller->getMediaPlayer()->seek(15, true, true);
+    cancelNextDialog();
     m_controller->onVolume();
     QVERIFY(logged(QStringLiteral("Volume dialog starts at 40")));
 }
