@@ -9,6 +9,8 @@
 #include <QDomElement>
 #include <QDomNamedNodeMap>
 
+#include <cmath>
+
 namespace TW {
 
 namespace {
@@ -148,6 +150,50 @@ QDomElement OptionsHolder::toDomElement(QDomDocument doc, const QString &tagName
     e.setAttribute(QStringLiteral("aspect_ratio_x"), m_aspectRatio.width());
     e.setAttribute(QStringLiteral("aspect_ratio_y"), m_aspectRatio.height());
     return e;
+}
+
+QString OptionsHolder::rangeProblem() const
+{
+    struct Range
+    {
+        const char *name;
+        double value;
+        double low;
+        double high;
+        bool zeroAllowed; // 0: not known (an audio-only source has no size)
+    };
+    const Range ranges[] = {
+        {"fps", m_fps, 1, 240, false},
+        {"original_fps", m_originalfps, 1, 240, true},
+        {"video_width", double(m_videoWidth), 16, 16384, true},
+        {"video_height", double(m_videoHeight), 16, 16384, true},
+        {"original_video_width", double(m_originalvideoWidth), 1, 65536, true},
+        {"original_video_height", double(m_originalvideoHeight), 1, 65536, true},
+        {"num_channels", double(m_numChannels), 1, 8, true},
+        {"original_num_channels", double(m_originalnumChannels), 1, 64, true},
+        {"audio_sample_rate", double(m_audioSampleRate), 8000, 384000, true},
+        {"original_audio_sample_rate", double(m_originalaudioSampleRate), 8000, 384000, true},
+        {"video_bitrate", double(m_videoBitRate), 0, 1e9, true},
+        {"original_video_bitrate", double(m_originalvideoBitRate), 0, 1e9, true},
+        {"audio_bitrate", double(m_audioBitRate), 0, 1e8, true},
+        {"volume", m_volume, 0, 1000, true},
+        {"pitch", m_pitch, -12, 12, true},
+        {"tempo", m_tempo, 25, 200, false},
+        {"min_zoom", m_minZoom, 0.01, 1000, false},
+        {"max_zoom", m_maxZoom, 0.01, 1000, false},
+        {"num_zoom_steps", double(m_numZoomSteps), 1, 1000, false},
+        {"aspect_ratio_x", double(m_aspectRatio.width()), 1, 100000, true},
+        {"aspect_ratio_y", double(m_aspectRatio.height()), 1, 100000, true},
+    };
+    for (const Range &r : ranges) {
+        if (r.zeroAllowed && r.value == 0.0)
+            continue;
+        if (!std::isfinite(r.value) || r.value < r.low || r.value > r.high)
+            return QStringLiteral("%1=%2").arg(QLatin1String(r.name)).arg(r.value, 0, 'g', 6);
+    }
+    if (m_minZoom > m_maxZoom)
+        return QStringLiteral("min_zoom=%1").arg(double(m_minZoom), 0, 'g', 6);
+    return QString();
 }
 
 void OptionsHolder::fromDomElement(const QDomElement &e)

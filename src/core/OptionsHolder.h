@@ -36,6 +36,11 @@ public:
     void setProjectTempo(float tempo) { m_tempo = tempo; }
     float getProjectPitch() const { return m_pitch; }
     void setProjectPitch(float pitch) { m_pitch = pitch; }
+    // The first setting outside the range the program can work with, as
+    // "name=value" (empty when every one is usable). A project whose
+    // settings are not usable is refused rather than played.
+    QString rangeProblem() const;
+
     float getMinZoom() const { return m_minZoom; }
     float getMaxZoom() const { return m_maxZoom; }
     // (max - min) / steps; a step count below 1 counts as the default 20.

@@ -150,6 +150,13 @@ bool InputController::InputControllerImpl::exec(MediaTrackFactory *factory, bool
     media->clear();
     media->setFilePath(path);
 
+    // Only regular files are read: a device, a pipe or a folder (also
+    // through a link) would block or make no sense.
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile()) {
+        error = QObject::tr("\"%1\" is not a regular file.").arg(displayName(path));
+        return false;
+    }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         qWarning() << "Unable to open" << path;
@@ -232,6 +239,13 @@ bool InputController::InputControllerImpl::loadTwpFileV1(MediaTrackFactory *fact
     return true;
 }
 
+namespace {
+// Projects are kilobytes and a few levels deep; anything far beyond is not
+// one (and would cost many times its size as a document).
+constexpr qint64 MaxProjectBytes = 64 * 1024 * 1024;
+constexpr int MaxProjectDepth = 32;
+} // namespace
+
 bool InputController::InputControllerImpl::loadTwpFileV2(bool checkMediaFiles)
 {
     qDebug() << "Loading TWP file, version 2.";
@@ -241,9 +255,33 @@ bool InputController::InputControllerImpl::loadTwpFileV2(bool checkMediaFiles)
         error = QObject::tr("Unable to open \"%1\": %2").arg(displayName(path), file.errorString());
         return false;
     }
+    if (file.size() > MaxProjectBytes) {
+        error = QObject::tr("The project \"%1\" could not be read: it is too large for a project (%2 MB).")
+                    .arg(displayName(path))
+                    .arg(file.size() / (1024 * 1024));
+        return false;
+    }
     const QByteArray content = file.readAll();
     file.close();
-    qDebug() << "File" << path << "is opened. Project:" << content;
+    qDebug() << "Project" << path << "opened," << content.size() << "bytes.";
+    // The shape is checked while streaming, before any document is built: a
+    // project is a few levels deep.
+    {
+        QXmlStreamReader reader(content);
+        int depth = 0;
+        while (!reader.atEnd()) {
+            const QXmlStreamReader::TokenType token = reader.readNext();
+            if (token == QXmlStreamReader::StartElement && ++depth > MaxProjectDepth) {
+                error = QObject::tr("The project \"%1\" could not be read: its elements are nested too deeply "
+                                    "(line %2).")
+                            .arg(displayName(path))
+                            .arg(reader.lineNumber());
+                return false;
+            }
+            if (token == QXmlStreamReader::EndElement)
+                --depth;
+        }
+    }
 
     QDomDocument document;
     QString parseError;
@@ -292,6 +330,12 @@ bool InputController::InputControllerImpl::loadTwpFileV2(const QDomElement &root
         } else if (tag == QLatin1String("options")) {
             localOptions.fromDomElement(child);
             optionsSeen = true;
+            const QString problem = localOptions.rangeProblem();
+            if (!problem.isEmpty()) {
+                error = QObject::tr("The project \"%1\" could not be read: the setting %2 is out of range.")
+                            .arg(displayName(path), problem);
+                return false;
+            }
         }
     }
     qDebug() << "loadTwpFileV2 optionholder" << localOptions;
@@ -365,12 +409,14 @@ bool InputController::InputControllerImpl::checkMedia()
         const QString fileName = track->getName();
         const QString source = track->getOrigName();
         const QString cachedName = QDir::cleanPath(QDir::fromNativeSeparators(fileName));
-        const bool sourceExists = !source.isEmpty() && QFileInfo::exists(source);
-        // A converted file without its ".finished" marker was cut short; it
-        // is made again when its source is still there.
+        const bool sourceExists = !source.isEmpty() && QFileInfo(source).isFile();
+        // A converted file without its ".finished" marker was cut short: it
+        // is never used (it would play a part of the media as if it were
+        // all of it); it is made again from the source, or the source is
+        // asked for.
         const bool cached = !fileName.isEmpty() && cache.contains(cachedName);
         const bool complete = cached && cache.contains(cachedName + ".finished");
-        if (complete || (cached && !sourceExists)) {
+        if (complete) {
             qDebug() << "Loading from cache.";
             track->loadFromFile(fileName, track->getTrackIndex(), source);
             continue;

@@ -32,6 +32,8 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 using TW::InputController;
 using TW::Media;
 using TW::OptionsHolder;
@@ -509,20 +511,60 @@ private slots:
         QCOMPARE(m_user.dialogsMade, 0);
     }
 
+    // Devices, pipes and folders, also behind a link, are refused at once
+    // with a message instead of being read for ever.
+    void nonRegularFilesAreRefused_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("device") << "device";
+        QTest::newRow("link to a device") << "link";
+        QTest::newRow("pipe") << "fifo";
+        QTest::newRow("folder") << "folder";
+    }
+    void nonRegularFilesAreRefused()
+    {
+        QFETCH(QString, kind);
+        QString target;
+        if (kind == "device") {
+            target = "/dev/zero";
+        } else if (kind == "link") {
+            target = path("zero.mp4");
+            QFile::remove(target);
+            QVERIFY(QFile::link("/dev/zero", target));
+        } else if (kind == "fifo") {
+            target = path("pipe.mp4");
+            QFile::remove(target);
+            QCOMPARE(::mkfifo(QFile::encodeName(target).constData(), 0600), 0);
+        } else {
+            target = path("folder.mp4");
+            QVERIFY(QDir().mkpath(target));
+        }
+        auto media = QSharedPointer<Media>::create();
+        QString error;
+        QElapsedTimer took;
+        took.start();
+        QVERIFY(!open(target, media, &error));
+        QVERIFY(took.elapsed() < 5000);
+        QVERIFY2(error.contains("not a regular file"), qPrintable(error));
+        QCOMPARE(m_user.dialogsMade, 0);
+    }
+
     void unreadablePathFails_data()
     {
         QTest::addColumn<QString>("name");
-        QTest::newRow("missing file") << "nowhere.twp";
-        QTest::newRow("folder") << "folder.twp";
+        QTest::addColumn<QString>("said");
+        QTest::newRow("missing file") << "nowhere.twp" << "Unable to open";
+        QTest::newRow("folder") << "folder.twp" << "not a regular file";
     }
     void unreadablePathFails()
     {
         QFETCH(QString, name);
+        QFETCH(QString, said);
         QDir(m_dir.path()).mkpath("folder.twp");
         auto media = QSharedPointer<Media>::create();
         QString error;
         QVERIFY(!open(path(name), media, &error));
-        QVERIFY2(error.contains("Unable to open"), qPrintable(error));
+        QVERIFY2(error.contains(said), qPrintable(error));
         QCOMPARE(media->getFilePath(), path(name));
         QCOMPARE(m_user.dialogsMade, 0);
     }
@@ -575,6 +617,7 @@ private slots:
         const QString moved = QDir(cacheFolder()).filePath("kept/deeper/moved.avi");
         QFile::remove(moved);
         QVERIFY(QFile::copy(m_clipConverted, moved));
+        QVERIFY(writeFile(moved + ".finished", QByteArray()) == moved + ".finished");
         const QString file = writeFile(path("sub.twp"), projectOver(moved, path("gone.mp4")));
         auto media = QSharedPointer<Media>::create();
         QString error;
@@ -612,6 +655,22 @@ private slots:
         QVERIFY(track->getName() != QDir::toNativeSeparators(converted));
         QCOMPARE(track->getOrigName(), QDir::toNativeSeparators(m_clip));
         QCOMPARE(track->getChannels(), 2);
+    }
+
+    // A conversion cut short is not used even when its source is gone: the
+    // source is asked for instead of playing a part of the media.
+    void unfinishedConversionIsNeverUsed()
+    {
+        const QString converted = QDir(cacheFolder()).filePath("cut-short.avi");
+        QVERIFY(writeFile(converted, readFile(m_clipConverted).left(20000)) == converted);
+        QFile::remove(converted + ".finished");
+        const QString missing = path("gone-away.mp4");
+        const QString file = writeFile(path("cut-short.twp"), projectOver(converted, missing));
+        auto media = QSharedPointer<Media>::create();
+        QString error;
+        QVERIFY(!open(file, media, &error));
+        QCOMPARE(m_user.missingAsked, QStringList{QDir::toNativeSeparators(missing)});
+        QVERIFY(media->getTrackFragments().isEmpty() || !allTracksLoaded(*media));
     }
 
     void missingSourceIsAskedFor_data()
@@ -701,6 +760,12 @@ private slots:
         QTest::newRow("other root") << "other root";
         QTest::newRow("missing options") << "no options";
         QTest::newRow("missing media") << "no media";
+        QTest::newRow("frame rate 1e-6") << "fps 1e-6";
+        QTest::newRow("frame rate 1e30") << "fps 1e30";
+        QTest::newRow("frame rate nan") << "fps nan";
+        QTest::newRow("tempo 0") << "tempo 0";
+        QTest::newRow("nested 100000 deep") << "deep";
+        QTest::newRow("larger than any project") << "huge";
     }
     void badProjects()
     {
@@ -720,13 +785,32 @@ private slots:
             root.removeChild(root.firstChildElement("options"));
         else if (change == "no media")
             root.removeChild(root.firstChildElement("media"));
-        const QString file = writeFile(path("bad.twp"), document.toByteArray(1));
+        else if (change.startsWith("fps "))
+            root.firstChildElement("options").setAttribute("fps", change.mid(4));
+        else if (change == "tempo 0")
+            root.firstChildElement("options").setAttribute("tempo", "0");
+        QByteArray bytes = document.toByteArray(1);
+        if (change == "deep") {
+            const int at = bytes.indexOf("<options");
+            bytes.insert(at, QByteArray("<x>").repeated(100000) + QByteArray("</x>").repeated(100000));
+        }
+        const QString file = writeFile(path("bad.twp"), bytes);
+        if (change == "huge") {
+            QFile grown(file);
+            QVERIFY(grown.open(QIODevice::ReadWrite));
+            QVERIFY(grown.resize(qint64(65) * 1024 * 1024)); // sparse
+        }
 
         projectOptions().setProjectTempo(61.0f);
         auto media = QSharedPointer<Media>::create();
         QString error;
+        QElapsedTimer took;
+        took.start();
         QVERIFY(!open(file, media, &error));
+        QVERIFY(took.elapsed() < 5000);
         QVERIFY(!error.isEmpty());
+        if (change.startsWith("fps") || change == "tempo 0")
+            QVERIFY2(error.contains("out of range"), qPrintable(error));
         QVERIFY(media->isEmpty());
         QCOMPARE(projectOptions().getProjectTempo(), 61.0f);
         QCOMPARE(m_user.dialogsMade, 0);
