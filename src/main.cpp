@@ -22,11 +22,19 @@ namespace {
 
 int s_signalPipe[2] = {-1, -1};
 
+// How long a termination waits for the event loop before the program ends
+// without it.
+constexpr unsigned TerminationGraceSeconds = 5;
+
 void onTerminationSignal(int)
 {
     const char byte = 1;
     // Only async-signal-safe work here: wake the event loop.
     [[maybe_unused]] const ssize_t written = ::write(s_signalPipe[1], &byte, 1);
+    // Should the graphical thread be busy for long, the program still ends:
+    // the alarm's default action terminates it.
+    ::signal(SIGALRM, SIG_DFL);
+    ::alarm(TerminationGraceSeconds);
 }
 
 // A session that ends (logout, SIGTERM) or Ctrl+C in a terminal quits through

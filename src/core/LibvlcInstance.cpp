@@ -35,7 +35,10 @@ QStringList LibvlcInstance::arguments()
         "--no-video-title-show",
         "--no-stats",
         "--no-sub-autodetect-file",
-        "--disable-screensaver",
+        // No screen-saver inhibition: its D-Bus plugin forks a helper that
+        // can deadlock (seen under AddressSanitizer), and nothing here
+        // needs it.
+        "--no-disable-screensaver",
         // libvlc speaks only to whoever switched logging on.
         loggingOn() ? "--verbose=3" : "--verbose=0",
         "--no-osd",

@@ -8,7 +8,9 @@
 #include <QDomElement>
 #include <QString>
 #include <QTime>
+#include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace TW {
 
@@ -29,19 +31,34 @@ double Time::frameRate()
     return fps;
 }
 
+namespace {
+// A double as a whole number within the 64-bit range (not a number: 0); a
+// cast of a value beyond it would be undefined.
+qint64 clampedInteger(double value)
+{
+    if (std::isnan(value))
+        return 0;
+    constexpr double limit = 9.2e18;
+    return qint64(std::max(-limit, std::min(limit, value)));
+}
+} // namespace
+
 qint64 Time::toFrameUnits(bool roundUp) const
 {
     double frames = double(unitCount) * frameRate();
     frames = frames / 1000000000.0 * 1000.0;
     if (roundUp)
         frames = std::ceil(frames);
-    return qint64(frames);
+    return clampedInteger(frames);
 }
 
 Time Time::fromFrameUnits(long long frame)
 {
+    // Whole milliseconds, bounded so that the microseconds fit.
+    constexpr qint64 maxMs = std::numeric_limits<qint64>::max() / 1000;
     const double ms = double(frame) * 1000.0 / frameRate();
-    return Time(qint64(ms) * 1000);
+    const qint64 whole = clampedInteger(std::trunc(ms));
+    return Time(std::max(-maxMs, std::min(maxMs, whole)) * 1000);
 }
 
 QDomElement Time::toDomElement(QDomDocument doc, const QString &tagName) const

@@ -18,6 +18,10 @@
 #include <cmath>
 #include <limits>
 
+#include <csignal>
+#include <sys/prctl.h>
+#include <unistd.h>
+
 namespace TW {
 
 namespace {
@@ -105,6 +109,17 @@ QString Util::getAppDocDirPath()
 QString Util::generateGUID()
 {
     return QUuid::createUuid().toString();
+}
+
+void Util::endWithThisProgram(QProcess &process)
+{
+    const pid_t parent = ::getpid();
+    process.setChildProcessModifier([parent] {
+        // Runs in the child before exec: only async-signal-safe calls.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent)
+            ::_exit(127); // the program ended before this line
+    });
 }
 
 QString Util::externalProgram(const QString &name)

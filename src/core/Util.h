@@ -19,6 +19,8 @@ class QReadWriteLock;
 typedef QPair<int, QVector<qint16>> RmsSet;
 Q_DECLARE_METATYPE(RmsSet)
 
+class QProcess;
+
 namespace TW {
 
 // Static helpers shared by the whole program: application folders and
@@ -52,6 +54,9 @@ public:
     // executable when there is one, else the one found on PATH, else the
     // bare name.
     static QString externalProgram(const QString &name);
+    // The process, once started, is killed when this program ends, however
+    // it ends (a conversion left running would never be marked finished).
+    static void endWithThisProgram(QProcess &process);
 
     // ---- External previews and frames ----
     // Starts an ffplay preview of the file, ending the previous preview.

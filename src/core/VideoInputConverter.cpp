@@ -171,6 +171,7 @@ void VideoInputConverter::runffmpeg(const QStringList &args)
     d->pending[0].clear();
     d->pending[1].clear();
     d->process = new QProcess(this);
+    Util::endWithThisProgram(*d->process);
     connect(d->process, &QProcess::readyReadStandardError, this, &VideoInputConverter::readyReadErr);
     connect(d->process, &QProcess::readyReadStandardOutput, this, &VideoInputConverter::readyReadOut);
     connect(d->process, &QProcess::finished, this, &VideoInputConverter::finished);
@@ -315,7 +316,9 @@ void VideoInputConverter::parseLineConverting(const QString &line)
     // leaves 0..100, so it is never mistaken for the failure value.
     if (!(d->file.duration > 0.0))
         return;
-    const int percent = qBound(0, int(elapsed / d->file.duration * 100.0 + 0.5), 100);
+    // Bounded as a double: a huge time in a line must not overflow the int.
+    const double share = elapsed / d->file.duration * 100.0 + 0.5;
+    const int percent = std::isfinite(share) ? int(qBound(0.0, share, 100.0)) : d->file.progress;
     if (percent != d->file.progress) {
         d->file.progress = percent;
         emit progressUpdated();
@@ -334,7 +337,7 @@ void VideoInputConverter::completeCheck()
         };
         f.aspectRatio = QSize(-1, -1);
         if (f.width > 0 && f.height > 0) {
-            const int r = f.width * 100 / f.height;
+            const qint64 r = qint64(f.width) * 100 / f.height;
             for (const auto &k : known)
                 if (k.first == r)
                     f.aspectRatio = k.second;

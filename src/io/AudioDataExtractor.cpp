@@ -421,19 +421,27 @@ bool AudioDataExtractor::exportToFile(const MediaTrack *track, const QString &fi
         // The stream output never writes the last block it was handed.
         const AudioTailCompleter::Result tail =
             AudioTailCompleter::complete(part, copy->getName(), streamIndex, channels, durationUs);
-        if (!tail.ok || tail.padded)
+        if (!tail.ok) {
+            // A samples file without its end (a full disk, say) must not be
+            // kept: it would be taken for the whole track on every open.
+            d->lastError = QStringLiteral("the end of the samples could not be written: %1").arg(tail.message);
+        } else if (tail.padded) {
             qWarning() << "AudioDataExtractor: completing the end of" << track->getName() << ":" << tail.message;
-        else
+        } else {
             qDebug() << "AudioDataExtractor: end completed:" << tail.message;
+        }
     }
-    if (timedOut)
+    if (!d->lastError.isEmpty()) {
+        // Known already (the end could not be written).
+    } else if (timedOut) {
         d->lastError = QStringLiteral("no end of the media after %1 ms").arg(limitMs);
-    else if (result == Failed)
+    } else if (result == Failed) {
         d->lastError = QStringLiteral("libvlc reported an error");
-    else if (result == Stopped)
+    } else if (result == Stopped) {
         d->lastError = QStringLiteral("libvlc stopped before the end of the media");
-    else if (QFileInfo(part).size() <= 0)
+    } else if (QFileInfo(part).size() <= 0) {
         d->lastError = QStringLiteral("no samples were written");
+    }
 
     if (!d->lastError.isEmpty()) {
         qWarning() << "AudioDataExtractor: extracting" << track->getName() << "failed:" << d->lastError;

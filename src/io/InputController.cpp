@@ -20,6 +20,7 @@
 #include <QDomDocument>
 #include <QEventLoop>
 #include <QFutureWatcher>
+#include <QStorageInfo>
 #include <QtConcurrent>
 #include <QFile>
 #include <QFileDialog>
@@ -243,6 +244,8 @@ namespace {
 // Projects are kilobytes and a few levels deep; anything far beyond is not
 // one (and would cost many times its size as a document).
 constexpr qint64 MaxProjectBytes = 64 * 1024 * 1024;
+// Below this much free space a failed conversion is put down to a full disk.
+constexpr qint64 FullDiskBytes = 64 * 1024 * 1024;
 constexpr int MaxProjectDepth = 32;
 } // namespace
 
@@ -700,6 +703,16 @@ void InputController::handleVideoConversionFailed(const VideoInputFile &file)
     d->finishConversion();
     d->error.clear();
     qWarning() << "Conversion of" << file.inputPath << "failed.";
+    // A full disk is the likeliest cause the user can act on: say so, and
+    // where.
+    const QString folder = QFileInfo(file.outputPath).absolutePath();
+    const QStorageInfo disk(folder);
+    if (disk.isValid() && disk.bytesAvailable() >= 0 && disk.bytesAvailable() < FullDiskBytes) {
+        inform(tr("Video Import"), tr("Video Import Failed: the disk holding \"%1\" is full (%2 MB free).")
+                                       .arg(QDir::toNativeSeparators(folder))
+                                       .arg(disk.bytesAvailable() / (1024 * 1024)));
+        return;
+    }
     inform(tr("Video Import"),
            tr("Video Import Failed: \"%1\" could not be converted.").arg(displayName(file.inputPath)));
 }

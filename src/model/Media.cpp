@@ -12,6 +12,7 @@
 #include <QDomElement>
 #include <QSet>
 
+#include <limits>
 #include <mutex>
 
 namespace TW {
@@ -84,7 +85,10 @@ struct Media::Impl
         qint64 sum = 0;
         for (const FragmentPtr &fragment : std::as_const(fragments)) {
             fragment->timelinePosition = Time(sum);
-            sum += lengthOf(fragment);
+            // Saturated: lengths come from files and the clipboard, and a
+            // wrapped sum would put fragments before the start.
+            if (__builtin_add_overflow(sum, lengthOf(fragment), &sum))
+                sum = std::numeric_limits<qint64>::max();
         }
         total = Time(sum);
     }
@@ -507,8 +511,7 @@ bool Media::fromDomElement(const QDomElement &element, bool load)
                     qWarning() << "Project fragment" << number << "has a time that is not a number";
                     usable = false;
                 }
-                if (fragment->startPosition < Time(0) || fragment->endPosition < fragment->startPosition
-                    || fragment->timelinePosition < Time(0)) {
+                if (!fragment->hasUsableSpan()) {
                     qWarning() << "Project fragment" << number << "has an unusable span:" << *fragment;
                     usable = false;
                 }

@@ -121,6 +121,15 @@ bool MediaSegment::fromByteArray(const QByteArray &bytes, MediaSegment &segment)
                    << bytes.size() << "bytes";
         return false;
     }
+    // The same limits as a project's: no negative or absurd time is pasted.
+    const Time most(MediaTrackFragment::MaxTime);
+    bool usable = read.start >= Time(0) && read.start <= most && read.length >= Time(0) && read.length <= most;
+    for (const QSharedPointer<MediaTrackFragment> &fragment : std::as_const(read.fragments))
+        usable = usable && fragment->hasUsableSpan();
+    if (!usable) {
+        qWarning() << "Refused clipboard data with a time out of range";
+        return false;
+    }
     segment.start = read.start;
     segment.length = read.length;
     segment.video = read.video;

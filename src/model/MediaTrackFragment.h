@@ -34,6 +34,17 @@ struct MediaTrackFragment
     // Project form: an element named tagName with "repeat", "play_video",
     // "play_audio" and "volume", and the children "start", "end",
     // "position" and "track".
+    // The longest time any position may hold (30 days): a time beyond it
+    // comes from a damaged file or clipboard and would overflow sums.
+    static constexpr qint64 MaxTime = qint64(30) * 24 * 3600 * 1000000;
+    // Whether the span is one a project can hold: start and position not
+    // negative, end not before start, none beyond MaxTime.
+    bool hasUsableSpan() const
+    {
+        return startPosition >= Time(0) && endPosition >= startPosition && endPosition <= Time(MaxTime)
+               && timelinePosition >= Time(0) && timelinePosition <= Time(MaxTime);
+    }
+
     QDomElement toDomElement(QDomDocument doc, const QString &tagName) const;
     // Reads what is present. A fragment whose track names the same file as
     // one of tracksMet shares that track object. The track is loaded when

@@ -717,6 +717,11 @@ AudioStream *MediaPlayer::getAudioStream() const
     return &d->audioStream;
 }
 
+AudioFeed *MediaPlayer::getAudioFeed() const
+{
+    return d->feed.get();
+}
+
 MemoryStreamPlayer *MediaPlayer::getOutputPlayer() const
 {
     return d->output;

@@ -15,6 +15,7 @@ class QWidget;
 
 namespace TW {
 
+class AudioFeed;
 class Media;
 class MediaTrackFragmentPlayer;
 class MemoryStreamPlayer;
@@ -108,6 +109,9 @@ public:
     VideoStream *getVideoStream() const;
     AudioStream *getAudioStream() const;
     MemoryStreamPlayer *getOutputPlayer() const;
+    // The sound of the edit list as the device pulls it (null before a
+    // project is opened).
+    AudioFeed *getAudioFeed() const;
     QSharedPointer<MediaTrackFragmentPlayer> getFragmentPlayer(int index) const;
 
 signals:

@@ -1,5 +1,7 @@
 #include "ui/TimeAreaImpl.h"
 
+#include <QTimer>
+
 #include "model/MediaTimeLine.h"
 #include "ui/RulerScale.h"
 
@@ -105,6 +107,17 @@ void TimeAreaWidget::TimeAreaImpl::ctorLoop()
     tmpLoop->setName(kPendingLoopName);
 }
 
+void TimeAreaWidget::TimeAreaImpl::raiseFixedSoon()
+{
+    if (raisePending)
+        return;
+    raisePending = true;
+    QTimer::singleShot(0, owner, [this] {
+        raisePending = false;
+        raiseFixed();
+    });
+}
+
 void TimeAreaWidget::TimeAreaImpl::raiseFixed()
 {
     selStart->raise();
@@ -121,13 +134,16 @@ void TimeAreaWidget::TimeAreaImpl::moveArrow(int x)
     arrow->move(left, kIndicatorRow - arrow->height() / 2);
 }
 
+void TimeAreaWidget::TimeAreaImpl::placeBookmark(const BookmarkEntry& entry)
+{
+    entry.handle->setText(entry.bookmark->getName());
+    placeCentred(entry.handle, xOfFrame(qint64(qMin<quint64>(entry.bookmark->getFrame(), quint64(INT_MAX)))));
+}
+
 void TimeAreaWidget::TimeAreaImpl::updateBookmarks()
 {
-    for (const BookmarkEntry& entry : bookmarks) {
-        entry.handle->setText(entry.bookmark->getName());
-        placeCentred(entry.handle, xOfFrame(qint64(qMin<quint64>(entry.bookmark->getFrame(),
-                                                                 quint64(INT_MAX)))));
-    }
+    for (const BookmarkEntry& entry : bookmarks)
+        placeBookmark(entry);
 }
 
 void TimeAreaWidget::TimeAreaImpl::updateLoops()

@@ -10,6 +10,7 @@
 #include <QHash>
 #include <QMap>
 #include <QPoint>
+#include <QSet>
 #include <QPointer>
 
 #include <vector>
@@ -47,6 +48,8 @@ public:
     SliderHandle* menuHandle = nullptr;
     // In the order they were shown; ties of frames are settled by it.
     std::vector<BookmarkEntry> bookmarks;
+    // The bookmarks shown, for a constant-time check when one is added.
+    QSet<const VideoMarker*> shownBookmarks;
     VideoMarkerPtr pressedBookmark;
     QTime duration;
     int frameCount = 0;
@@ -85,9 +88,14 @@ public:
     void ctorSlider();
     void ctorLoop();
     void raiseFixed();
+    // raiseFixed once control returns to the event loop: raising is linear
+    // in the handles, so adding many at once raises once.
+    void raiseFixedSoon();
+    bool raisePending = false;
     void moveArrow(int x);
 
     void updateBookmarks();
+    void placeBookmark(const BookmarkEntry& entry);
     void updateLoops();
     void updateTimeIndicatorPosition();
     void updateSelectionHandlePositions();

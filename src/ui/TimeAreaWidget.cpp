@@ -170,21 +170,19 @@ void TimeAreaWidget::setSpaceFactor(int factor)
 
 void TimeAreaWidget::addBookmark(VideoMarkerPtr bookmark)
 {
-    if (!bookmark)
-        return;
-    for (const auto& entry : d->bookmarks) {
-        if (entry.bookmark == bookmark)
-            return; // already shown
-    }
+    if (!bookmark || d->shownBookmarks.contains(bookmark.data()))
+        return; // none, or already shown
     auto* handle = new SliderHandle(this, HandleType::Bookmark);
     d->bookmarks.push_back({handle, bookmark});
+    d->shownBookmarks.insert(bookmark.data());
     handle->move(handle->x(), 0);
     connect(handle, &SliderHandle::pressed, this, &TimeAreaWidget::onBookmarkPressed);
     connect(handle, &SliderHandle::moved, this, &TimeAreaWidget::onBookmarkMoved);
     connect(handle, &SliderHandle::released, this, &TimeAreaWidget::onBookmarkReleased);
     connect(handle, &SliderHandle::mouseClicked, this, &TimeAreaWidget::onBookmarkClicked);
-    d->updateBookmarks();
-    d->raiseFixed();
+    // Only the new handle is placed: adding stays linear in the bookmarks.
+    d->placeBookmark(d->bookmarks.back());
+    d->raiseFixedSoon();
 }
 
 void TimeAreaWidget::removeBookmark(VideoMarkerPtr bookmark)
@@ -194,6 +192,7 @@ void TimeAreaWidget::removeBookmark(VideoMarkerPtr bookmark)
     if (it == d->bookmarks.end())
         return;
     SliderHandle* handle = it->handle;
+    d->shownBookmarks.remove(bookmark.data());
     d->bookmarks.erase(it);
     if (d->menuHandle == handle)
         d->menuHandle = nullptr;

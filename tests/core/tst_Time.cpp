@@ -43,6 +43,11 @@ private slots:
         QTest::newRow("30: frame 1000 back") << 30.0f << qint64(33333000) << qint64(999) << qint64(1000);
         QTest::newRow("29.97: frame 100 back") << 29.97f << qint64(3336000) << qint64(99) << qint64(100);
         QTest::newRow("10 hours at 25") << 25.0f << qint64(36000000000LL) << qint64(900000) << qint64(900000);
+        // Beyond the 64-bit range: bounded, not undefined.
+        QTest::newRow("largest time at 1e30") << 1e30f << std::numeric_limits<qint64>::max()
+                                               << qint64(9200000000000000000LL) << qint64(9200000000000000000LL);
+        QTest::newRow("smallest time at 1e30") << 1e30f << std::numeric_limits<qint64>::min()
+                                                << qint64(-9200000000000000000LL) << qint64(-9200000000000000000LL);
     }
     void toFrames()
     {
@@ -71,6 +76,11 @@ private slots:
         QTest::newRow("negative fps") << -30.0f << qint64(1) << qint64(40000);
         QTest::newRow("NaN fps") << std::numeric_limits<float>::quiet_NaN() << qint64(1) << qint64(40000);
         QTest::newRow("infinite fps") << std::numeric_limits<float>::infinity() << qint64(1) << qint64(40000);
+        // Frames beyond any time: bounded to whole milliseconds that fit.
+        QTest::newRow("largest frame at 1e-6 fps") << 1e-6f << std::numeric_limits<qint64>::max()
+                                                    << std::numeric_limits<qint64>::max() / 1000 * 1000;
+        QTest::newRow("smallest frame at 1e-6 fps") << 1e-6f << std::numeric_limits<qint64>::min()
+                                                     << -(std::numeric_limits<qint64>::max() / 1000) * 1000;
     }
     void fromFrames()
     {

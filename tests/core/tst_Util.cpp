@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QReadWriteLock>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -19,7 +20,21 @@
 #include <QtTest>
 #include <cmath>
 #include <sys/stat.h>
+#include <csignal>
+#include <sys/wait.h>
 #include <unistd.h>
+
+namespace {
+bool isZombie(pid_t pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return true;
+    const QByteArray text = stat.readAll();
+    const int close = text.lastIndexOf(')');
+    return close > 0 && text.size() > close + 2 && text.at(close + 2) == 'Z';
+}
+} // namespace
 
 using TW::Util;
 
@@ -390,6 +405,36 @@ private slots:
         const QImage failed = Util::getSnapshot(m_dir.filePath("no-such-file.mp4"), QTime(0, 0));
         QVERIFY(failed.isNull());
         QVERIFY(!QFile::exists(output));
+    }
+
+    // A tool started with endWithThisProgram dies with the program that
+    // started it, even when that program is killed.
+    void toolsDieWithTheProgram()
+    {
+        int pipeEnds[2];
+        QCOMPARE(::pipe(pipeEnds), 0);
+        const pid_t program = ::fork();
+        QVERIFY(program >= 0);
+        if (program == 0) {
+            // The "program": starts its tool, says its pid, and is killed.
+            ::close(pipeEnds[0]);
+            QProcess tool;
+            TW::Util::endWithThisProgram(tool);
+            tool.start("sleep", {"30"});
+            const qint64 pid = tool.waitForStarted(5000) ? tool.processId() : -1;
+            (void)!::write(pipeEnds[1], &pid, sizeof pid);
+            ::kill(::getpid(), SIGKILL);
+            ::_exit(1);
+        }
+        ::close(pipeEnds[1]);
+        qint64 tool = -1;
+        QCOMPARE(::read(pipeEnds[0], &tool, sizeof tool), ssize_t(sizeof tool));
+        ::close(pipeEnds[0]);
+        int status = 0;
+        QCOMPARE(::waitpid(program, &status, 0), program);
+        QVERIFY(tool > 0);
+        // The tool is gone (or a zombie about to be reaped by init) soon after.
+        QTRY_VERIFY_WITH_TIMEOUT(::kill(pid_t(tool), 0) != 0 || isZombie(pid_t(tool)), 5000);
     }
 
     void snapshotTimeLimit()

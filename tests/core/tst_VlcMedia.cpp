@@ -58,7 +58,7 @@ private slots:
         const bool logging = TW::Singleton<TW::Logger>::instance()->isEnabled();
         QCOMPARE(args.mid(0, 13), QStringList({"--ignore-config", "--skip-frames", "--text-renderer", "dummy", "-I",
                                                "dumy", "--no-video-title-show", "--no-stats",
-                                               "--no-sub-autodetect-file", "--disable-screensaver",
+                                               "--no-sub-autodetect-file", "--no-disable-screensaver",
                                                logging ? "--verbose=3" : "--verbose=0", "--no-osd",
                                                "--input-fast-seek"}));
         // Tests run with TW_TEST_MODE=1: no sound card or display is touched.

@@ -14,6 +14,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <limits>
+
 using namespace TW;
 using namespace TW::test;
 
@@ -372,6 +374,43 @@ private slots:
         QCOMPARE(pasted.fragments.at(0)->volume, 100.0f);
         QCOMPARE(pasted.fragments.at(0)->endPosition, Time(400000));
         QVERIFY(!pasted.audio);
+    }
+
+    // Times that no project can hold are refused as the project reader
+    // refuses them: negative, reversed or beyond any media.
+    void clipboardTimesOutOfRangeRefused_data()
+    {
+        QTest::addColumn<qint64>("start");
+        QTest::addColumn<qint64>("length");
+        QTest::addColumn<qint64>("from");
+        QTest::addColumn<qint64>("to");
+        QTest::addColumn<qint64>("at");
+        QTest::addColumn<bool>("accepted");
+        const qint64 huge = std::numeric_limits<qint64>::max() - 5;
+        QTest::newRow("ordinary") << qint64(0) << qint64(300000) << qint64(0) << qint64(300000) << qint64(0) << true;
+        QTest::newRow("negative start") << qint64(-40000) << qint64(300000) << qint64(0) << qint64(300000) << qint64(0) << false;
+        QTest::newRow("negative length") << qint64(0) << qint64(-1) << qint64(0) << qint64(300000) << qint64(0) << false;
+        QTest::newRow("fragment reversed") << qint64(0) << qint64(300000) << qint64(300000) << qint64(0) << qint64(0) << false;
+        QTest::newRow("fragment negative") << qint64(0) << qint64(300000) << qint64(-300000) << qint64(0) << qint64(0) << false;
+        QTest::newRow("fragment at negative place") << qint64(0) << qint64(300000) << qint64(0) << qint64(300000) << qint64(-1) << false;
+        QTest::newRow("fragment end huge") << qint64(0) << qint64(300000) << qint64(0) << huge << qint64(0) << false;
+        QTest::newRow("length huge") << qint64(0) << huge << qint64(0) << qint64(300000) << qint64(0) << false;
+    }
+    void clipboardTimesOutOfRangeRefused()
+    {
+        QFETCH(qint64, start);
+        QFETCH(qint64, length);
+        QFETCH(qint64, from);
+        QFETCH(qint64, to);
+        QFETCH(qint64, at);
+        QFETCH(bool, accepted);
+        MediaSegment segment;
+        segment.start = Time(start);
+        segment.length = Time(length);
+        segment.addTrack(fragment(m_clip, from, to, at));
+        MediaSegment pasted;
+        QCOMPARE(MediaSegment::fromByteArray(segment.toByteArray(), pasted), accepted);
+        QCOMPARE(pasted.fragments.isEmpty(), !accepted);
     }
 
     void brokenClipboardRefused()

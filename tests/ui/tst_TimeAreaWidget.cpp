@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -619,6 +620,35 @@ private slots:
         QCOMPARE(ruler->getCurLoop(), overlapping);
         ruler->setCurrentFrame(250);
         QVERIFY(!ruler->getCurLoop());
+    }
+
+    // Showing a project's bookmarks costs time in proportion to their
+    // number, not its square: four times as many take about four times as
+    // long (a quadratic cost would take sixteen), each in its place.
+    void manyBookmarksShowInLinearTime()
+    {
+        auto show = [this](int count) {
+            ruler->clearBookmarks();
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            QVector<VideoMarkerPtr> marks;
+            for (int i = 0; i < count; ++i)
+                marks.append(VideoMarkerPtr::create(ulong(i % 500)));
+            QElapsedTimer took;
+            took.start();
+            for (const VideoMarkerPtr &mark : std::as_const(marks))
+                ruler->addBookmark(mark);
+            ruler->addBookmark(marks.first()); // already shown: nothing more
+            const qint64 ms = std::max<qint64>(1, took.elapsed());
+            const QList<SliderHandle *> shown = visibleHandles(HandleType::Bookmark);
+            if (shown.size() != count || centre(shown.last()->geometry()) != kLeft + (count - 1) % 500)
+                return qint64(-1);
+            return ms;
+        };
+        show(200); // warm up
+        const qint64 few = show(600);
+        const qint64 many = show(2400);
+        QVERIFY(few > 0 && many > 0);
+        QVERIFY2(many < few * 8, qPrintable(QString("%1 ms for 600, %2 ms for 2400").arg(few).arg(many)));
     }
 
     void showingAndRemoving()
