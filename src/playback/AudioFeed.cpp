@@ -71,6 +71,7 @@ int AudioFeed::entryFor(qint64 t) const
 size_t AudioFeed::pull(qint16 *out, size_t frames, AudioOutput::Block *block)
 {
     std::lock_guard<std::mutex> locker(lock);
+    const float t = tempo;
     if (pendingSeek >= 0) {
         at = double(pendingSeek);
         index = entryFor(pendingSeek);
@@ -79,9 +80,11 @@ size_t AudioFeed::pull(qint16 *out, size_t frames, AudioOutput::Block *block)
             e.stage->restartAt(pendingSeek - e.timelineStart + e.sourceStart);
         }
         pendingSeek = -1;
+        earlierFramesLeft = 0; // a restarted stage holds nothing older
+        stageTempo = t;
     }
-    const float t = tempo;
-    const double perFrame = double(t) / 100.0 * 1e6 / double(sampleRate);
+    if (stageTempo == 0.0f)
+        stageTempo = t;
     size_t done = 0;
     bool first = true;
     while (done < frames && index >= 0 && index < entries.size()) {
@@ -100,11 +103,22 @@ size_t AudioFeed::pull(qint16 *out, size_t frames, AudioOutput::Block *block)
                 const Entry &n = entries.at(index);
                 at = double(n.timelineStart);
                 n.stage->restartAt(n.sourceStart);
+                earlierFramesLeft = 0;
             }
             continue;
         }
+        if (t != stageTempo) {
+            // What the stage holds comes out at the tempo it was made with.
+            earlierTempo = stageTempo;
+            earlierFramesLeft = e.stage->latencyFrames();
+            stageTempo = t;
+        }
+        const float blockTempo = earlierFramesLeft > 0 ? earlierTempo : t;
+        const double perFrame = double(blockTempo) / 100.0 * 1e6 / double(sampleRate);
         const size_t left = size_t(std::ceil((stop - at) / perFrame));
-        const size_t want = std::min(frames - done, std::max<size_t>(left, 1));
+        size_t want = std::min(frames - done, std::max<size_t>(left, 1));
+        if (earlierFramesLeft > 0)
+            want = std::min(want, earlierFramesLeft);
         // A block describes one stretch of time: a new fragment starts a new
         // block, so the caller is handed what has been made so far.
         if (!first)
@@ -121,6 +135,7 @@ size_t AudioFeed::pull(qint16 *out, size_t frames, AudioOutput::Block *block)
         block->silent = false;
         at += double(got) * perFrame;
         done += got;
+        earlierFramesLeft -= std::min(earlierFramesLeft, got);
         first = false;
     }
     return done;

@@ -19,6 +19,8 @@ public:
     // Up to frames processed frames with these settings; 0 at the end of
     // the source.
     virtual size_t pullAudio(qint16 *out, size_t frames, float tempo, float pitch, float gain) = 0;
+    // Frames that still come out at the old tempo after a change.
+    virtual size_t latencyFrames() const { return 0; }
 };
 
 // Walks the edit list in timeline order and pulls its sound for the device:
@@ -72,6 +74,11 @@ private:
     std::atomic<float> volume{100.0f};
     std::atomic<bool> muted{false};
     std::atomic<qint64> limit{-1};
+    // The tempo last given to the stage, and how many frames still come out
+    // at the one before it (the stage's latency).
+    float stageTempo = 0.0f;
+    float earlierTempo = 100.0f;
+    size_t earlierFramesLeft = 0;
 
     int entryFor(qint64 timelineTime) const;
 };

@@ -419,6 +419,11 @@ unsigned long long PitchTempoFilter::getProcessedSamples(unsigned long long fram
     return d->pull(size_t(frames), out);
 }
 
+size_t PitchTempoFilter::latencyFrames() const
+{
+    return d->engine ? d->engine->getStartDelay() : 0;
+}
+
 int PitchTempoFilter::getSampleRate() const
 {
     return d->sampleRate;

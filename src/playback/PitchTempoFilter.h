@@ -80,6 +80,10 @@ public:
     // frames values; the values are not clamped. Returns the frames produced.
     unsigned long long getProcessedSamples(unsigned long long frames, float **out);
 
+    // Frames the engine holds between what goes in and what comes out: after
+    // a tempo change this many frames still come out at the old tempo.
+    size_t latencyFrames() const;
+
     int getSampleRate() const;
     int getChannels() const;
     int getBytesPerSample() const;

@@ -440,6 +440,12 @@ void VideoDataProvider::restartAt(qint64 sourceTime)
         d->filter->setStartPosition(Time(sourceTime));
 }
 
+size_t VideoDataProvider::latencyFrames() const
+{
+    QMutexLocker locker(&d->audioMutex);
+    return d->filter ? d->filter->latencyFrames() : 0;
+}
+
 size_t VideoDataProvider::pullAudio(qint16 *out, size_t frames, float tempo, float pitch, float gain)
 {
     QMutexLocker locker(&d->audioMutex);

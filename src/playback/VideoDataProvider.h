@@ -70,6 +70,7 @@ public:
 
     void restartAt(qint64 sourceTime) override;
     size_t pullAudio(qint16 *out, size_t frames, float tempo, float pitch, float gain) override;
+    size_t latencyFrames() const override;
 
     // Waits for the work this provider started on the thread pool.
     void waitForPendingWork();
