@@ -429,6 +429,26 @@ struct MainController::Impl
     }
 
     // A selection counts when both ends are set and differ.
+    // The selected section, when there is a project, a usable selection and
+    // a track that is not locked; null (and a log line saying why) if not.
+    QSharedPointer<MediaSegment> selectedForEditing()
+    {
+        if (projectEmpty() || !mainWindow)
+            return {};
+        if (mainWindow->isVideoLocked() && mainWindow->isAudioLocked()) {
+            qDebug() << "Both tracks are locked.";
+            return {};
+        }
+        if (!selectionUsable()) {
+            qDebug() << "No selection.";
+            return {};
+        }
+        const QSharedPointer<MediaSegment> segment = getSelectedSegment(mainWindow->getSelection());
+        if (!segment)
+            qDebug() << "Null segment.";
+        return segment;
+    }
+
     bool selectionUsable() const
     {
         if (!mainWindow)
@@ -979,21 +999,9 @@ void MainController::onDelete()
 {
     logSlot("onDelete");
     qDebug() << "Begin deleting segment.";
-    if (d->projectEmpty() || !d->mainWindow)
+    const QSharedPointer<MediaSegment> segment = d->selectedForEditing();
+    if (!segment)
         return;
-    if (d->mainWindow->isVideoLocked() && d->mainWindow->isAudioLocked()) {
-        qDebug() << "Both tracks are locked.";
-        return;
-    }
-    if (!d->selectionUsable()) {
-        qDebug() << "No selection.";
-        return;
-    }
-    const QSharedPointer<MediaSegment> segment = d->getSelectedSegment(d->mainWindow->getSelection());
-    if (!segment) {
-        qDebug() << "Null segment.";
-        return;
-    }
     // The play position must not stay inside what goes.
     const qint64 now = d->player->getCurrentMediaTime().unitCount;
     if (now >= segment->start.unitCount && now <= (segment->start + segment->length).unitCount) {
@@ -1018,23 +1026,11 @@ void MainController::onCopy()
 {
     logSlot("onCopy");
     qDebug() << "Begin copying segment.";
-    if (d->projectEmpty() || !d->mainWindow)
+    const QSharedPointer<MediaSegment> segment = d->selectedForEditing();
+    if (!segment)
         return;
     const bool videoLocked = d->mainWindow->isVideoLocked();
     const bool audioLocked = d->mainWindow->isAudioLocked();
-    if (videoLocked && audioLocked) {
-        qDebug() << "Both tracks are locked.";
-        return;
-    }
-    if (!d->selectionUsable()) {
-        qDebug() << "No selection.";
-        return;
-    }
-    const QSharedPointer<MediaSegment> segment = d->getSelectedSegment(d->mainWindow->getSelection());
-    if (!segment) {
-        qDebug() << "Null segment.";
-        return;
-    }
     // Only the unlocked tracks are copied.
     if (videoLocked)
         segment->setVideoEnabled(false, true);

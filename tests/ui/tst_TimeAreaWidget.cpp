@@ -624,7 +624,8 @@ private slots:
 
     // Showing a project's bookmarks costs time in proportion to their
     // number, not its square: four times as many take about four times as
-    // long (a quadratic cost would take sixteen), each in its place.
+    // long (a quadratic cost would take sixteen; measured before the change:
+    // 30), each in its place. The bound leaves room for a loaded machine.
     void manyBookmarksShowInLinearTime()
     {
         auto show = [this](int count) {
@@ -648,7 +649,7 @@ private slots:
         const qint64 few = show(600);
         const qint64 many = show(2400);
         QVERIFY(few > 0 && many > 0);
-        QVERIFY2(many < few * 8, qPrintable(QString("%1 ms for 600, %2 ms for 2400").arg(few).arg(many)));
+        QVERIFY2(many < few * 12, qPrintable(QString("%1 ms for 600, %2 ms for 2400").arg(few).arg(many)));
     }
 
     void showingAndRemoving()
