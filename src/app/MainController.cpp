@@ -49,7 +49,10 @@
 #include <climits>
 
 #include "core/ProgressMonitor.h"
+#include "dialogs/AboutDialog.h"
+#include "dialogs/ConvertProgressDialog.h"
 #include "dialogs/EditSilenceDialog.h"
+#include "dialogs/PrintDialog.h"
 #include "dialogs/EditVolumeDialog.h"
 #include "dialogs/SizeCustomDialog.h"
 #include "dialogs/TrackSelectionDialog.h"
@@ -937,6 +940,8 @@ void MainController::saveCurrentProjectAs()
 void MainController::ripFiles(const QStringList &sources, const QStringList &destinations)
 {
     qDebug() << "Rip files:" << sources << "to" << destinations;
+    ConvertProgressDialog dialog(d->mainWindow);
+    dialog.process(sources, destinations);
 }
 
 void MainController::clearCachedData(const QString &path)
@@ -1425,7 +1430,34 @@ void MainController::clearClipboard()
         clipboard->clear(QClipboard::Clipboard);
 }
 
-void MainController::onPrint() { logSlot("onPrint"); }
+void MainController::onPrint()
+{
+    logSlot("onPrint");
+    qDebug() << "Begin printing.";
+    if (!d->project || d->project->isEmpty() || !d->player)
+        return;
+    const bool wasPlaying = d->player->isPlaying();
+    if (wasPlaying)
+        d->player->pause();
+
+    const Time now(qMax<qint64>(0, d->player->getCurrentMediaTime().unitCount));
+    if (const QSharedPointer<MediaTrackFragment> fragment =
+            d->project->getTrackForPosition(static_cast<unsigned long long>(now.unitCount))) {
+        // The picture the user sees: the place in the fragment's source that
+        // the play position shows.
+        const Time inSource = fragment->startPosition + (now - fragment->timelinePosition);
+        QImage image = Util::getSnapshot(fragment->track ? fragment->track->getName() : QString(),
+                                         SnaphotExtractor::clockTime(inSource));
+        const QRectF crop = d->player->getGeneralCropArea();
+        image = image.copy(int(image.width() * crop.x()), int(image.height() * crop.y()),
+                           int(image.width() * crop.width()), int(image.height() * crop.height()));
+        PrintDialog dialog(d->mainWindow);
+        dialog.setCurScreen(image);
+        dialog.exec();
+    }
+    if (wasPlaying && d->project && !d->project->isEmpty())
+        d->player->play();
+}
 
 namespace {
 
@@ -1543,6 +1575,9 @@ void MainController::exportAllLoops(ExportOptions options)
 void MainController::onHelpAboutClicked()
 {
     logSlot("onHelpAboutClicked");
+    AboutDialog::setLinks(userGuidePage(QStringLiteral("guide")), userGuidePage(QStringLiteral("help")));
+    AboutDialog dialog(d->mainWindow);
+    dialog.exec();
 }
 
 void MainController::openNewInstance()

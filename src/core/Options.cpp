@@ -102,7 +102,7 @@ public:
         // Only an object that holds real values writes: one that was never
         // loaded or assigned would overwrite the user's file with empty
         // folders and invalid sizes.
-        if (hasValues)
+        if (hasValues && !detached)
             saveUserFile();
     }
 
@@ -200,6 +200,7 @@ public:
     // read.
     bool fileExisted = false;
     bool hasValues = false;
+    bool detached = false;
 };
 
 Options *Options::instance()
@@ -217,6 +218,8 @@ Options *Options::instance()
     }
     return s_live.object.loadRelaxed();
 }
+
+void Options::detachFromFile() { d->detached = true; }
 
 Options::Options(QObject *parent) : QObject(parent), d(std::make_unique<Impl>(this)) {}
 

@@ -80,6 +80,10 @@ public:
     void setRunSnifferInBackground(bool run);
     bool getRunSnifferInBackground() const;
 
+    // Makes this object one that never writes the ini file (a working copy
+    // whose values reach the file only through the live object).
+    void detachFromFile();
+
     // The ini file's path.
     QString filePath() const;
 

@@ -104,6 +104,33 @@ QImage SnaphotExtractor::snapshotAt(const QString &file, const QTime &time, int 
     return QImage(output);
 }
 
+QStringList SnaphotExtractor::frameFilesOf(const QString &file, const QTime &start, const QTime &length,
+                                           const QString &folder, const QString &prefix, int timeoutMs,
+                                           int maxFrames)
+{
+    QStringList args{QStringLiteral("-nostdin"), QStringLiteral("-ss"), clockText(start), QStringLiteral("-i"),
+                     QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath()), QStringLiteral("-y"),
+                     QStringLiteral("-an"), QStringLiteral("-t"), clockText(length)};
+    if (maxFrames > 0)
+        args << QStringLiteral("-frames:v") << QString::number(maxFrames);
+    args << QDir(folder).filePath(prefix + QStringLiteral("%d.png"));
+    if (!runFfmpeg(args, timeoutMs))
+        return {};
+    // In numeric order: <prefix>10.png after <prefix>9.png.
+    const QRegularExpression numbered(QStringLiteral("^%1(\\d+)\\.png$").arg(QRegularExpression::escape(prefix)));
+    QList<QPair<qint64, QString>> files;
+    for (const QString &name : QDir(folder).entryList({prefix + QStringLiteral("*.png")}, QDir::Files)) {
+        const QRegularExpressionMatch m = numbered.match(name);
+        if (m.hasMatch())
+            files.append({m.captured(1).toLongLong(), name});
+    }
+    std::sort(files.begin(), files.end());
+    QStringList paths;
+    for (const auto &entry : std::as_const(files))
+        paths << QDir(folder).filePath(entry.second);
+    return paths;
+}
+
 QVector<QImage> SnaphotExtractor::framesOf(const QString &file, const QTime &start, const QTime &length,
                                            int timeoutMs, int maxFrames)
 {
@@ -111,26 +138,11 @@ QVector<QImage> SnaphotExtractor::framesOf(const QString &file, const QTime &sta
     const auto dir = runFolder();
     if (!dir)
         return frames;
-    QStringList args{QStringLiteral("-nostdin"), QStringLiteral("-ss"), clockText(start), QStringLiteral("-i"),
-                     QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath()), QStringLiteral("-y"),
-                     QStringLiteral("-an"), QStringLiteral("-t"), clockText(length)};
-    if (maxFrames > 0)
-        args << QStringLiteral("-frames:v") << QString::number(maxFrames);
-    args << dir->filePath(QStringLiteral("tmpprintimg%d.png"));
-    if (!runFfmpeg(args, timeoutMs))
-        return frames;
-    // In numeric order: tmpprintimg10.png after tmpprintimg9.png.
-    static const QRegularExpression numbered(QStringLiteral("^tmpprintimg(\\d+)\\.png$"));
-    QList<QPair<qint64, QString>> files;
-    for (const QString &name : QDir(dir->path()).entryList({QStringLiteral("tmpprintimg*.png")}, QDir::Files)) {
-        const QRegularExpressionMatch m = numbered.match(name);
-        if (m.hasMatch())
-            files.append({m.captured(1).toLongLong(), name});
-    }
-    std::sort(files.begin(), files.end());
-    for (const auto &entry : std::as_const(files)) {
-        frames.append(QImage(dir->filePath(entry.second)));
-        QFile::remove(dir->filePath(entry.second));
+    const QStringList files =
+        frameFilesOf(file, start, length, dir->path(), QStringLiteral("tmpprintimg"), timeoutMs, maxFrames);
+    for (const QString &path : files) {
+        frames.append(QImage(path));
+        QFile::remove(path);
     }
     return frames;
 }
@@ -166,6 +178,23 @@ QVector<QImage> SnaphotExtractor::getFrames(QSharedPointer<MediaSegment> segment
     for (const auto &fragment : std::as_const(segment->fragments))
         frames += getFrames(fragment.data());
     return frames;
+}
+
+QStringList SnaphotExtractor::getFrameFiles(QSharedPointer<MediaSegment> segment, const QString &folder)
+{
+    QStringList files;
+    if (!segment)
+        return files;
+    int n = 0;
+    for (const auto &fragment : std::as_const(segment->fragments)) {
+        if (!fragment || !fragment->track)
+            continue;
+        const QTime start = clockTime(fragment->startPosition);
+        const QTime end = clockTime(fragment->endPosition);
+        files += frameFilesOf(fragment->track->getName(), start, QTime(0, 0).addMSecs(start.msecsTo(end)), folder,
+                              QStringLiteral("part%1-").arg(n++));
+    }
+    return files;
 }
 
 } // namespace TW

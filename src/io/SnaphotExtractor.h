@@ -33,6 +33,9 @@ public:
     QImage getSnapshot(const MediaTrackFragment *fragment);
     QVector<QImage> getFrames(const MediaTrackFragment *fragment);
     QVector<QImage> getFrames(QSharedPointer<MediaSegment> segment);
+    // Every frame of a segment as PNG files written into folder, in order;
+    // for more frames than memory should hold at once.
+    QStringList getFrameFiles(QSharedPointer<MediaSegment> segment, const QString &folder);
 
     // The frame of a file at a time (the work behind getSnapshot).
     static QImage snapshotAt(const QString &file, const QTime &time, int timeoutMs = 30000);
@@ -40,6 +43,11 @@ public:
     // At most maxFrames images are returned (0: no limit).
     static QVector<QImage> framesOf(const QString &file, const QTime &start, const QTime &length,
                                     int timeoutMs = 120000, int maxFrames = 0);
+    // The same frames written as "<prefix><n>.png" files into folder; their
+    // paths in order.
+    static QStringList frameFilesOf(const QString &file, const QTime &start, const QTime &length,
+                                    const QString &folder, const QString &prefix, int timeoutMs = 120000,
+                                    int maxFrames = 0);
     // A position in a fragment's source as a clock time at the project rate.
     static QTime clockTime(const Time &time);
 };

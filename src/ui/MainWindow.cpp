@@ -15,6 +15,9 @@
 #include "model/MediaTimeLine.h"
 #include "app/MainController.h"
 #include "dialogs/ExportDialog.h"
+#include "dialogs/OptionsDialog.h"
+#include "dialogs/PrintDialog.h"
+#include "dialogs/RipDialog.h"
 #include "core/Options.h"
 #include "core/OptionsHolder.h"
 #include "core/ProgressMonitor.h"
@@ -572,6 +575,24 @@ MainWindow::MainWindow(MainController *controller, QWidget *parent, Qt::WindowFl
         const QSharedPointer<Media> media = c ? c->getMedia() : QSharedPointer<Media>();
         return media ? media->getDuration().unitCount : 0;
     });
+    OptionsDialog::setCustomSizeAction([] {
+        if (MainController *c = CommandTargets::controller())
+            c->onSizeCustomClicked();
+    });
+    PrintDialog::setProjectSource({[] {
+                                       MainController *c = CommandTargets::controller();
+                                       return c ? c->getMedia() : QSharedPointer<Media>();
+                                   },
+                                   [] {
+                                       MainController *c = CommandTargets::controller();
+                                       MainWindow *w = c ? c->getMainWindow() : nullptr;
+                                       return w ? w->getSelection() : PairInt(-1, -1);
+                                   },
+                                   [] {
+                                       MainController *c = CommandTargets::controller();
+                                       MainWindow *w = c ? c->getMainWindow() : nullptr;
+                                       return w ? w->getCurFrame() : 0;
+                                   }});
 #if TW_HAVE_PLAYER
     if (controller && controller->getMediaPlayer())
         controller->getMediaPlayer()->setRenderingWidget(getRenderingWidget());
@@ -921,11 +942,33 @@ void MainWindow::onOpenButtonClicked()
 
 void MainWindow::onSaveButtonClicked() { d->controller->saveCurrentProjectAs(); }
 void MainWindow::onExportButtonClicked() {}
-void MainWindow::onRipButtonClicked() { qDebug() << "DVD rip is not available in this build."; }
+void MainWindow::onRipButtonClicked()
+{
+    RipDialog dialog(this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const QPair<QStringList, QStringList> rip = dialog.getRipInfo();
+    d->controller->ripFiles(rip.first, rip.second);
+}
+
 void MainWindow::onAspectResizeButtonClicked() {}
 void MainWindow::onSnifferButtonClicked() { qDebug() << "The network sniffer is not available in this build."; }
 void MainWindow::onSnifferYoutubeButtonClicked() { qDebug() << "The video downloader is not available in this build."; }
-void MainWindow::onOptionButtonClicked() { qDebug() << "The options dialog is not available in this build."; }
+void MainWindow::onOptionButtonClicked()
+{
+    const bool wasOnTop = Options::instance()->getAlwaysOnTop();
+    {
+        OptionsDialog dialog(this);
+        dialog.exec();
+    }
+    const bool onTop = Options::instance()->getAlwaysOnTop();
+    if (onTop == wasOnTop)
+        return;
+    setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
+    // Changing the flags hides the window.
+    show();
+}
+
 void MainWindow::onHelpButtonClicked() {}
 void MainWindow::onPrinterButtonClicked() { d->controller->onPrint(); }
 

@@ -8,6 +8,7 @@
 #include "app/Application.h"
 #include "app/MainController.h"
 #include "core/Options.h"
+#include "dialogs/OptionsDialog.h"
 #include "core/OptionsHolder.h"
 #include "core/Singleton.h"
 #include "io/InputController.h"
@@ -24,6 +25,7 @@
 #include "ui/VideoControlsWidget.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QDir>
 #include <QLabel>
 #include <QPushButton>
@@ -296,7 +298,14 @@ void tst_OpenFile::closingClearsUnusedConversions()
     Options::instance()->setClearCacheOnExit(false);
     m_controller->release();
     QVERIFY(QFile::exists(unused));
-    Options::instance()->setClearCacheOnExit(true);
+    // Switched on as the user does: in the options dialog, then Save.
+    {
+        OptionsDialog dialog;
+        dialog.findChild<QCheckBox *>(QStringLiteral("clearCacheCheckbox"))->setChecked(true);
+        dialog.findChild<QPushButton *>(QStringLiteral("savePushButton"))->click();
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    }
+    QVERIFY(Options::instance()->getClearCacheOnExit());
     m_controller->release();
     QVERIFY(!QFile::exists(unused));
     QVERIFY(!QFile::exists(unused + QStringLiteral(".finished")));
