@@ -181,6 +181,9 @@ CYouTubeDownloader::CYouTubeDownloader() : d(new Impl(this))
 
 CYouTubeDownloader::~CYouTubeDownloader()
 {
+    // A transfer still running ends without telling anyone.
+    d->manager.disconnect(this);
+    d->stallTimer.stop();
     if (d->reply) {
         d->reply->disconnect(this);
         d->reply->abort();

@@ -26,6 +26,7 @@ std::vector<CVideoSniffer *> g_videoSniffers;
 bool g_sniffersStarted = false;
 QString g_captureProblem;
 int g_nrsvdURLNumber = 0;
+Tarnwell2SnifferWindow::InterfaceLister g_interfaceLister = nullptr;
 
 // The video site's main domain name: its entries cannot be previewed.
 const QString VideoSiteDomain = QStringLiteral("youtube.com");
@@ -77,7 +78,7 @@ void Tarnwell2SnifferWindow::startSniffers()
         return;
     g_sniffersStarted = true;
     qAddPostRoutine(&Tarnwell2SnifferWindow::stopSniffers);
-    const std::vector<std::string> names = CVideoSniffer::listInterfaces();
+    const std::vector<std::string> names = g_interfaceLister ? g_interfaceLister() : CVideoSniffer::listInterfaces();
     QStringList problems;
     for (const std::string &name : names) {
         auto *sniffer = new CVideoSniffer(name);
@@ -114,6 +115,8 @@ void Tarnwell2SnifferWindow::stopSniffers()
     g_sniffersStarted = false;
     g_captureProblem.clear();
 }
+
+void Tarnwell2SnifferWindow::setInterfaceLister(InterfaceLister lister) { g_interfaceLister = lister; }
 
 int Tarnwell2SnifferWindow::count() const { return entries.size(); }
 const SniffedEntry &Tarnwell2SnifferWindow::entry(int index) const { return entries.at(index); }

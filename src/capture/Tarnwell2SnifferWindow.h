@@ -63,6 +63,10 @@ public:
     static const std::vector<CVideoSniffer *> &sniffers();
     // Stops and deletes the sniffers (at exit, and in tests).
     static void stopSniffers();
+    // Tests only: where the first window takes the interfaces to capture
+    // on (CVideoSniffer::listInterfaces unless set).
+    using InterfaceLister = std::vector<std::string> (*)();
+    static void setInterfaceLister(InterfaceLister lister);
 
 signals:
     void downloadFinished(QString path);
