@@ -36,6 +36,7 @@
 #include "ui/VideoControlsWidget.h"
 #include "ui/VideoThumbnailWidget.h"
 #include "ui/VideoWidget.h"
+#include "capture/Tarnwell2SnifferWindow.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -53,6 +54,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QStyle>
 #include <QStyleOptionSlider>
 #include <QProgressBar>
@@ -142,6 +144,17 @@ struct MainWindow::MainWindowImpl
     QMenu *aspectResizeMenu = nullptr;
     QAction *undoAction = nullptr;
     QAction *redoAction = nullptr;
+    // The sniffed-media window: made hidden at start-up when the sniffer
+    // runs in the background, else by the sniffer entry; it has no parent.
+    QPointer<Tarnwell2SnifferWindow> snifferWindow;
+
+    void makeSnifferWindow()
+    {
+        snifferWindow = new Tarnwell2SnifferWindow;
+        QObject::connect(snifferWindow, &Tarnwell2SnifferWindow::downloadFinished, window,
+                         &MainWindow::onSnifferDownloadFinish, Qt::QueuedConnection);
+        QObject::connect(snifferWindow, &Tarnwell2SnifferWindow::closed, window, &MainWindow::onSnifferWindowClosed);
+    }
 
     void setupUi()
     {
@@ -611,11 +624,14 @@ MainWindow::MainWindow(MainController *controller, QWidget *parent, Qt::WindowFl
         onToggleTopToolbarClicked();
     d->postResize();
     d->placeTimelineToggle();
+    if (Options::instance()->getRunSnifferInBackground())
+        d->makeSnifferWindow();
 }
 
 MainWindow::~MainWindow()
 {
     qApp->removeEventFilter(this);
+    delete d->snifferWindow;
     d->writeSettings();
 }
 
@@ -952,7 +968,44 @@ void MainWindow::onRipButtonClicked()
 }
 
 void MainWindow::onAspectResizeButtonClicked() {}
-void MainWindow::onSnifferButtonClicked() { qDebug() << "The network sniffer is not available in this build."; }
+void MainWindow::onSnifferButtonClicked()
+{
+    // A window still open is shown again rather than made twice.
+    if (!d->snifferWindow)
+        d->makeSnifferWindow();
+    d->snifferWindow->setVisible(true);
+    d->snifferWindow->raise();
+}
+
+void MainWindow::onSnifferDownloadFinish(const QString &path)
+{
+    // The sniffer window stays on top; it steps back while the file opens.
+    if (d->snifferWindow) {
+        d->snifferWindow->setWindowFlags(d->snifferWindow->windowFlags() & ~Qt::WindowStaysOnTopHint);
+        d->snifferWindow->show();
+    }
+    if (!d->controller)
+        return;
+    // A download may have replaced a file opened before under that name.
+    d->controller->clearCachedData(path);
+    d->controller->openFile(path);
+    setWindowTitle(QStringLiteral("Tarnwell - %1").arg(QFileInfo(path).fileName()));
+    if (d->snifferWindow) {
+        d->snifferWindow->setWindowFlags(d->snifferWindow->windowFlags() | Qt::WindowStaysOnTopHint);
+        d->snifferWindow->show();
+    }
+    d->controller->onPlayVideo();
+}
+
+void MainWindow::onSnifferWindowClosed()
+{
+    if (Options::instance()->getRunSnifferInBackground() || !d->snifferWindow)
+        return;
+    d->snifferWindow->deleteLater();
+    d->snifferWindow.clear();
+}
+
+Tarnwell2SnifferWindow *MainWindow::getSnifferWindow() const { return d->snifferWindow; }
 void MainWindow::onSnifferYoutubeButtonClicked() { qDebug() << "The video downloader is not available in this build."; }
 void MainWindow::onOptionButtonClicked()
 {

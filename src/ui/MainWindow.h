@@ -15,6 +15,7 @@ class QMenu;
 class QMouseEvent;
 class QSlider;
 class QUndoCommand;
+class Tarnwell2SnifferWindow;
 
 namespace TW {
 
@@ -58,6 +59,8 @@ public:
     TimelineWidget *getTimeline() const;
     QSlider *getMasterSlider() const;
     QMenu *getAspectResizeMenu() const;
+    // The sniffed-media window while one exists.
+    Tarnwell2SnifferWindow *getSnifferWindow() const;
     // Whether the toolbar or the timeline section is collapsed.
     bool isToolbarCollapsed() const;
     bool isTimelineCollapsed() const;
@@ -117,6 +120,8 @@ private slots:
     void onAspectResizeButtonClicked();
     void onSnifferButtonClicked();
     void onSnifferYoutubeButtonClicked();
+    void onSnifferDownloadFinish(const QString &path);
+    void onSnifferWindowClosed();
     void onOptionButtonClicked();
     void onHelpButtonClicked();
     void onPrinterButtonClicked();
