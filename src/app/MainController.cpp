@@ -75,6 +75,7 @@
 #include "playback/MediaPlayer.h"
 
 #include <cmath>
+#include <optional>
 
 namespace TW {
 
@@ -1097,33 +1098,35 @@ void MainController::onVolume()
         qDebug() << "Audio track is locked.";
         return;
     }
-    if (d->selectionUsable()) {
-        qDebug() << "Applying volume to segment.";
-        const float startVolume = d->volumeUnderPosition();
+    // The dialog starts at the volume in force; a new volume is returned,
+    // or none when the user cancels or keeps it.
+    auto askVolume = [this](float startVolume) -> std::optional<float> {
         qDebug() << "Volume dialog starts at" << startVolume;
         EditVolumeDialog dialog(d->mainWindow, startVolume);
         if (dialog.exec() != QDialog::Accepted)
-            return;
+            return std::nullopt;
         const float volume = float(dialog.getOptions().getVolume());
         if (sameSetting(volume, startVolume))
+            return std::nullopt;
+        return volume;
+    };
+    if (d->selectionUsable()) {
+        qDebug() << "Applying volume to segment.";
+        const std::optional<float> volume = askVolume(d->volumeUnderPosition());
+        if (!volume)
             return;
         const PairInt selection = d->mainWindow->getSelection();
         onExecute(new VolumeSegmentCommand(Time::fromFrameUnits(selection.first),
-                                           Time::fromFrameUnits(selection.second), volume));
+                                           Time::fromFrameUnits(selection.second), *volume));
         return;
     }
     qDebug() << "No selection, applying volume to whole project";
     // The whole project's volume lives in its fragments; the project's own
     // volume is the volume slider's level.
-    const float startVolume = d->wholeProjectVolume();
-    qDebug() << "Volume dialog starts at" << startVolume;
-    EditVolumeDialog dialog(d->mainWindow, startVolume);
-    if (dialog.exec() != QDialog::Accepted)
+    const std::optional<float> volume = askVolume(d->wholeProjectVolume());
+    if (!volume)
         return;
-    const float volume = float(dialog.getOptions().getVolume());
-    if (sameSetting(volume, startVolume))
-        return;
-    onExecute(new VolumeMediaCommand(volume));
+    onExecute(new VolumeMediaCommand(*volume));
     d->player->updatePlaybackSettings();
 }
 
