@@ -73,7 +73,8 @@ struct VideoDataProvider::Impl
     }
     std::atomic<qint64> seekTarget{0};
     std::atomic<qint64> seekAskedAt{0};
-    // Settings last given to the stage by the device's pulls.
+    // Settings the stage has now, whoever gave them (the device's pulls or
+    // the setters): a pull changes only what differs.
     float stageTempo = 100.0f;
     float stagePitch = 0.0f;
     float stageGain = -1.0f;
@@ -350,6 +351,7 @@ void VideoDataProvider::setSpeedAsyncImpl()
     base->player->setSpeed(d->speed / 100.0f);
     QMutexLocker locker(&d->audioMutex);
     d->filter->setTempo(d->speed);
+    d->stageTempo = d->speed;
 }
 
 void VideoDataProvider::setPitch(float semitones)
@@ -358,6 +360,7 @@ void VideoDataProvider::setPitch(float semitones)
     if (semitones != d->pitch) {
         d->pitch = semitones;
         d->filter->setPitch(semitones);
+        d->stagePitch = semitones;
     }
 }
 
@@ -370,6 +373,7 @@ void VideoDataProvider::setVolume(float percent)
 {
     QMutexLocker locker(&d->audioMutex);
     d->filter->setVolume(percent);
+    d->stageGain = percent / 100.0f;
 }
 
 void VideoDataProvider::setAudioDisabled(bool disabled)

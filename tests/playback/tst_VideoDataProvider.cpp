@@ -231,6 +231,28 @@ private slots:
         QCOMPARE(rig->provider->getFilter()->getStartPosition(), qint64(0));
     }
 
+    // The device pulls at the tempo it asks for, whatever tempo the
+    // provider's own setter gave the stage before.
+    void pullsAtTheTempoAskedFor()
+    {
+        auto rig = makeRig();
+        QVERIFY(preload(*rig));
+        rig->provider->setSpeed(50);
+        rig->provider->restartAt(0);
+        std::vector<qint16> sound(44100 * 2);
+        size_t got = 0;
+        while (got < 44100) {
+            const size_t n = rig->provider->pullAudio(sound.data() + got * 2, 44100 - got, 100, 0, 1);
+            if (n == 0)
+                break;
+            got += n;
+        }
+        QCOMPARE(got, size_t(44100));
+        // One second out at 100 % reads about one second of source.
+        const qint64 read = rig->provider->getFilter()->getCurrentTimePosition();
+        QVERIFY2(read > 900000 && read < 1300000, qPrintable(QString::number(read)));
+    }
+
     void endOfMediaIsReported()
     {
         auto rig = makeRig(Time(2000000));
