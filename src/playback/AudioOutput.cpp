@@ -38,7 +38,7 @@ struct AudioOutput::Impl
     pa_threaded_mainloop *loop = nullptr;
     pa_context *context = nullptr;
     pa_stream *stream = nullptr;
-    pa_sample_spec spec{};
+    pa_sample_spec sampleFormat{};
     int rate = 44100;
     int channels = 2;
     Source source;
@@ -226,9 +226,9 @@ bool AudioOutput::open(int sampleRate, int channels, Source source)
     d->markerCount = 0;
     d->written = 0;
     d->started = false;
-    d->spec.format = PA_SAMPLE_S16LE;
-    d->spec.rate = uint32_t(d->rate);
-    d->spec.channels = uint8_t(std::min(d->channels, int(PA_CHANNELS_MAX)));
+    d->sampleFormat.format = PA_SAMPLE_S16LE;
+    d->sampleFormat.rate = uint32_t(d->rate);
+    d->sampleFormat.channels = uint8_t(std::min(d->channels, int(PA_CHANNELS_MAX)));
 
     auto fail = [this](const char *why) {
         if (!noDeviceSaid().exchange(true))
@@ -264,8 +264,8 @@ bool AudioOutput::open(int sampleRate, int channels, Source source)
     }
 
     pa_channel_map map;
-    pa_channel_map_init_auto(&map, d->spec.channels, PA_CHANNEL_MAP_DEFAULT);
-    d->stream = pa_stream_new(d->context, "Playback", &d->spec, &map);
+    pa_channel_map_init_auto(&map, d->sampleFormat.channels, PA_CHANNEL_MAP_DEFAULT);
+    d->stream = pa_stream_new(d->context, "Playback", &d->sampleFormat, &map);
     if (!d->stream) {
         pa_threaded_mainloop_unlock(d->loop);
         return fail("no stream");
@@ -275,9 +275,9 @@ bool AudioOutput::open(int sampleRate, int channels, Source source)
     pa_stream_set_underflow_callback(d->stream, &Impl::onUnderflow, d.get());
     pa_buffer_attr attr;
     attr.maxlength = uint32_t(-1);
-    attr.tlength = uint32_t(pa_usec_to_bytes(kTargetLatency, &d->spec));
+    attr.tlength = uint32_t(pa_usec_to_bytes(kTargetLatency, &d->sampleFormat));
     attr.prebuf = uint32_t(-1);
-    attr.minreq = uint32_t(pa_usec_to_bytes(kRequestSize, &d->spec));
+    attr.minreq = uint32_t(pa_usec_to_bytes(kRequestSize, &d->sampleFormat));
     attr.fragsize = uint32_t(-1);
     const auto flags = pa_stream_flags_t(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE
                                          | PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_CORKED);
@@ -298,7 +298,7 @@ bool AudioOutput::open(int sampleRate, int channels, Source source)
         pa_threaded_mainloop_wait(d->loop);
     }
     if (const pa_buffer_attr *a = pa_stream_get_buffer_attr(d->stream))
-        d->latencyMs = int(pa_bytes_to_usec(a->tlength, &d->spec) / 1000);
+        d->latencyMs = int(pa_bytes_to_usec(a->tlength, &d->sampleFormat) / 1000);
     pa_threaded_mainloop_unlock(d->loop);
     return true;
 }
