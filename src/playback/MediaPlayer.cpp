@@ -436,7 +436,6 @@ void MediaPlayer::setTempo(float percent)
 
 void MediaPlayer::applyTempo(float percent)
 {
-    const bool changed = d->effectiveTempo != percent;
     d->effectiveTempo = percent;
     // The sound changes at once, without a seek.
     if (d->feed)
@@ -450,7 +449,6 @@ void MediaPlayer::applyTempo(float percent)
     // times (they are counted) and wait for the sound or are shown as they
     // come.
     p->setSpeed(percent);
-    Q_UNUSED(changed);
 }
 
 void MediaPlayer::setPitch(float semitones)
@@ -742,11 +740,7 @@ void MediaPlayer::handleFragmentPositionChanged(Time t)
     followPosition(t);
     if (d->seekMode)
         return;
-    const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    if (now - d->lastEmission > 99) {
-        d->lastEmission = now;
-        emit timeChanged(long(t.toFrameUnits(false)));
-    }
+    reportPosition(t);
 }
 
 void MediaPlayer::handleClock(qint64 time)
@@ -775,6 +769,12 @@ void MediaPlayer::handleClock(qint64 time)
     loopEnd = currentLoopEnd();
     if (d->feed)
         d->feed->setLimit(loopEnd);
+    reportPosition(t);
+}
+
+void MediaPlayer::reportPosition(Time t)
+{
+    // At most one report per 100 ms.
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     if (now - d->lastEmission > 99) {
         d->lastEmission = now;

@@ -129,6 +129,7 @@ private slots:
 private:
     void applyTempo(float percent);
     void followPosition(TW::Time t);
+    void reportPosition(TW::Time t);
     void finishLoopPass();
 
     struct Impl;

@@ -17,8 +17,7 @@ void playbackTrace(const QByteArray &line)
 {
     // Traces are for whoever switched logging on; a user who did not sees
     // nothing of them.
-    const Logger *logger = Singleton<Logger>::instance();
-    if (!logger || !logger->isEnabled())
+    if (!playbackTraceEnabled())
         return;
     std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
     std::fputc('\n', stdout);
