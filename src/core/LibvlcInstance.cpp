@@ -43,6 +43,10 @@ QStringList LibvlcInstance::arguments()
         loggingOn() ? "--verbose=3" : "--verbose=0",
         "--no-osd",
         "--input-fast-seek",
+        // The video output belongs to the player, not to the media, so a
+        // media option cannot reach it: every picture is counted by the
+        // playback engine, and a late one dropped would put the count out.
+        "--no-drop-late-frames",
         // "--no-hq-resampling" is gone from libvlc 3, which only warns about it.
     };
     if (qEnvironmentVariableIntValue("TW_TEST_MODE") == 1)

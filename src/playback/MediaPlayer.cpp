@@ -16,12 +16,22 @@
 #include <QList>
 #include <QMutex>
 #include <QMutexLocker>
+#include <QThread>
 #include <QTimer>
 #include <QtDebug>
 
 #include <atomic>
 
 namespace TW {
+
+namespace {
+// How far ahead of the clock (microseconds of wall time at the current
+// tempo) late pictures are sought.
+constexpr qint64 kPictureResyncLead = 250000;
+// Tempo changes closer together than this (ms) are one change for the
+// pictures.
+constexpr int kTempoBurstGap = 60;
+} // namespace
 
 using FragmentPlayerPtr = QSharedPointer<MediaTrackFragmentPlayer>;
 
@@ -30,6 +40,9 @@ using FragmentPlayerPtr = QSharedPointer<MediaTrackFragmentPlayer>;
 
 struct MediaPlayer::Impl
 {
+    // Tempo steps come in bursts (a key held, a slider dragged): the
+    // pictures are sought once the burst is over.
+    QTimer pictureResync;
     // Guards media, fragments, players and the loop copy (including the
     // copy's fields). Never held while calling into a fragment player.
     mutable QMutex dataLock;
@@ -218,6 +231,7 @@ struct MediaPlayer::Impl
         output->setRate(effectiveTempo);
         output->seek(Time::fromFrameUnits(positionFrame).unitCount, false);
         QObject::connect(output, &MemoryStreamPlayer::clockAdvanced, owner, &MediaPlayer::handleClock);
+        QObject::connect(output, &MemoryStreamPlayer::picturesLate, owner, &MediaPlayer::handlePicturesLate);
     }
 };
 
@@ -226,6 +240,12 @@ MediaPlayer::MediaPlayer(QObject *parent)
 {
     qRegisterMetaType<TW::Time>("TW::Time");
     qRegisterMetaType<TW::MediaTrackFragmentPlayer *>("TW::MediaTrackFragmentPlayer*");
+    d->pictureResync.setSingleShot(true);
+    d->pictureResync.setInterval(kTempoBurstGap);
+    connect(&d->pictureResync, &QTimer::timeout, this, [this] {
+        if (d->output && d->output->isRunning())
+            resyncPictures(d->output->clockTime());
+    });
 }
 
 MediaPlayer::~MediaPlayer()
@@ -367,6 +387,8 @@ void MediaPlayer::seek(unsigned long frame, bool resetLoop, bool clearStreams)
     if (!media)
         return;
     QMutexLocker seekLocker(&d->seekLock);
+    if (QThread::currentThread() == thread())
+        d->pictureResync.stop(); // the seek brings the pictures anyway
     d->loopDelayPending = false;
     if (resetLoop) {
         d->dropLoop();
@@ -445,10 +467,13 @@ void MediaPlayer::applyTempo(float percent)
     FragmentPlayerPtr p = getCurrentFragmentPlayer();
     if (!p)
         return;
-    // libvlc takes its new rate a while later; its pictures keep their
-    // times (they are counted) and wait for the sound or are shown as they
-    // come.
+    // libvlc takes its new rate a while later, and its pictures decoded at
+    // the old pace then come late or are skipped, which would put their
+    // count out: the pictures alone are sought ahead of the clock, and
+    // counted afresh from there.
     p->setSpeed(percent);
+    if (d->output && d->output->isRunning())
+        d->pictureResync.start();
 }
 
 void MediaPlayer::setPitch(float semitones)
@@ -741,6 +766,36 @@ void MediaPlayer::handleFragmentPositionChanged(Time t)
     if (d->seekMode)
         return;
     reportPosition(t);
+}
+
+void MediaPlayer::handlePicturesLate(qint64 time)
+{
+    resyncPictures(time);
+}
+
+void MediaPlayer::resyncPictures(qint64 time)
+{
+    if (d->state != Playing || d->seekMode || d->loopDelayPending || !d->output)
+        return;
+    const MediaTrackFragmentPtr f = d->fragmentAt(d->currentIndex);
+    FragmentPlayerPtr p = getCurrentFragmentPlayer();
+    if (!f || !p)
+        return;
+    // Far enough ahead that the seek's first pictures come before the clock
+    // reaches them: the seek takes a few frames' time, and libvlc's pacing
+    // after it starts a little later than its first picture.
+    const qint64 lead = std::max(qint64(double(kPictureResyncLead) * double(d->effectiveTempo) / 100.0),
+                                 2 * Time::fromFrameUnits(1).unitCount);
+    const qint64 target = time + lead;
+    const qint64 fragmentEnd = f->timelinePosition.unitCount + (f->endPosition - f->startPosition).unitCount;
+    if (target >= fragmentEnd)
+        return; // the next fragment's pictures come from its own player
+    // Pictures already queued before the target are still right; from the
+    // target on, the seek brings them again.
+    d->videoStream.removeSamples([target](const VideoFrame &v) { return v.timeStamp >= target; });
+    d->output->expectNewPictures();
+    playbackTrace("pictures sought ahead to " + QByteArray::number(target));
+    p->setPosition(Time(target) - f->timelinePosition);
 }
 
 void MediaPlayer::handleClock(qint64 time)

@@ -24,6 +24,14 @@ constexpr int kPresentInterval = 4;
 constexpr qint64 kDueTolerance = 5000;
 // The longest the clock waits for the first picture of a new place (ms).
 constexpr qint64 kPictureWait = 150;
+// A picture shown this much later than its time (microseconds of wall
+// time) was late; so many late ones in a row mean the decoder's pacing has
+// fallen behind the clock rather than one picture being slow.
+constexpr qint64 kLateLimit = 25000;
+constexpr int kLateRun = 3;
+// After a start, a seek or a call for the pictures, lateness is judged
+// again only after this long (ms): the pictures need that to settle.
+constexpr qint64 kLateHoldOff = 600;
 
 void freePicture(void *buffer)
 {
@@ -48,6 +56,9 @@ struct MemoryStreamPlayer::Impl
     float rate = 100.0f;
     bool waitingForPicture = false;
     QElapsedTimer waitTimer;
+    // Pictures shown late in a row, and since when lateness counts.
+    int lateRun = 0;
+    QElapsedTimer settling;
 
     QImage picture;
     qint64 pictureTime = -1;
@@ -226,6 +237,8 @@ void MemoryStreamPlayer::play(qint64 from)
         d->anchor = d->audio.heardTime();
     d->waitingForPicture = true;
     d->waitTimer.start();
+    d->lateRun = 0;
+    d->settling.start();
     present();
 }
 
@@ -245,6 +258,8 @@ void MemoryStreamPlayer::seek(qint64 to, bool playing)
     d->anchor = to;
     d->waitingForPicture = playing;
     d->waitTimer.start();
+    d->lateRun = 0;
+    d->settling.start();
 }
 
 void MemoryStreamPlayer::setRate(float percent)
@@ -254,6 +269,12 @@ void MemoryStreamPlayer::setRate(float percent)
     d->anchor = d->fallbackTime();
     d->since.restart();
     d->rate = percent;
+}
+
+void MemoryStreamPlayer::expectNewPictures()
+{
+    d->lateRun = 0;
+    d->settling.start();
 }
 
 bool MemoryStreamPlayer::isRunning() const
@@ -306,12 +327,23 @@ void MemoryStreamPlayer::present()
             break;
         d->adopt(d->videoStream->getSample(true));
         shown = true;
+        if (d->running && d->rate > 0.0f) {
+            const qint64 lateness = qint64(double(now - d->pictureTime) * 100.0 / double(d->rate));
+            d->lateRun = lateness > kLateLimit ? d->lateRun + 1 : 0;
+        }
         if (playbackTraceEnabled())
             playbackTrace("picture " + QByteArray::number(d->pictureTime) + " shown at clock "
                           + QByteArray::number(now));
     }
     if (shown && d->renderingWidget)
         d->renderingWidget->update();
+    if (d->running && d->lateRun >= kLateRun && d->settling.isValid() && d->settling.elapsed() >= kLateHoldOff) {
+        d->lateRun = 0;
+        d->settling.start();
+        if (playbackTraceEnabled())
+            playbackTrace("pictures late at clock " + QByteArray::number(now));
+        emit picturesLate(now);
+    }
     if (d->running)
         emit clockAdvanced(now);
 }

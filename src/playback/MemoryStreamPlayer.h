@@ -81,9 +81,17 @@ public:
     // of a width x height frame.
     static QRect cropRectangle(const QRectF &area, int width, int height);
 
+    // New pictures are on their way (the pictures alone were sought): their
+    // lateness is judged again once they have settled.
+    void expectNewPictures();
+
 signals:
     // The clock's time at each presentation tick while it runs.
     void clockAdvanced(qint64 time);
+    // The pictures have kept coming later than the clock asks for them: the
+    // decoder's own pacing has fallen behind. The owner brings the pictures
+    // back ahead of the clock (a seek of the pictures alone).
+    void picturesLate(qint64 time);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

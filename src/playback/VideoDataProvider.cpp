@@ -88,9 +88,18 @@ struct VideoDataProvider::Impl
     // before it or by a new target.
     std::atomic<bool> targetArmed{true};
 
-    // Picture buffers handed to libvlc and not displayed yet.
+    // Picture buffers handed to libvlc and not displayed yet, each with the
+    // seek it was filled after. libvlc fills a buffer and then waits for the
+    // picture's time before showing it: a picture filled before a seek was
+    // made may be shown after it, and is not the seek's.
     QMutex picturesMutex;
-    std::deque<char *> picturesInLibvlc;
+    struct LentBuffer
+    {
+        char *buffer;
+        int seek;
+    };
+    std::deque<LentBuffer> picturesInLibvlc;
+    std::atomic<int> seeksMade{0};
 
     // Work started on the global thread pool.
     PoolTasks tasks;
@@ -116,6 +125,19 @@ struct VideoDataProvider::Impl
         if (afterSeek && frame % VideoInputConverter::KeyframeInterval != 0)
             --frame;
         nextPicture = frame * step;
+    }
+
+    // A seek aims at the middle of its frame: a picture's time is then never
+    // on the edge of what libvlc keeps, and the first picture it shows is
+    // the frame the aim falls in, whatever the key pictures around it.
+    qint64 seekAim(qint64 sourceTime) const
+    {
+        return sourceTime + frameDuration() / 2;
+    }
+    void anchorAtSeek(qint64 aim)
+    {
+        const qint64 step = frameDuration();
+        nextPicture = step > 0 ? (aim / step) * step : aim;
     }
 
     void readSettings()
@@ -171,8 +193,8 @@ VideoDataProvider::~VideoDataProvider()
     delete base->player;
     base->player = nullptr;
     QMutexLocker locker(&d->picturesMutex);
-    for (char *p : d->picturesInLibvlc)
-        freeSampleBuffer(p);
+    for (const Impl::LentBuffer &b : d->picturesInLibvlc)
+        freeSampleBuffer(b.buffer);
     d->picturesInLibvlc.clear();
 }
 
@@ -187,6 +209,9 @@ void VideoDataProvider::acceptMedia()
         return;
     base->media->addOption(QStringLiteral(":no-hq-resampling"));
     base->media->addOption(QStringLiteral(":network-caching=40"));
+    // Little read ahead: libvlc's pictures then keep close to the times it
+    // gives them after a seek or a rate change.
+    base->media->addOption(QStringLiteral(":file-caching=20"));
     // Seeks land exactly where asked: the stage restarts its audio at the
     // requested time, so the pictures must not restart at an earlier
     // keyframe (sound would run ahead of the picture after every seek).
@@ -315,7 +340,8 @@ void VideoDataProvider::setPositionImpl(Time t)
         }
     }
     base->currentPosition = t.unitCount;
-    d->seekTarget = t.unitCount;
+    const qint64 aim = d->seekAim(t.unitCount);
+    d->seekTarget = aim;
     d->seekAskedAt = libvlc_clock();
     d->seekPending = true;
     d->anchorPictures(t.unitCount, false);
@@ -325,7 +351,7 @@ void VideoDataProvider::setPositionImpl(Time t)
     const bool playing = base->state == StatePlaying && !base->suspended;
     if (playing)
         base->player->pause();
-    base->player->setMediaTime(t.unitCount / 1000);
+    base->player->setMediaTime(aim / 1000);
     if (playing)
         base->player->resume();
 }
@@ -481,9 +507,9 @@ void *VideoDataProvider::videoLock(void *opaque, void **planes)
     char *buffer = allocateSampleBuffer(size);
     planes[0] = buffer;
     QMutexLocker locker(&d->picturesMutex);
-    d->picturesInLibvlc.push_back(buffer);
+    d->picturesInLibvlc.push_back({buffer, d->seeksMade.load()});
     while (d->picturesInLibvlc.size() > kMaxPicturesInLibvlc) {
-        freeSampleBuffer(d->picturesInLibvlc.front());
+        freeSampleBuffer(d->picturesInLibvlc.front().buffer);
         d->picturesInLibvlc.pop_front();
     }
     return buffer;
@@ -500,41 +526,45 @@ void VideoDataProvider::videoDisplay(void *opaque, void *picture)
     auto *buffer = static_cast<char *>(picture);
     if (!buffer)
         return;
+    const quint64 sig = d->signature(buffer);
+    qint64 sourceTime = 0;
     {
+        // One lock over the whole decision, so that a seek made meanwhile
+        // (audioFlush) is either wholly before this picture or wholly after.
+        QMutexLocker locker(&d->picturesMutex);
         // The buffer passes from libvlc to us once; a picture shown again
         // (or one already given up) is not queued twice.
-        QMutexLocker locker(&d->picturesMutex);
-        auto it = std::find(d->picturesInLibvlc.begin(), d->picturesInLibvlc.end(), buffer);
+        auto it = std::find_if(d->picturesInLibvlc.begin(), d->picturesInLibvlc.end(),
+                               [buffer](const Impl::LentBuffer &b) { return b.buffer == buffer; });
         if (it == d->picturesInLibvlc.end())
             return;
+        const bool stale = it->seek != d->seeksMade.load();
         d->picturesInLibvlc.erase(it);
-    }
-    {
-        const quint64 sig = d->signature(buffer);
-        QMutexLocker locker(&d->picturesMutex);
         // libvlc may also show the picture before the last one again when
         // its rate changes.
         const bool repeat = (sig == d->lastSignature || sig == d->previousSignature) && !d->seekPending;
-        if (!repeat) {
-            d->previousSignature = d->lastSignature;
-            d->lastSignature = sig;
+        bool keep = !stale && !repeat;
+        if (keep && d->seekPending) {
+            if (libvlc_clock() - d->seekAskedAt < kSeekSettleTime) {
+                keep = false; // from before the seek
+            } else {
+                d->seekPending = false;
+                d->anchorAtSeek(d->seekTarget);
+            }
         }
-        if (repeat) {
+        if (playbackTraceEnabled())
+            playbackTrace("picture " + QByteArray(stale ? "from before the seek" : repeat ? "repeated" : keep ? "taken" : "settling")
+                          + ", next frame " + QByteArray::number(d->nextPicture.load()));
+        if (!keep) {
             locker.unlock();
             freeSampleBuffer(buffer);
             return;
         }
+        d->previousSignature = d->lastSignature;
+        d->lastSignature = sig;
+        // Every new picture is the next frame of the source, shown or not.
+        sourceTime = d->nextPicture.fetch_add(d->frameDuration());
     }
-    if (d->seekPending) {
-        if (libvlc_clock() - d->seekAskedAt < kSeekSettleTime) {
-            freeSampleBuffer(buffer); // from before the seek
-            return;
-        }
-        d->seekPending = false;
-        d->anchorPictures(d->seekTarget, true);
-    }
-    // Every new picture is the next frame of the source, shown or not.
-    const qint64 sourceTime = d->nextPicture.fetch_add(d->frameDuration());
     if (self->base->suspended || !d->videoStream) {
         freeSampleBuffer(buffer);
         return;
@@ -566,11 +596,18 @@ void VideoDataProvider::audioResume(void *, int64_t)
 
 void VideoDataProvider::audioFlush(void *opaque, int64_t)
 {
-    // libvlc has made the seek: the pictures from now on are its.
+    // libvlc has made the seek: the pictures from now on are its. (A seek
+    // made while playing flushes twice; a picture from before it is seldom
+    // shown between the two, and is then taken for the seek's first.)
     auto *self = static_cast<VideoDataProvider *>(opaque);
     Impl *d = self->d.get();
-    if (d->seekPending.exchange(false))
-        d->anchorPictures(d->seekTarget, true);
+    QMutexLocker locker(&d->picturesMutex);
+    if (d->seekPending.exchange(false)) {
+        d->anchorAtSeek(d->seekTarget);
+        d->lastSignature = d->previousSignature = 0;
+        ++d->seeksMade;
+        playbackTrace("seek made");
+    }
 }
 
 void VideoDataProvider::audioDrain(void *)

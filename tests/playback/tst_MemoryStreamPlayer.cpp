@@ -6,6 +6,8 @@
 
 #include "TestEnv.h"
 
+#include <QElapsedTimer>
+#include <QSignalSpy>
 #include <QtTest>
 
 #include <cstring>
@@ -123,6 +125,49 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(p.currentPictureTime(), qint64(400000), 2000);
         QVERIFY(p.clockTime() >= 395000);
         QCOMPARE(p.currentPicture().size(), QSize(16, 8));
+    }
+
+    // Pictures that keep coming after their time call for new ones, once
+    // per settling time; pictures in time, or a single late one, do not.
+    void latePicturesAreReported()
+    {
+        MemoryStreamPlayer p;
+        p.setupRenderer();
+        VideoStream video;
+        p.setVideoStream(&video);
+        QSignalSpy late(&p, &MemoryStreamPlayer::picturesLate);
+        p.seek(0, false);
+        video.enqueueSample(picture(0));
+        p.play(0);
+        // Pictures in time, each queued before the clock reaches it.
+        qint64 t = 40000;
+        QElapsedTimer run;
+        run.start();
+        while (run.elapsed() < 900) {
+            if (video.getSampleCount() == 0 && p.clockTime() > t - 30000)
+                video.enqueueSample(picture(t)), t += 40000;
+            QTest::qWait(2);
+        }
+        QCOMPARE(late.count(), 0);
+        // One late picture is no trend.
+        video.enqueueSample(picture(p.clockTime() - 100000));
+        QTest::qWait(30);
+        QCOMPARE(late.count(), 0);
+        // Every picture 100 ms late: reported, and not again right away.
+        run.restart();
+        while (run.elapsed() < 500) {
+            video.enqueueSample(picture(p.clockTime() - 100000));
+            QTest::qWait(20);
+        }
+        QCOMPARE(late.count(), 1);
+        QVERIFY(late.at(0).at(0).toLongLong() > 900000);
+        // Told that new pictures come, it waits for them to settle again.
+        p.expectNewPictures();
+        video.enqueueSample(picture(p.clockTime() - 100000));
+        video.enqueueSample(picture(p.clockTime() - 90000));
+        video.enqueueSample(picture(p.clockTime() - 80000));
+        QTest::qWait(100);
+        QCOMPARE(late.count(), 1);
     }
 
     // The clock waits for the first picture of a new place before it runs
