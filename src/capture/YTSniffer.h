@@ -3,13 +3,12 @@
 #include <QByteArray>
 #include <QDialog>
 #include <QHash>
-#include <QProcess>
+#include <QMessageBox>
 #include <QPointer>
+#include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
-
-#include <QMessageBox>
 
 class QListWidgetItem;
 class QTimer;
@@ -26,7 +25,8 @@ namespace Ui { class YTSniffer; }
 // Runs are told apart by their exit status: a run killed by Cancel is a
 // cancel (error(ProcessKilled), no box), a crash or a non-zero exit is an
 // error box, and a program that cannot be started is reported as missing.
-// The downloader's output is read in whole lines (a line ends at LF or CR).
+// The downloader's output is read in whole lines (a line ends at LF or CR);
+// what it writes on its error output goes to the log only.
 //
 // Graphical thread only.
 class YTSniffer : public QDialog

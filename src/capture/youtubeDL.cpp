@@ -26,6 +26,13 @@ void YTSniffer::youtubeDL_Start()
     connect(process, &QProcess::readyReadStandardOutput, this, &YTSniffer::youtubeDL_ReadSTDOUT);
     connect(process, &QProcess::finished, this, &YTSniffer::youtubeDL_Finish);
     connect(process, &QProcess::errorOccurred, this, &YTSniffer::youtubeDL_Error);
+    // The downloader's own messages go to the log only, as they come.
+    QProcess *run = process;
+    connect(process, &QProcess::readyReadStandardError, this, [run] {
+        const QByteArray said = run->readAllStandardError().trimmed();
+        if (!said.isEmpty())
+            qWarning() << "YTSniffer: the run said:" << said;
+    });
 
     QString action;
     QStringList arguments;

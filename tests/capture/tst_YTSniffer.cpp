@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
@@ -225,6 +226,45 @@ private slots:
         QCOMPARE(YTSniffer::outputTemplate("/a/100%/b%s.mp4"), QString("/a/100%%/b%%s.mp4"));
     }
 
+    // Our wrapper hands every argument to yt-dlp unchanged; update.sh
+    // reports yt-dlp's version in the line the window reads.
+    void bundledScripts()
+    {
+        QTemporaryDir fake;
+        QFile ytdlp(QDir(fake.path()).filePath("yt-dlp"));
+        QVERIFY(ytdlp.open(QIODevice::WriteOnly));
+        ytdlp.write("#!/bin/sh\nif [ \"$1\" = --version ]; then echo 2024.04.09; exit 0; fi\n"
+                    "printf '<%s>' \"$@\"; exit 7\n");
+        ytdlp.close();
+        ytdlp.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("PATH", fake.path() + ":/usr/bin:/bin");
+
+        QProcess run;
+        run.setProcessEnvironment(env);
+        run.start(QDir(TW::test::binDir()).filePath("run"), {"--format", "18", "-o", "a b%%.mp4", "--", "-x"});
+        QVERIFY(run.waitForFinished(10000));
+        QCOMPARE(run.exitCode(), 7);
+        QCOMPARE(run.readAllStandardOutput(), QByteArray("<--format><18><-o><a b%%.mp4><--><-x>"));
+
+        QProcess update;
+        update.setProcessEnvironment(env);
+        update.start(QDir(TW::test::binDir()).filePath("update.sh"), {});
+        QVERIFY(update.waitForFinished(10000));
+        QCOMPARE(update.exitCode(), 0);
+        const QString said = QString::fromUtf8(update.readAllStandardOutput()).trimmed();
+        QVERIFY(said.contains("Updating to version"));
+        QCOMPARE(YTSniffer::versionIn(said), QString("2024.04.09"));
+
+        // Without yt-dlp both fail, so the failure is told.
+        env.insert("PATH", fake.path() + "/none:/nonexistent");
+        QProcess missing;
+        missing.setProcessEnvironment(env);
+        missing.start(QDir(TW::test::binDir()).filePath("update.sh"), {});
+        QVERIFY(missing.waitForFinished(10000));
+        QVERIFY(missing.exitCode() != 0);
+    }
+
     void opensOnTheAddressPage()
     {
         YTSniffer w;
@@ -337,6 +377,11 @@ private slots:
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), QByteArray("data"));
         QCOMPARE(child<QProgressBar>(w, "progressBar")->value(), 100);
+        // Progress lines ending in CR are lines of their own, as is the
+        // last one that ends the output without a line end.
+        const QString pane = child<QPlainTextEdit>(w, "plainTextEdit")->toPlainText();
+        QVERIFY2(pane.contains("[download]  12.5% of 1.00MiB\n[download]  45.3% of 1.00MiB\n"
+                               "[download]  99.9% of 1.00MiB"), qPrintable(pane));
 
         const QList<QStringList> runs = standIn.runs();
         QCOMPARE(runs.size(), 3);
@@ -348,6 +393,35 @@ private slots:
         // Closing afterwards sends nothing more.
         w.close();
         QCOMPARE(finished.count(), 1);
+    }
+
+    void cancelOnTheFormatPageKillsNothing()
+    {
+        YTSniffer w;
+        QSignalSpy errors(&w, &YTSniffer::error);
+        start(w, saveRoot.path(), YTSniffer::ChooseFormat, "youtu.be/abc");
+        QTRY_COMPARE(page(w), int(YTSniffer::PageSelectFormat));
+        child<QPushButton>(w, "btnCancelSelectFormat")->click();
+        QCOMPARE(page(w), int(YTSniffer::PageSelectURL));
+        QTest::qWait(100);
+        QVERIFY(errors.isEmpty());
+        // "Select" with no row chosen does nothing.
+        child<QListWidget>(w, "listWidget")->setCurrentRow(-1);
+        QMetaObject::invokeMethod(&w, "listItemSelect");
+        QCOMPARE(page(w), int(YTSniffer::PageSelectURL));
+        QCOMPARE(standIn.runs().size(), 1);
+    }
+
+    void updateShortcut()
+    {
+        YTSniffer w;
+        w.getFile(YTSniffer::ChooseFormat, saveRoot.path());
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.activateWindow();
+        QTest::keyClick(&w, Qt::Key_U, Qt::ControlModifier);
+        QCOMPARE(w.getStep(), int(YTSniffer::StepUpdate));
+        QTRY_COMPARE(standIn.runs(), (QList<QStringList>{{"update 0"}}));
+        QTRY_COMPARE(page(w), int(YTSniffer::PageSelectURL));
     }
 
     void preferredFormatWithoutAsking()
