@@ -5,6 +5,7 @@
 #include "app/ExportController.h"
 #include "app/PasteSegmentCommand.h"
 #include "app/SilenceSegmentCommand.h"
+#include "app/SnifferController.h"
 #include "app/VolumeMediaCommand.h"
 #include "app/VolumeSegmentCommand.h"
 
@@ -732,6 +733,8 @@ struct MainController::Impl
 
     MainController *owner;
     MainWindow *mainWindow = nullptr;
+    // Made before and destroyed after the rest of this part.
+    SnifferController snifferController;
     QSharedPointer<Media> project;
     QSharedPointer<MediaPlayer> player;
     QUndoStack *undoStack = nullptr;
@@ -781,7 +784,7 @@ void MainController::release()
 MainWindow *MainController::getMainWindow() const { return d->mainWindow; }
 QSharedPointer<Media> MainController::getMedia() const { return d->project; }
 QSharedPointer<MediaPlayer> MainController::getMediaPlayer() const { return d->player; }
-SnifferController *MainController::getSnifferController() const { return nullptr; }
+SnifferController *MainController::getSnifferController() const { return &d->snifferController; }
 QUndoStack *MainController::getUndoStack() const { return d->undoStack; }
 
 void MainController::setFileToOpenAfterLaunch(const QString &path) { d->fileToOpen = path; }

@@ -36,6 +36,7 @@
 #include "ui/VideoControlsWidget.h"
 #include "ui/VideoThumbnailWidget.h"
 #include "ui/VideoWidget.h"
+#include "app/SnifferController.h"
 #include "capture/Tarnwell2SnifferWindow.h"
 
 #include <QAction>
@@ -340,6 +341,7 @@ struct MainWindow::MainWindowImpl
         QObject::connect(topToolbar, &TopToolbarWidget::aspectResizeButtonClicked, w, &MainWindow::onAspectResizeButtonClicked);
         QObject::connect(topToolbar, &TopToolbarWidget::snifferButtonClicked, w, &MainWindow::onSnifferButtonClicked);
         QObject::connect(topToolbar, &TopToolbarWidget::snifferYoutubeButtonClicked, w, &MainWindow::onSnifferYoutubeButtonClicked);
+        QObject::connect(topToolbar, &TopToolbarWidget::snifferBackgroundClicked, w, &MainWindow::onSnifferBackgroundClicked);
         QObject::connect(topToolbar, &TopToolbarWidget::optionButtonClicked, w, &MainWindow::onOptionButtonClicked);
         QObject::connect(topToolbar, &TopToolbarWidget::helpButtonClicked, w, &MainWindow::onHelpButtonClicked);
         QObject::connect(topToolbar, &TopToolbarWidget::printerButtonClicked, w, &MainWindow::onPrinterButtonClicked);
@@ -626,6 +628,7 @@ MainWindow::MainWindow(MainController *controller, QWidget *parent, Qt::WindowFl
     d->placeTimelineToggle();
     if (Options::instance()->getRunSnifferInBackground())
         d->makeSnifferWindow();
+    d->topToolbar->setSnifferInBackground(Options::instance()->getRunSnifferInBackground());
 }
 
 MainWindow::~MainWindow()
@@ -919,6 +922,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
         return;
     }
     QMainWindow::closeEvent(event);
+    delete d->snifferWindow;
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent *event)
@@ -1005,8 +1009,29 @@ void MainWindow::onSnifferWindowClosed()
     d->snifferWindow.clear();
 }
 
+void MainWindow::onSnifferBackgroundClicked()
+{
+    // Nothing changes while the window is on screen.
+    Options *options = Options::instance();
+    if (!d->snifferWindow || !d->snifferWindow->isVisible()) {
+        if (options->getRunSnifferInBackground()) {
+            delete d->snifferWindow;
+            options->setRunSnifferInBackground(false);
+        } else {
+            if (!d->snifferWindow)
+                d->makeSnifferWindow();
+            options->setRunSnifferInBackground(true);
+        }
+    }
+    d->topToolbar->setSnifferInBackground(options->getRunSnifferInBackground());
+}
+
 Tarnwell2SnifferWindow *MainWindow::getSnifferWindow() const { return d->snifferWindow; }
-void MainWindow::onSnifferYoutubeButtonClicked() { qDebug() << "The video downloader is not available in this build."; }
+void MainWindow::onSnifferYoutubeButtonClicked()
+{
+    if (d->controller)
+        d->controller->getSnifferController()->exec();
+}
 void MainWindow::onOptionButtonClicked()
 {
     const bool wasOnTop = Options::instance()->getAlwaysOnTop();

@@ -122,6 +122,7 @@ private slots:
     void onSnifferYoutubeButtonClicked();
     void onSnifferDownloadFinish(const QString &path);
     void onSnifferWindowClosed();
+    void onSnifferBackgroundClicked();
     void onOptionButtonClicked();
     void onHelpButtonClicked();
     void onPrinterButtonClicked();

@@ -106,6 +106,11 @@ struct TopToolbarWidget::TopToolbarWidgetImpl
         snifferYoutube = new QAction(TopToolbarWidget::tr("YouTube Sniffer"), snifferMenu);
         snifferMenu->addAction(snifferMain);
         snifferMenu->addAction(snifferYoutube);
+        // Whether the main sniffer keeps capturing while its window is closed.
+        snifferBackground = new QAction(TopToolbarWidget::tr("Sniff in Background"), snifferMenu);
+        snifferBackground->setCheckable(true);
+        snifferMenu->addSeparator();
+        snifferMenu->addAction(snifferBackground);
     }
 
     ~TopToolbarWidgetImpl() { delete snifferMenu; }
@@ -145,7 +150,7 @@ struct TopToolbarWidget::TopToolbarWidgetImpl
     QMenu *sizeMenu;
     QMenu *recentMenu;
     QMenu *snifferMenu;
-    QAction *snifferMain, *snifferYoutube;
+    QAction *snifferMain, *snifferYoutube, *snifferBackground;
     QHash<QString, QPushButton *> buttons;
 };
 
@@ -234,6 +239,7 @@ TopToolbarWidget::TopToolbarWidget(QWidget *parent, Qt::WindowFlags flags)
     connect(button("markerBtn"), &QPushButton::clicked, this, &TopToolbarWidget::markerButtonClicked);
     connect(d->snifferMain, &QAction::triggered, this, &TopToolbarWidget::snifferButtonClicked);
     connect(d->snifferYoutube, &QAction::triggered, this, &TopToolbarWidget::snifferYoutubeButtonClicked);
+    connect(d->snifferBackground, &QAction::triggered, this, &TopToolbarWidget::snifferBackgroundClicked);
     connect(d->helpUserGuide, &QAction::triggered, this, &TopToolbarWidget::helpUserGuideClicked);
     connect(d->helpQuickStart, &QAction::triggered, this, &TopToolbarWidget::helpQuickStartGuideClicked);
     connect(d->helpTraining, &QAction::triggered, this, &TopToolbarWidget::helpTrainingVideosClicked);
@@ -253,6 +259,7 @@ QMenu *TopToolbarWidget::getExportMenu() const { return d->exportMenu; }
 QMenu *TopToolbarWidget::getAspectResizeMenu() const { return d->sizeMenu; }
 QMenu *TopToolbarWidget::getSnifferMenu() const { return d->snifferMenu; }
 QMenu *TopToolbarWidget::getHelpMenu() const { return d->helpMenu; }
+void TopToolbarWidget::setSnifferInBackground(bool on) { d->snifferBackground->setChecked(on); }
 QMenu *TopToolbarWidget::getOpenedFilesMenu() const { return d->recentMenu; }
 QPushButton *TopToolbarWidget::button(const QString &objectName) const { return d->buttons.value(objectName); }
 

@@ -37,6 +37,8 @@ public slots:
     void setCanUndo(bool enabled);
     void setCanRedo(bool enabled);
     void setOpenedFiles(const QStringList &fileNames);
+    // The check mark of the sniffer menu's background entry.
+    void setSnifferInBackground(bool on);
 
 signals:
     void openButtonClicked();
@@ -46,6 +48,8 @@ signals:
     void aspectResizeButtonClicked();
     void snifferButtonClicked();
     void snifferYoutubeButtonClicked();
+    // The sniffer menu's background entry was chosen.
+    void snifferBackgroundClicked();
     void optionButtonClicked();
     void helpButtonClicked();
     void printerButtonClicked();

@@ -33,6 +33,9 @@ void tst_Install::layout()
 
     const QString root = stage.path() + QStringLiteral("/usr");
     QVERIFY(QFileInfo(root + QStringLiteral("/bin/tarnwell")).isExecutable());
+    // The scripts the program starts, where it looks for them when installed.
+    for (const char *script : {"exportFragment.sh", "run", "update.sh"})
+        QVERIFY2(QFileInfo(root + QStringLiteral("/libexec/tarnwell/") + QLatin1String(script)).isExecutable(), script);
 
     // Desktop entries are key=value lines; ';' separates list items there.
     QFile entry(root + QStringLiteral("/share/applications/tarnwell.desktop"));

@@ -1,0 +1,267 @@
+// The downloader window's runs: each run of the downloader (format list,
+// title, download) or of "update.sh" is a fresh QProcess; its output is
+// read in whole lines and its end leads to the next run.
+#include "YTSniffer.h"
+#include "ui_YTSniffer.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QDir>
+#include <QFileInfo>
+#include <QTimer>
+
+void YTSniffer::youtubeDL_Start()
+{
+    // Only the current run is listened to; one it replaces is ended.
+    if (process) {
+        process->disconnect(this);
+        if (process->state() != QProcess::NotRunning)
+            process->kill();
+        process->deleteLater();
+    }
+    process = new QProcess(this);
+    processRunning = true;
+    pendingOutput.clear();
+    runLines.clear();
+    connect(process, &QProcess::readyReadStandardOutput, this, &YTSniffer::youtubeDL_ReadSTDOUT);
+    connect(process, &QProcess::finished, this, &YTSniffer::youtubeDL_Finish);
+    connect(process, &QProcess::errorOccurred, this, &YTSniffer::youtubeDL_Error);
+    // The downloader's own messages go to the log only, as they come.
+    QProcess *run = process;
+    connect(process, &QProcess::readyReadStandardError, this, [run] {
+        const QByteArray said = run->readAllStandardError().trimmed();
+        if (!said.isEmpty())
+            qWarning() << "YTSniffer: the run said:" << said;
+    });
+
+    QString action;
+    QStringList arguments;
+    switch (step) {
+    case StepGetTitle:
+        action = tr("Get default file name");
+        arguments << QStringLiteral("--get-title");
+        break;
+    case StepListFormats:
+        action = tr("Detect available formats");
+        arguments << QStringLiteral("--list-formats");
+        break;
+    case StepDownload:
+        // --newline: each progress report on a line of its own.
+        action = tr("Download file");
+        arguments << QStringLiteral("--newline") << QStringLiteral("--format") << QString::number(formatId)
+                  << QStringLiteral("-o") << outputTemplate(outputPath);
+        break;
+    default:
+        action = tr("Check is YTSniffer up-to-date");
+        break;
+    }
+    ui->lblAction->setText(action);
+    qDebug() << action;
+
+    if (step == StepListFormats) {
+        showPage(PageGetContent);
+        startProgressBar_byTimer();
+    }
+    if (step == StepUpdate) {
+        showPage(PageGetContent);
+        startProgressBar_byTimer();
+        ui->plainTextEdit->appendPlainText(tr("Please wait a moment as we check for updates to the YouTube Sniffer module")
+                                           + QStringLiteral("\n..."));
+        const QString script = bundleFile(QStringLiteral("update.sh"));
+        if (!QFileInfo::exists(script)) {
+            processRunning = false;
+            ui->progressBar->setValue(ui->progressBar->maximum());
+            stopProgressBar();
+            showError(NoBinary, QMessageBox::Critical, {QString(), QString()});
+            return;
+        }
+        process->setWorkingDirectory(QDir::toNativeSeparators(QFileInfo(script).absolutePath()));
+        process->start(script, QStringList(), QIODevice::ReadWrite);
+        return;
+    }
+
+    // The address comes after "--", so nothing in it is ever an option.
+    arguments << QStringLiteral("--") << url.toString(QUrl::FullyEncoded);
+    qDebug() << "Started with arguments" << arguments;
+    process->start(programPath, arguments, QIODevice::ReadWrite);
+}
+
+void YTSniffer::youtubeDL_ReadSTDOUT()
+{
+    if (sender() != process)
+        return;
+    pendingOutput += process->readAllStandardOutput();
+    takeLines(false);
+}
+
+void YTSniffer::takeLines(bool all)
+{
+    int start = 0;
+    for (int i = 0; i < pendingOutput.size(); ++i) {
+        const char c = pendingOutput.at(i);
+        if (c == '\n' || c == '\r') {
+            handleLine(pendingOutput.mid(start, i - start));
+            start = i + 1;
+        }
+    }
+    pendingOutput.remove(0, start);
+    if (all && !pendingOutput.isEmpty()) {
+        handleLine(pendingOutput);
+        pendingOutput.clear();
+    }
+}
+
+void YTSniffer::handleLine(const QByteArray &raw)
+{
+    QString line = QString::fromUtf8(raw).trimmed();
+    if (line.isEmpty())
+        return;
+    qDebug() << line;
+    line.replace(QLatin1String("youtube-dl"), QLatin1String("YTSniffer"));
+    ui->plainTextEdit->appendPlainText(line);
+    runLines << line;
+    switch (step) {
+    case StepGetTitle:
+        videoTitle = line;
+        break;
+    case StepDownload:
+        parsePercents(line);
+        break;
+    case StepUpdate:
+        if (line.contains(QLatin1String("Updating to version"))) {
+            ui->lblAction->setText(line);
+            saveYTDLastVersion(line);
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void YTSniffer::failRun(YTSniffer::errors error)
+{
+    ui->progressBar->setValue(ui->progressBar->maximum());
+    stopProgressBar();
+    showError(error, QMessageBox::Critical, {QString(), QString()});
+}
+
+void YTSniffer::youtubeDL_Finish(int code, QProcess::ExitStatus status)
+{
+    if (sender() != process)
+        return;
+    pendingOutput += process->readAllStandardOutput();
+    takeLines(true);
+    const QByteArray said = process->readAllStandardError().trimmed();
+    if (!said.isEmpty())
+        qWarning() << "YTSniffer: the run said:" << said;
+
+    if (!processRunning) {
+        qDebug() << "Process is killed";
+        emit error(ProcessKilled);
+        return;
+    }
+    if (status == QProcess::CrashExit || code != 0) {
+        if (status == QProcess::CrashExit)
+            qCritical() << "!!! ERROR: " << "the run crashed" << process->errorString();
+        qCritical() << "!!! ERROR: " << "exitCode" << code;
+        exitCode = code;
+        failRun(step == StepGetTitle ? FileNameFailed : step == StepListFormats ? FormatsFailed : ContentFailed);
+        return;
+    }
+
+    qDebug() << "Everything is OK";
+    switch (step) {
+    case StepGetTitle:
+        stopProgressBar();
+        setOutputFileName();
+        if (!outputPath.isEmpty()) {
+            qDebug() << "Next: download file from youtube";
+            step = StepDownload;
+            youtubeDL_Start();
+        } else {
+            showPage(PageSelectURL);
+        }
+        break;
+    case StepListFormats:
+        parseIDs();
+        if (fileFormatMode != ChooseFormat) {
+            qDebug() << "Next: select default file name";
+            step = StepGetTitle;
+            youtubeDL_Start();
+        } else {
+            qDebug() << "Manually select suitable format";
+            showPage(PageSelectFormat);
+        }
+        break;
+    case StepDownload:
+        // A run that said it succeeded but left no file has not.
+        if (!QFileInfo(outputPath).isFile()) {
+            qCritical() << "!!! ERROR: " << "no file at" << outputPath;
+            exitCode = 0;
+            failRun(ContentFailed);
+            return;
+        }
+        ui->progressBar->setValue(ui->progressBar->maximum());
+        stopProgressBar();
+        sendSignalOut();
+        break;
+    default:
+        lastUpdateDate(SaveDate);
+        stopProgressBar();
+        showPage(PageSelectURL);
+        break;
+    }
+}
+
+void YTSniffer::youtubeDL_Error(QProcess::ProcessError processError)
+{
+    // Crashes and kills end through youtubeDL_Finish; a program that could
+    // not be started never ends, so it is reported here.
+    if (sender() != process || processError != QProcess::FailedToStart)
+        return;
+    qCritical() << "!!! ERROR: " << "cannot start" << process->program() << process->errorString();
+    const bool cancelled = !processRunning;
+    processRunning = false;
+    if (cancelled)
+        return;
+    failRun(NoBinary);
+}
+
+void YTSniffer::cancelProcess()
+{
+    qDebug() << "Attempting to terminate current process if it started";
+    if (processRunning) {
+        processRunning = false;
+        if (process && process->state() != QProcess::NotRunning)
+            process->kill();
+    }
+    stopProgressBar();
+    showPage(PageSelectURL);
+}
+
+void YTSniffer::startProgressBar_byTimer()
+{
+    ui->progressBar->setValue(ui->progressBar->minimum());
+    if (!progressTimer) {
+        progressTimer = new QTimer(this);
+        progressTimer->setInterval(100);
+        connect(progressTimer, &QTimer::timeout, this, &YTSniffer::iterateProgressBar);
+    }
+    progressTimer->start();
+}
+
+void YTSniffer::iterateProgressBar()
+{
+    QProgressBar *bar = ui->progressBar;
+    if (bar->value() <= bar->minimum())
+        progressStep = 1;
+    else if (bar->value() >= bar->maximum())
+        progressStep = -1;
+    bar->setValue(bar->value() + progressStep);
+}
+
+void YTSniffer::stopProgressBar()
+{
+    if (progressTimer)
+        progressTimer->stop();
+}
