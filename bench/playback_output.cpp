@@ -348,18 +348,23 @@ std::vector<Heard> listen(const Recording &rec)
 
 // The wall time at which the media time t is heard, searched after `from`;
 // NaN when it is not heard.
-double heardAt(const std::vector<Heard> &heard, double t, double from, double to)
+// When media time t is heard between from and to; heard more than once
+// (a seek back plays it again), the hearing nearest to near.
+double heardAt(const std::vector<Heard> &heard, double t, double from, double to, double near)
 {
+    double best = std::nan("");
     for (size_t i = 1; i < heard.size(); ++i) {
         const Heard &a = heard[i - 1], &b = heard[i];
         if (a.at < from || b.at > to || a.media < 0 || b.media < 0)
             continue;
         if (a.media <= t && b.media >= t && b.media - a.media < 0.1) {
             const double k = b.media > a.media ? (t - a.media) / (b.media - a.media) : 0.0;
-            return a.at + k * (b.at - a.at);
+            const double at = a.at + k * (b.at - a.at);
+            if (std::isnan(best) || std::abs(at - near) < std::abs(best - near))
+                best = at;
         }
     }
-    return std::nan("");
+    return best;
 }
 
 struct Action
@@ -454,7 +459,7 @@ Figures measure(const Recording &rec, const std::vector<Action> &actions, double
             last = n;
             if (!fresh)
                 continue;
-            const double sound = heardAt(heard, n / Fps, from - 1.0, to + 1.0);
+            const double sound = heardAt(heard, n / Fps, from - 1.0, to + 1.0, at);
             if (!std::isnan(sound))
                 fig.offsets[actions[a].name].push_back((at - grab / 2.0 - sound) * 1000.0);
         }
