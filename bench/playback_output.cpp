@@ -431,8 +431,13 @@ Figures measure(const Recording &rec, const std::vector<Action> &actions, double
             if (rec.samples[size_t(i)] == 0) {
                 ++run;
             } else {
-                if (run >= 8)
+                if (run >= 8) {
                     holes += run;
+                    if (!g_dumpPrefix.isEmpty())
+                        std::fprintf(stderr, "silence of %lld samples %.3f s after %s\n", (long long)run,
+                                     double(i - run) / Rate + rec.soundStart - actions[a].at,
+                                     qPrintable(actions[a].name));
+                }
                 run = 0;
             }
         }
