@@ -1,6 +1,7 @@
 #include "core/ProgressMonitor.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLabel>
 #include <QPointer>
@@ -8,6 +9,8 @@
 #include <QReadWriteLock>
 #include <QStatusBar>
 #include <QWriteLocker>
+
+#include <atomic>
 
 namespace TW {
 
@@ -24,6 +27,15 @@ public:
     int minimum = 0;
     int maximum = 1;
     int value = 0;
+
+    // A new value processes pending events only this long after the last
+    // processing ended: a loop of thousands of steps on the graphical thread
+    // (a project's bookmarks) would otherwise repaint the window at each.
+    static constexpr qint64 ValueRepaintMs = 100;
+    QElapsedTimer clock;
+    std::atomic<qint64> lastProcessedMs{-ValueRepaintMs};
+
+    void processEventsForValue();
 };
 
 namespace {
@@ -36,8 +48,17 @@ void processEvents()
 
 } // namespace
 
+void ProgressMonitor::Impl::processEventsForValue()
+{
+    if (clock.elapsed() - lastProcessedMs.load() < ValueRepaintMs)
+        return;
+    processEvents();
+    lastProcessedMs = clock.elapsed();
+}
+
 ProgressMonitor::ProgressMonitor() : QObject(nullptr), d(std::make_unique<Impl>(this))
 {
+    d->clock.start();
     // Made on first use, which may be on any thread; it belongs to the
     // graphical thread so that connections to its slots are delivered there.
     if (QCoreApplication *app = QCoreApplication::instance())
@@ -108,7 +129,7 @@ void ProgressMonitor::updateProgress(int curValue)
         d->value = curValue;
     }
     emit newValue(curValue);
-    processEvents();
+    d->processEventsForValue();
 }
 
 void ProgressMonitor::updateProgress(int deltaMinValue, int deltaMaxValue, int deltaCurValue)
@@ -139,7 +160,7 @@ void ProgressMonitor::operator++()
         v = ++d->value;
     }
     emit newValue(v);
-    processEvents();
+    d->processEventsForValue();
 }
 
 void ProgressMonitor::stopProgress()
