@@ -6,11 +6,10 @@
 #include <QLabel>
 #include <QPointer>
 #include <QProgressBar>
-#include <QReadWriteLock>
 #include <QStatusBar>
-#include <QWriteLocker>
 
 #include <atomic>
+#include <mutex>
 
 namespace TW {
 
@@ -20,7 +19,8 @@ public:
     explicit Impl(ProgressMonitor *owner) : owner(owner) {}
 
     ProgressMonitor *owner;
-    mutable QReadWriteLock lock;
+    // A standard mutex, whose order the thread checker sees.
+    mutable std::mutex lock;
     QPointer<QProgressBar> progressBar;
     QPointer<QLabel> statusLabel;
     QPointer<QStatusBar> container;
@@ -70,7 +70,7 @@ ProgressMonitor::~ProgressMonitor() = default;
 void ProgressMonitor::setWidgets(QProgressBar *progressBar, QLabel *statusLabel,
                                  QStatusBar *container)
 {
-    QWriteLocker lock(&d->lock);
+    std::lock_guard<std::mutex> lock(d->lock);
     if (d->progressBar)
         disconnect(this, nullptr, d->progressBar.data(), nullptr);
     d->progressBar = progressBar;
@@ -103,7 +103,7 @@ void ProgressMonitor::startProgress(int minValue, int maxValue, int curValue,
                                     const QString &message)
 {
     {
-        QWriteLocker lock(&d->lock);
+        std::lock_guard<std::mutex> lock(d->lock);
         d->minimum = minValue;
         d->maximum = maxValue;
         d->value = curValue;
@@ -111,7 +111,7 @@ void ProgressMonitor::startProgress(int minValue, int maxValue, int curValue,
     emit requestShow();
     int mn, mx, v;
     {
-        QWriteLocker lock(&d->lock);
+        std::lock_guard<std::mutex> lock(d->lock);
         mn = d->minimum;
         mx = d->maximum;
         v = d->value;
@@ -125,7 +125,7 @@ void ProgressMonitor::startProgress(int minValue, int maxValue, int curValue,
 void ProgressMonitor::updateProgress(int curValue)
 {
     {
-        QWriteLocker lock(&d->lock);
+        std::lock_guard<std::mutex> lock(d->lock);
         d->value = curValue;
     }
     emit newValue(curValue);
@@ -136,7 +136,7 @@ void ProgressMonitor::updateProgress(int deltaMinValue, int deltaMaxValue, int d
 {
     int mn, mx, v;
     {
-        QWriteLocker lock(&d->lock);
+        std::lock_guard<std::mutex> lock(d->lock);
         mn = d->minimum += deltaMinValue;
         mx = d->maximum += deltaMaxValue;
         v = d->value += deltaCurValue;
@@ -156,7 +156,7 @@ void ProgressMonitor::operator++()
 {
     int v;
     {
-        QWriteLocker lock(&d->lock);
+        std::lock_guard<std::mutex> lock(d->lock);
         v = ++d->value;
     }
     emit newValue(v);
@@ -166,7 +166,7 @@ void ProgressMonitor::operator++()
 void ProgressMonitor::stopProgress()
 {
     {
-        QWriteLocker lock(&d->lock);
+        std::lock_guard<std::mutex> lock(d->lock);
         d->minimum = 0;
         d->maximum = 0;
         d->value = 0;
@@ -180,19 +180,19 @@ void ProgressMonitor::stopProgress()
 
 int ProgressMonitor::minimum() const
 {
-    QWriteLocker lock(&d->lock);
+    std::lock_guard<std::mutex> lock(d->lock);
     return d->minimum;
 }
 
 int ProgressMonitor::maximum() const
 {
-    QWriteLocker lock(&d->lock);
+    std::lock_guard<std::mutex> lock(d->lock);
     return d->maximum;
 }
 
 int ProgressMonitor::value() const
 {
-    QWriteLocker lock(&d->lock);
+    std::lock_guard<std::mutex> lock(d->lock);
     return d->value;
 }
 
