@@ -24,6 +24,9 @@ int toInt(const QJsonValue &v)
     return v.isString() ? v.toString().toInt() : v.toInt();
 }
 
+// Frames per second beyond which a probed rate is not taken.
+constexpr float MaxFrameRate = 240.0f;
+
 // "30000/1001" as a single-precision quotient. A bare number is taken as
 // it is; a zero denominator gives 0 rather than an infinite or undefined
 // rate.
@@ -33,8 +36,10 @@ float frameRate(const QString &text)
     const float num = parts.value(0).toFloat();
     const float den = parts.size() < 2 ? 1.0f : parts.value(1).toFloat();
     const float rate = den != 0.0f ? num / den : 0.0f;
-    // No rate at all rather than a negative, infinite or undefined one.
-    return std::isfinite(rate) && rate > 0.0f ? rate : 0.0f;
+    // No rate at all rather than a negative, infinite or undefined one, or
+    // one no picture stream plays at (an attached picture's "90000/1"); the
+    // same bound as the conversion's and a project's.
+    return std::isfinite(rate) && rate > 0.0f && rate <= MaxFrameRate ? rate : 0.0f;
 }
 
 // The longest duration taken from a probe, in seconds (30 days); beyond it,

@@ -70,6 +70,9 @@ private slots:
         QTest::newRow("beyond a float") << "1e39/1" << 0.0f;
         QTest::newRow("infinite quotient") << "1e38/1e-38" << 0.0f;
         QTest::newRow("not a number") << "nan/1" << 0.0f;
+        QTest::newRow("no picture rate") << "9999999999999" << 0.0f;
+        QTest::newRow("attached picture") << "90000/1" << 0.0f;
+        QTest::newRow("highest taken") << "240/1" << 240.0f;
     }
     void frameRates()
     {
