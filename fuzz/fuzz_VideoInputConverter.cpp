@@ -38,8 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     file.progress = 0;
 
     const QByteArray text(reinterpret_cast<const char *>(data + 1), qsizetype(size - 1));
-    for (const QByteArray &piece : text.split('\n')) {
-        for (const QByteArray &line : piece.split('\r')) {
+    for (const QByteArray &chunk : text.split('\n')) {
+        for (const QByteArray &line : chunk.split('\r')) {
             const QString trimmed = QString::fromUtf8(line).trimmed();
             if (!trimmed.isEmpty())
                 converter.parseLine(trimmed);
