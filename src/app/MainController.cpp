@@ -16,6 +16,7 @@
 #include "core/Util.h"
 #include "ui/EditVideoWidget.h"
 #include "ui/MainWindow.h"
+#include "ui/TimeAreaWidget.h"
 #include "ui/TimelineViewportWidget.h"
 #include "ui/TimelineWidget.h"
 
@@ -289,6 +290,11 @@ struct MainController::Impl
 
         ProgressMonitor *progress = Singleton<ProgressMonitor>::instance();
         progress->startProgress(0, 1, 0, MainController::tr("Processing project..."));
+        // The ruler is painted once with all its handles, not at each step
+        // the progress bar shows (thousands of handles take long to paint).
+        TimeAreaWidget *ruler = mainWindow->getTimeArea();
+        const bool rulerUpdates = ruler->updatesEnabled();
+        ruler->setUpdatesEnabled(false);
         qDebug() << "Updating bookmarks";
         mainWindow->clearBookmarks();
         const QSharedPointer<MediaTimeLine> timeline = project->getTimeline();
@@ -308,6 +314,7 @@ struct MainController::Impl
             mainWindow->addLoop(loop);
             ++*progress;
         }
+        ruler->setUpdatesEnabled(rulerUpdates);
         progress->stopProgress();
     }
 

@@ -8,10 +8,9 @@
 #include <QDir>
 #include <QFile>
 #include <QMap>
-#include <QRecursiveMutex>
-#include <QMutexLocker>
 #include <QTextStream>
 #include <cstdio>
+#include <mutex>
 #include <cstdlib>
 
 namespace TW {
@@ -70,12 +69,14 @@ public:
     bool enabled = false;
     // One message is written whole before the next begins, and the folder
     // is not replaced while one is written.
-    // Recursive: a message raised while a line is written re-enters.
-    mutable QRecursiveMutex mutex;
+    // Recursive: a message raised while a line is written re-enters. A
+    // standard mutex, whose order the thread checker sees (Qt's own are
+    // opaque to it).
+    mutable std::recursive_mutex mutex;
 
     void write(QtMsgType type, const QString &msg)
     {
-        QMutexLocker lock(&mutex);
+        std::lock_guard<std::recursive_mutex> lock(mutex);
         if (!enabled)
             return;
         const QDateTime now = QDateTime::currentDateTime();
@@ -154,7 +155,7 @@ void Logger::messageHandler(QtMsgType type, const QMessageLogContext &, const QS
 
 bool Logger::isEnabled() const
 {
-    QMutexLocker lock(&d->mutex);
+    std::lock_guard<std::recursive_mutex> lock(d->mutex);
     return d->enabled;
 }
 
@@ -170,25 +171,25 @@ void Logger::writeOutput(QtMsgType type, const QString &msg)
 
 void Logger::setSaveDir(const QString &dirPath)
 {
-    QMutexLocker lock(&d->mutex);
+    std::lock_guard<std::recursive_mutex> lock(d->mutex);
     d->saveDir = dirPath;
 }
 
 void Logger::setEnabled(bool enabled)
 {
-    QMutexLocker lock(&d->mutex);
+    std::lock_guard<std::recursive_mutex> lock(d->mutex);
     d->enabled = enabled;
 }
 
 void Logger::toggleEnabled()
 {
-    QMutexLocker lock(&d->mutex);
+    std::lock_guard<std::recursive_mutex> lock(d->mutex);
     d->enabled = !d->enabled;
 }
 
 QString Logger::saveDir() const
 {
-    QMutexLocker lock(&d->mutex);
+    std::lock_guard<std::recursive_mutex> lock(d->mutex);
     return d->saveDir.isEmpty() ? fallbackFolder() : d->saveDir;
 }
 

@@ -1,13 +1,15 @@
 #include "core/ProgressMonitor.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLabel>
 #include <QPointer>
 #include <QProgressBar>
-#include <QReadWriteLock>
 #include <QStatusBar>
-#include <QWriteLocker>
+
+#include <atomic>
+#include <mutex>
 
 namespace TW {
 
@@ -17,13 +19,23 @@ public:
     explicit Impl(ProgressMonitor *owner) : owner(owner) {}
 
     ProgressMonitor *owner;
-    mutable QReadWriteLock lock;
+    // A standard mutex, whose order the thread checker sees.
+    mutable std::mutex lock;
     QPointer<QProgressBar> progressBar;
     QPointer<QLabel> statusLabel;
     QPointer<QStatusBar> container;
     int minimum = 0;
     int maximum = 1;
     int value = 0;
+
+    // A new value processes pending events only this long after the last
+    // processing ended: a loop of thousands of steps on the graphical thread
+    // (a project's bookmarks) would otherwise repaint the window at each.
+    static constexpr qint64 ValueRepaintMs = 100;
+    QElapsedTimer clock;
+    std::atomic<qint64> lastProcessedMs{-ValueRepaintMs};
+
+    void processEventsForValue();
 };
 
 namespace {
@@ -36,8 +48,17 @@ void processEvents()
 
 } // namespace
 
+void ProgressMonitor::Impl::processEventsForValue()
+{
+    if (clock.elapsed() - lastProcessedMs.load() < ValueRepaintMs)
+        return;
+    processEvents();
+    lastProcessedMs = clock.elapsed();
+}
+
 ProgressMonitor::ProgressMonitor() : QObject(nullptr), d(std::make_unique<Impl>(this))
 {
+    d->clock.start();
     // Made on first use, which may be on any thread; it belongs to the
     // graphical thread so that connections to its slots are delivered there.
     if (QCoreApplication *app = QCoreApplication::instance())
@@ -49,7 +70,7 @@ ProgressMonitor::~ProgressMonitor() = default;
 void ProgressMonitor::setWidgets(QProgressBar *progressBar, QLabel *statusLabel,
                                  QStatusBar *container)
 {
-    QWriteLocker lock(&d->lock);
+    std::lock_guard<std::mutex> lock(d->lock);
     if (d->progressBar)
         disconnect(this, nullptr, d->progressBar.data(), nullptr);
     d->progressBar = progressBar;
@@ -82,7 +103,7 @@ void ProgressMonitor::startProgress(int minValue, int maxValue, int curValue,
                                     const QString &message)
 {
     {
-        QWriteLocker lock(&d->lock);
+        std::lock_guard<std::mutex> lock(d->lock);
         d->minimum = minValue;
         d->maximum = maxValue;
         d->value = curValue;
@@ -90,7 +111,7 @@ void ProgressMonitor::startProgress(int minValue, int maxValue, int curValue,
     emit requestShow();
     int mn, mx, v;
     {
-        QWriteLocker lock(&d->lock);
+        std::lock_guard<std::mutex> lock(d->lock);
         mn = d->minimum;
         mx = d->maximum;
         v = d->value;
@@ -104,18 +125,18 @@ void ProgressMonitor::startProgress(int minValue, int maxValue, int curValue,
 void ProgressMonitor::updateProgress(int curValue)
 {
     {
-        QWriteLocker lock(&d->lock);
+        std::lock_guard<std::mutex> lock(d->lock);
         d->value = curValue;
     }
     emit newValue(curValue);
-    processEvents();
+    d->processEventsForValue();
 }
 
 void ProgressMonitor::updateProgress(int deltaMinValue, int deltaMaxValue, int deltaCurValue)
 {
     int mn, mx, v;
     {
-        QWriteLocker lock(&d->lock);
+        std::lock_guard<std::mutex> lock(d->lock);
         mn = d->minimum += deltaMinValue;
         mx = d->maximum += deltaMaxValue;
         v = d->value += deltaCurValue;
@@ -135,17 +156,17 @@ void ProgressMonitor::operator++()
 {
     int v;
     {
-        QWriteLocker lock(&d->lock);
+        std::lock_guard<std::mutex> lock(d->lock);
         v = ++d->value;
     }
     emit newValue(v);
-    processEvents();
+    d->processEventsForValue();
 }
 
 void ProgressMonitor::stopProgress()
 {
     {
-        QWriteLocker lock(&d->lock);
+        std::lock_guard<std::mutex> lock(d->lock);
         d->minimum = 0;
         d->maximum = 0;
         d->value = 0;
@@ -159,19 +180,19 @@ void ProgressMonitor::stopProgress()
 
 int ProgressMonitor::minimum() const
 {
-    QWriteLocker lock(&d->lock);
+    std::lock_guard<std::mutex> lock(d->lock);
     return d->minimum;
 }
 
 int ProgressMonitor::maximum() const
 {
-    QWriteLocker lock(&d->lock);
+    std::lock_guard<std::mutex> lock(d->lock);
     return d->maximum;
 }
 
 int ProgressMonitor::value() const
 {
-    QWriteLocker lock(&d->lock);
+    std::lock_guard<std::mutex> lock(d->lock);
     return d->value;
 }
 

@@ -15,7 +15,8 @@ namespace TW {
 // under a lock and reach the widgets only through signals (queued to the
 // bar, automatic to the label). Every operation but setWidgets ends by
 // processing the calling thread's pending events (user input excluded), so
-// long work on the graphical thread still repaints the bar.
+// long work on the graphical thread still repaints the bar; a new value
+// alone (++ and updateProgress(int)) does so at most ten times a second.
 // One per process through Singleton<ProgressMonitor>.
 class ProgressMonitor : public QObject
 {

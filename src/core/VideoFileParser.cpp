@@ -11,6 +11,8 @@
 #include <QJsonObject>
 #include <QProcess>
 
+#include <cmath>
+
 namespace TW {
 
 namespace {
@@ -22,18 +24,27 @@ int toInt(const QJsonValue &v)
     return v.isString() ? v.toString().toInt() : v.toInt();
 }
 
+// Frames per second beyond which a probed rate is not taken.
+constexpr float MaxFrameRate = 240.0f;
+
 // "30000/1001" as a single-precision quotient. A bare number is taken as
-// it is; a zero or missing denominator gives 0 rather than an infinite or
-// undefined rate.
+// it is; a zero denominator gives 0 rather than an infinite or undefined
+// rate.
 float frameRate(const QString &text)
 {
     const QStringList parts = text.split('/');
     const float num = parts.value(0).toFloat();
-    if (parts.size() < 2)
-        return num;
-    const float den = parts.value(1).toFloat();
-    return den != 0.0f ? num / den : 0.0f;
+    const float den = parts.size() < 2 ? 1.0f : parts.value(1).toFloat();
+    const float rate = den != 0.0f ? num / den : 0.0f;
+    // No rate at all rather than a negative, infinite or undefined one, or
+    // one no picture stream plays at (an attached picture's "90000/1"); the
+    // same bound as the conversion's and a project's.
+    return std::isfinite(rate) && rate > 0.0f && rate <= MaxFrameRate ? rate : 0.0f;
 }
+
+// The longest duration taken from a probe, in seconds (30 days); beyond it,
+// and for a negative or undefined text, the duration is unknown (0).
+constexpr double MaxDurationSeconds = 30.0 * 24 * 3600;
 
 QString describe(const QJsonObject &tags)
 {
@@ -106,8 +117,12 @@ bool VideoFileParser::parseOutput(const QByteArray &json)
     }
     const QJsonObject root = doc.object();
 
-    const float seconds = root.value("format").toObject().value("duration").toString().toFloat();
-    d->duration = Time(qint64(seconds * 1000000.0f));
+    // Converted only once it is known to fit: a huge or undefined text must
+    // not overflow the microseconds.
+    const double seconds = root.value("format").toObject().value("duration").toString().toDouble();
+    d->duration = std::isfinite(seconds) && seconds > 0.0 && seconds <= MaxDurationSeconds
+                      ? Time(qint64(float(seconds) * 1000000.0f))
+                      : Time();
 
     const QJsonArray streams = root.value("streams").toArray();
     for (const QJsonValue &s : streams) {

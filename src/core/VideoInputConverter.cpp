@@ -170,13 +170,20 @@ void VideoInputConverter::runffmpeg(const QStringList &args)
 {
     d->pending[0].clear();
     d->pending[1].clear();
+    const QString program = Util::externalProgram("ffmpeg");
+    if (!QFileInfo(program).isExecutable()) {
+        // Not started at all: a start that fails for want of the program
+        // leaves a pipe open in QProcess, one per attempt.
+        qWarning() << "VideoInputConverter: ffmpeg could not be started: it was not found";
+        QMetaObject::invokeMethod(this, &VideoInputConverter::fail, Qt::QueuedConnection);
+        return;
+    }
     d->process = new QProcess(this);
     Util::endWithThisProgram(*d->process);
     connect(d->process, &QProcess::readyReadStandardError, this, &VideoInputConverter::readyReadErr);
     connect(d->process, &QProcess::readyReadStandardOutput, this, &VideoInputConverter::readyReadOut);
     connect(d->process, &QProcess::finished, this, &VideoInputConverter::finished);
     connect(d->process, &QProcess::errorOccurred, this, &VideoInputConverter::processError);
-    const QString program = Util::externalProgram("ffmpeg");
     qDebug() << "Start ffmpeg at:" << program << "with params:" << args;
     // Standard input stays closed: nothing is ever written to ffmpeg.
     d->process->start(program, args, QIODevice::ReadOnly);

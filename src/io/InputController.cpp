@@ -13,11 +13,11 @@
 #include "model/MediaTrack.h"
 #include "model/MediaTrackFactory.h"
 #include "model/MediaTrackFragment.h"
+#include "model/ProjectReader.h"
 
 #include <QDebug>
 #include <QDialog>
 #include <QDir>
-#include <QDomDocument>
 #include <QEventLoop>
 #include <QFutureWatcher>
 #include <QStorageInfo>
@@ -115,7 +115,6 @@ public:
 
     bool loadTwpFileV1(MediaTrackFactory *factory);
     bool loadTwpFileV2(bool checkMediaFiles);
-    bool loadTwpFileV2(const QDomElement &root, bool checkMediaFiles);
     bool checkMedia();
     void resolveRelativeSources();
     QString unreadableProjectMessage() const;
@@ -241,12 +240,8 @@ bool InputController::InputControllerImpl::loadTwpFileV1(MediaTrackFactory *fact
 }
 
 namespace {
-// Projects are kilobytes and a few levels deep; anything far beyond is not
-// one (and would cost many times its size as a document).
-constexpr qint64 MaxProjectBytes = 64 * 1024 * 1024;
 // Below this much free space a failed conversion is put down to a full disk.
 constexpr qint64 FullDiskBytes = 64 * 1024 * 1024;
-constexpr int MaxProjectDepth = 32;
 } // namespace
 
 bool InputController::InputControllerImpl::loadTwpFileV2(bool checkMediaFiles)
@@ -258,7 +253,7 @@ bool InputController::InputControllerImpl::loadTwpFileV2(bool checkMediaFiles)
         error = QObject::tr("Unable to open \"%1\": %2").arg(displayName(path), file.errorString());
         return false;
     }
-    if (file.size() > MaxProjectBytes) {
+    if (file.size() > ProjectReader::MaxBytes) {
         error = QObject::tr("The project \"%1\" could not be read: it is too large for a project (%2 MB).")
                     .arg(displayName(path))
                     .arg(file.size() / (1024 * 1024));
@@ -267,88 +262,10 @@ bool InputController::InputControllerImpl::loadTwpFileV2(bool checkMediaFiles)
     const QByteArray content = file.readAll();
     file.close();
     qDebug() << "Project" << path << "opened," << content.size() << "bytes.";
-    // The shape is checked while streaming, before any document is built: a
-    // project is a few levels deep.
-    {
-        QXmlStreamReader reader(content);
-        int depth = 0;
-        while (!reader.atEnd()) {
-            const QXmlStreamReader::TokenType token = reader.readNext();
-            if (token == QXmlStreamReader::StartElement && ++depth > MaxProjectDepth) {
-                error = QObject::tr("The project \"%1\" could not be read: its elements are nested too deeply "
-                                    "(line %2).")
-                            .arg(displayName(path))
-                            .arg(reader.lineNumber());
-                return false;
-            }
-            if (token == QXmlStreamReader::EndElement)
-                --depth;
-        }
-    }
 
-    QDomDocument document;
-    QString parseError;
-    int line = 0;
-    int column = 0;
-    if (!document.setContent(content, false, &parseError, &line, &column)) {
-        error = QObject::tr("The project \"%1\" is damaged: %2 (line %3, column %4).")
-                    .arg(displayName(path), parseError)
-                    .arg(line)
-                    .arg(column);
-        return false;
-    }
-    const QDomElement root = document.documentElement();
-    if (root.isNull() || root.tagName().toLower() != QLatin1String("tarnwell_project")) {
-        error = QObject::tr("\"%1\" is not a Tarnwell project.").arg(displayName(path));
-        return false;
-    }
-    bool isNumber = false;
-    const int version = root.attribute("version").toInt(&isNumber, 10);
-    if (!root.hasAttribute("version") || !isNumber || version != 2) {
-        error = QObject::tr("The project \"%1\" has the unsupported version \"%2\".")
-                    .arg(displayName(path), root.attribute("version"));
-        return false;
-    }
-    return loadTwpFileV2(root, checkMediaFiles);
-}
-
-bool InputController::InputControllerImpl::loadTwpFileV2(const QDomElement &root, bool checkMediaFiles)
-{
-    Media localMedia;
     OptionsHolder localOptions;
-    bool mediaSeen = false;
-    bool optionsSeen = false;
-    for (QDomNode node = root.firstChild(); !node.isNull(); node = node.nextSibling()) {
-        if (!node.isElement())
-            continue;
-        const QDomElement child = node.toElement();
-        const QString tag = child.tagName().toLower();
-        if (tag == QLatin1String("media")) {
-            if (!localMedia.fromDomElement(child, false)) {
-                error = QObject::tr("The project \"%1\" is damaged: its media cannot be read.")
-                            .arg(displayName(path));
-                return false;
-            }
-            mediaSeen = true;
-        } else if (tag == QLatin1String("options")) {
-            localOptions.fromDomElement(child);
-            optionsSeen = true;
-            const QString problem = localOptions.rangeProblem();
-            if (!problem.isEmpty()) {
-                error = QObject::tr("The project \"%1\" could not be read: the setting %2 is out of range.")
-                            .arg(displayName(path), problem);
-                return false;
-            }
-        }
-    }
-    qDebug() << "loadTwpFileV2 optionholder" << localOptions;
-
-    if (!mediaSeen || !optionsSeen) {
-        error = QObject::tr("The project \"%1\" is damaged: it has no \"%2\" element.")
-                    .arg(displayName(path), mediaSeen ? QString("options") : QString("media"));
+    if (!ProjectReader::read(content, displayName(path), *media, localOptions, error))
         return false;
-    }
-    media->copyFrom(localMedia);
     // The project is the file just read, wherever it was saved from: saving
     // it must not write over the place a copied or moved project came from.
     media->setFilePath(path);

@@ -72,4 +72,9 @@ QSharedPointer<MediaTrackFragment> FragmentStreamForm::makeFragment() const
     return fragment;
 }
 
+bool FragmentStreamForm::hasUsableSpan() const
+{
+    return MediaTrackFragment::usableSpan(m_start, m_end, m_position);
+}
+
 } // namespace TW

@@ -28,6 +28,9 @@ public:
     // file named, loaded.
     void applyTo(MediaTrackFragment &fragment) const;
     QSharedPointer<MediaTrackFragment> makeFragment() const;
+    // The times read are ones a fragment can hold (see
+    // MediaTrackFragment::hasUsableSpan).
+    bool hasUsableSpan() const;
 
 private:
     Time m_start;

@@ -111,30 +111,66 @@ QByteArray MediaSegment::toByteArray() const
     return bytes;
 }
 
+namespace {
+
+// The values of a segment's stream form, read and checked before any
+// fragment is made (making one opens the file it names).
+struct SegmentForm
+{
+    Time start;
+    Time length;
+    bool video = true;
+    bool audio = true;
+    QVector<FragmentStreamForm> fragments;
+
+    bool read(QDataStream &stream)
+    {
+        qint32 count = 0;
+        stream >> start >> length >> video >> audio;
+        if (!StreamCheck::ok(stream)
+            || !StreamCheck::readCount(stream, count, FragmentStreamForm::MinBytes))
+            return false;
+        fragments.resize(count);
+        for (FragmentStreamForm &form : fragments) {
+            if (!form.read(stream))
+                return false;
+        }
+        return true;
+    }
+
+    void applyTo(MediaSegment &segment) const
+    {
+        segment.start = start;
+        segment.length = length;
+        segment.video = video;
+        segment.audio = audio;
+        for (const FragmentStreamForm &form : fragments)
+            segment.fragments.append(form.makeFragment());
+    }
+};
+
+} // namespace
+
 bool MediaSegment::fromByteArray(const QByteArray &bytes, MediaSegment &segment)
 {
     QDataStream stream(bytes);
-    MediaSegment read;
-    stream >> read;
-    if (!StreamCheck::ok(stream) || !stream.atEnd()) {
+    SegmentForm form;
+    if (!form.read(stream) || !StreamCheck::ok(stream) || !stream.atEnd()) {
         qWarning() << "Refused clipboard data that is not one well-formed segment:"
                    << bytes.size() << "bytes";
         return false;
     }
-    // The same limits as a project's: no negative or absurd time is pasted.
+    // The same limits as a project's: no negative or absurd time is pasted,
+    // and no file is opened for a segment that is refused.
     const Time most(MediaTrackFragment::MaxTime);
-    bool usable = read.start >= Time(0) && read.start <= most && read.length >= Time(0) && read.length <= most;
-    for (const QSharedPointer<MediaTrackFragment> &fragment : std::as_const(read.fragments))
-        usable = usable && fragment->hasUsableSpan();
+    bool usable = form.start >= Time(0) && form.start <= most && form.length >= Time(0) && form.length <= most;
+    for (const FragmentStreamForm &fragment : std::as_const(form.fragments))
+        usable = usable && fragment.hasUsableSpan();
     if (!usable) {
         qWarning() << "Refused clipboard data with a time out of range";
         return false;
     }
-    segment.start = read.start;
-    segment.length = read.length;
-    segment.video = read.video;
-    segment.audio = read.audio;
-    segment.fragments += read.fragments;
+    form.applyTo(segment);
     return true;
 }
 
@@ -149,24 +185,9 @@ QDataStream &operator<<(QDataStream &stream, const MediaSegment &segment)
 
 QDataStream &operator>>(QDataStream &stream, MediaSegment &segment)
 {
-    Time start, length;
-    bool video = true, audio = true;
-    qint32 count = 0;
-    stream >> start >> length >> video >> audio;
-    if (!StreamCheck::ok(stream)
-        || !StreamCheck::readCount(stream, count, FragmentStreamForm::MinBytes))
-        return stream;
-    QVector<FragmentStreamForm> forms(count);
-    for (FragmentStreamForm &form : forms) {
-        if (!form.read(stream))
-            return stream;
-    }
-    segment.start = start;
-    segment.length = length;
-    segment.video = video;
-    segment.audio = audio;
-    for (const FragmentStreamForm &form : std::as_const(forms))
-        segment.fragments.append(form.makeFragment());
+    SegmentForm form;
+    if (form.read(stream))
+        form.applyTo(segment);
     return stream;
 }
 

@@ -39,10 +39,11 @@ struct MediaTrackFragment
     static constexpr qint64 MaxTime = qint64(30) * 24 * 3600 * 1000000;
     // Whether the span is one a project can hold: start and position not
     // negative, end not before start, none beyond MaxTime.
-    bool hasUsableSpan() const
+    bool hasUsableSpan() const { return usableSpan(startPosition, endPosition, timelinePosition); }
+    static bool usableSpan(Time start, Time end, Time position)
     {
-        return startPosition >= Time(0) && endPosition >= startPosition && endPosition <= Time(MaxTime)
-               && timelinePosition >= Time(0) && timelinePosition <= Time(MaxTime);
+        return start >= Time(0) && end >= start && end <= Time(MaxTime) && position >= Time(0)
+               && position <= Time(MaxTime);
     }
 
     QDomElement toDomElement(QDomDocument doc, const QString &tagName) const;

@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
+
 class tst_Startup : public QObject
 {
     Q_OBJECT
@@ -20,6 +22,7 @@ private slots:
     void geometryKeptBetweenRuns();
     void commandLine_data();
     void commandLine();
+    void terminationEndsABusyProgram();
 
 private:
     struct Run
@@ -186,6 +189,69 @@ void tst_Startup::commandLine()
     for (auto it = line.globalMatch(r.log); it.hasNext();)
         openedNow << it.next().captured(1);
     QCOMPARE(openedNow, opened);
+}
+
+// A termination signal ends the program within a few seconds even while its
+// graphical thread is busy and never returns to the event loop: here it waits
+// for an ffprobe (a stand-in that only sleeps) on the file given at start.
+void tst_Startup::terminationEndsABusyProgram()
+{
+    QTemporaryDir home;
+    const QString bin = home.filePath(QStringLiteral("bin"));
+    QVERIFY(QDir().mkpath(bin));
+    const QString started = home.filePath(QStringLiteral("ffprobe-started"));
+    const QString pidFile = home.filePath(QStringLiteral("ffprobe-pid"));
+    {
+        QFile script(bin + QStringLiteral("/ffprobe"));
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write(QStringLiteral("#!/bin/sh\necho $$ > '%1'\ntouch '%2'\nexec sleep 60\n")
+                         .arg(pidFile, started)
+                         .toUtf8());
+        script.close();
+        QVERIFY(script.setPermissions(script.permissions() | QFileDevice::ExeOwner));
+    }
+    const QString media = home.filePath(QStringLiteral("clip.mp4"));
+    {
+        QFile f(media);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(1024, 'x'));
+    }
+
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), home.path());
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path() + QStringLiteral("/.config"));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), home.path() + QStringLiteral("/.local/share"));
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), home.path() + QStringLiteral("/.cache"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("PATH"), bin + QLatin1Char(':') + env.value(QStringLiteral("PATH")));
+    process.setProcessEnvironment(env);
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(m_program, {media});
+    QVERIFY(process.waitForStarted(10000));
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(started), 60000);
+    QTest::qWait(500);
+    QCOMPARE(process.state(), QProcess::Running);
+
+    QElapsedTimer took;
+    took.start();
+    process.terminate();
+    const bool ended = process.waitForFinished(20000);
+    const qint64 ms = took.elapsed();
+    {
+        // The stand-in outlives the program; it is not needed any more.
+        QFile pid(pidFile);
+        if (pid.open(QIODevice::ReadOnly))
+            ::kill(pid_t(pid.readAll().trimmed().toLongLong()), SIGKILL);
+    }
+    if (!ended) {
+        process.kill();
+        process.waitForFinished();
+    }
+    QVERIFY2(ended, "the program did not end within 20 s of the termination signal");
+    qInfo("Ended %lld ms after the termination signal", ms);
+    // The grace period is 5 s; a little more for a loaded machine.
+    QVERIFY2(ms < 12000, qPrintable(QString::number(ms)));
 }
 
 QTEST_GUILESS_MAIN(tst_Startup)

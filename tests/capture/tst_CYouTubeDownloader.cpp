@@ -348,7 +348,13 @@ private slots:
         QCOMPARE(run.error, 0);
         QCOMPARE(QFileInfo(target()).size(), size);
         const qint64 grown = peakKb() - before;
+#if !defined(__SANITIZE_ADDRESS__)
+        // AddressSanitizer keeps freed blocks in quarantine, so the peak
+        // says nothing about what the download holds there.
         QVERIFY2(grown < 64 * 1024, qPrintable(QString("peak grew by %1 KB").arg(grown)));
+#else
+        Q_UNUSED(grown);
+#endif
         QFile f(target());
         QVERIFY(f.open(QIODevice::ReadOnly));
         QVERIFY(f.seek(size - 4096));

@@ -4,6 +4,7 @@
 #include "core/Singleton.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QProgressBar>
 #include <QSignalSpy>
@@ -11,6 +12,8 @@
 #include <QThread>
 #include <QtConcurrent>
 #include <QtTest>
+
+#include <functional>
 
 using TW::ProgressMonitor;
 
@@ -67,9 +70,10 @@ private slots:
         QCOMPARE(w.bar.maximum(), 4);
         ++m;
         ++m;
-        QCOMPARE(w.bar.value(), 2);
+        // A new value alone is shown within a tenth of a second.
+        QTRY_COMPARE_WITH_TIMEOUT(w.bar.value(), 2, 1000);
         m.updateProgress(3);
-        QCOMPARE(w.bar.value(), 3);
+        QTRY_COMPARE_WITH_TIMEOUT(w.bar.value(), 3, 1000);
         QCOMPARE(value.last(), QVariantList({3}));
 
         m.stopProgress();
@@ -82,6 +86,32 @@ private slots:
         QVERIFY(w.label.text().isEmpty());
         QVERIFY(w.bar.isHidden());
         QVERIFY(w.label.isHidden());
+    }
+
+    // Counting many steps on the graphical thread processes its events a few
+    // times a second, not at every step (each processing may repaint a whole
+    // window).
+    void manyStepsProcessEventsRarely()
+    {
+        Widgets w;
+        ProgressMonitor m;
+        m.setWidgets(&w.bar, &w.label, &w.status);
+        m.startProgress(0, 100000, 0, "Counting...");
+        // Runs once for each time pending events are processed.
+        int rounds = 0;
+        std::function<void()> repost = [&] {
+            ++rounds;
+            QMetaObject::invokeMethod(&w.bar, repost, Qt::QueuedConnection);
+        };
+        QMetaObject::invokeMethod(&w.bar, repost, Qt::QueuedConnection);
+        QElapsedTimer took;
+        took.start();
+        for (int i = 0; i < 100000; ++i)
+            ++m;
+        const qint64 ms = took.elapsed();
+        QVERIFY2(rounds <= ms / 100 + 2, qPrintable(QString("%1 rounds in %2 ms").arg(rounds).arg(ms)));
+        m.stopProgress();
+        QCoreApplication::removePostedEvents(&w.bar);
     }
 
     void messageWhileIdleDoesNotShow()

@@ -65,6 +65,14 @@ private slots:
         QTest::newRow("no slash") << "24" << 24.0f;
         QTest::newRow("zero denominator") << "0/0" << 0.0f;
         QTest::newRow("missing") << "" << 0.0f;
+        // Found by fuzzing: no negative, infinite or undefined rate passes.
+        QTest::newRow("negative") << "-25/1" << 0.0f;
+        QTest::newRow("beyond a float") << "1e39/1" << 0.0f;
+        QTest::newRow("infinite quotient") << "1e38/1e-38" << 0.0f;
+        QTest::newRow("not a number") << "nan/1" << 0.0f;
+        QTest::newRow("no picture rate") << "9999999999999" << 0.0f;
+        QTest::newRow("attached picture") << "90000/1" << 0.0f;
+        QTest::newRow("highest taken") << "240/1" << 240.0f;
     }
     void frameRates()
     {
@@ -86,6 +94,12 @@ private slots:
         // Single precision before the truncation, as the project files expect.
         QTest::newRow("two hours") << "7200.123456" << qint64(7200123392);
         QTest::newRow("not a number") << "N/A" << qint64(0);
+        // Found by fuzzing: a huge duration overflowed the microseconds
+        // (undefined); it and a negative one read as unknown.
+        QTest::newRow("huge") << "1e300" << qint64(0);
+        QTest::newRow("beyond 30 days") << "2592001" << qint64(0);
+        QTest::newRow("negative") << "-3.5" << qint64(0);
+        QTest::newRow("infinite") << "inf" << qint64(0);
     }
     void durations()
     {

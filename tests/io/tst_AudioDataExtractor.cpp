@@ -10,10 +10,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
 #include <memory>
+#include <sys/resource.h>
 
 using TW::AudioDataExtractor;
 using TW::MediaTrack;
@@ -85,6 +88,25 @@ class AudioDataExtractorTest : public QObject
         MediaTrack probe(path, 0, path);
         const auto &tracks = probe.getMedia()->getMediaInfo().audioTracks;
         return n < tracks.size() ? tracks.at(n).trackId : -1;
+    }
+
+    // The child's half of fullDiskLeavesNoFile.
+    static void runWithFullDisk(const QString &source, const QString &out, qint64 limit)
+    {
+        MediaTrack track(source, audioTrackId(source, 0), source);
+        QVERIFY(track.hasAudioTrack());
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit size{};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &size), 0);
+        size.rlim_cur = rlim_t(limit);
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &size), 0);
+        AudioDataExtractor extractor;
+        const bool done = extractor.exportToFile(&track, out);
+        QVERIFY2(!done, "a samples file was kept that cannot hold the whole track");
+        QVERIFY(!extractor.lastError().isEmpty());
+        qInfo("Extraction refused: %s", qPrintable(extractor.lastError()));
+        QVERIFY(!QFile::exists(out));
+        QVERIFY(!QFile::exists(out + ".part"));
     }
 
 private slots:
@@ -261,6 +283,39 @@ private slots:
         QVERIFY(!extractor.exportToFile(&track, out));
         QVERIFY(!extractor.lastError().isEmpty());
         QVERIFY(t.elapsed() < 20000);
+        QVERIFY(!QFile::exists(out));
+        QVERIFY(!QFile::exists(out + ".part"));
+    }
+
+    // A disk that fills during the extraction: no samples file is left
+    // (a short one would be taken for the whole track on every later open)
+    // and the failure is reported. A limit on the size of the files a child
+    // run of this test writes stands in for the full disk; it holds for
+    // libvlc's writes and for the programs the child starts alike.
+    void fullDiskLeavesNoFile()
+    {
+        const QByteArray limit = qgetenv("TW_TEST_FILE_SIZE_LIMIT");
+        if (!limit.isEmpty()) {
+            runWithFullDisk(qgetenv("TW_TEST_SOURCE"), qgetenv("TW_TEST_OUTPUT"), limit.toLongLong());
+            return;
+        }
+        const QString source = TestMedia::make(TestMedia::AudioOnly, m_dir.path(), 6.0);
+        QVERIFY(!source.isEmpty());
+        const QString out = m_dir.filePath("full_disk/out.wav");
+        QVERIFY(QDir().mkpath(QFileInfo(out).path()));
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        // Six seconds of stereo samples are about 1 MB; a third of that fits.
+        env.insert("TW_TEST_FILE_SIZE_LIMIT", QString::number(350000));
+        env.insert("TW_TEST_SOURCE", source);
+        env.insert("TW_TEST_OUTPUT", out);
+        child.setProcessEnvironment(env);
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(QCoreApplication::applicationFilePath(), {"fullDiskLeavesNoFile"});
+        QVERIFY(child.waitForFinished(120000));
+        const QByteArray output = child.readAll();
+        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, output.right(3000).constData());
+        QVERIFY2(output.contains("Extraction refused:"), output.right(3000).constData());
         QVERIFY(!QFile::exists(out));
         QVERIFY(!QFile::exists(out + ".part"));
     }
