@@ -1,5 +1,7 @@
 #include "ui/TimeAreaImpl.h"
 
+#include <algorithm>
+
 #include <QTimer>
 
 #include "model/MediaTimeLine.h"
@@ -140,10 +142,40 @@ void TimeAreaWidget::TimeAreaImpl::placeBookmark(const BookmarkEntry& entry)
     placeCentred(entry.handle, xOfFrame(qint64(qMin<quint64>(entry.bookmark->getFrame(), quint64(INT_MAX)))));
 }
 
+void TimeAreaWidget::TimeAreaImpl::placeAndShowBookmark(const BookmarkEntry& entry)
+{
+    placeBookmark(entry);
+    const int x = centreOf(entry.handle);
+    SliderHandle*& shown = bookmarkAtX[x];
+    if (!shown || shown == entry.handle) {
+        shown = entry.handle;
+        entry.handle->show();
+    } else {
+        entry.handle->hide();
+    }
+}
+
+void TimeAreaWidget::TimeAreaImpl::bookmarkLeft(SliderHandle* handle)
+{
+    auto it = std::find_if(bookmarkAtX.begin(), bookmarkAtX.end(), [handle](SliderHandle* h) { return h == handle; });
+    if (it == bookmarkAtX.end())
+        return;
+    const int x = it.key();
+    bookmarkAtX.erase(it);
+    for (const BookmarkEntry& entry : bookmarks) {
+        if (entry.handle != handle && centreOf(entry.handle) == x) {
+            bookmarkAtX.insert(x, entry.handle);
+            entry.handle->show();
+            return;
+        }
+    }
+}
+
 void TimeAreaWidget::TimeAreaImpl::updateBookmarks()
 {
+    bookmarkAtX.clear();
     for (const BookmarkEntry& entry : bookmarks)
-        placeBookmark(entry);
+        placeAndShowBookmark(entry);
 }
 
 void TimeAreaWidget::TimeAreaImpl::updateLoops()

@@ -50,6 +50,10 @@ public:
     std::vector<BookmarkEntry> bookmarks;
     // The bookmarks shown, for a constant-time check when one is added.
     QSet<const VideoMarker*> shownBookmarks;
+    // The one bookmark handle visible at each ruler position: handles at the
+    // same place would only cover each other, and thousands of overlapping
+    // widgets cost Qt seconds to paint.
+    QHash<int, SliderHandle*> bookmarkAtX;
     VideoMarkerPtr pressedBookmark;
     QTime duration;
     int frameCount = 0;
@@ -96,6 +100,10 @@ public:
 
     void updateBookmarks();
     void placeBookmark(const BookmarkEntry& entry);
+    // Places a bookmark and shows it unless one is already shown there.
+    void placeAndShowBookmark(const BookmarkEntry& entry);
+    // After a bookmark at x went: the next one there is shown.
+    void bookmarkLeft(SliderHandle* handle);
     void updateLoops();
     void updateTimeIndicatorPosition();
     void updateSelectionHandlePositions();

@@ -181,7 +181,7 @@ void TimeAreaWidget::addBookmark(VideoMarkerPtr bookmark)
     connect(handle, &SliderHandle::released, this, &TimeAreaWidget::onBookmarkReleased);
     connect(handle, &SliderHandle::mouseClicked, this, &TimeAreaWidget::onBookmarkClicked);
     // Only the new handle is placed: adding stays linear in the bookmarks.
-    d->placeBookmark(d->bookmarks.back());
+    d->placeAndShowBookmark(d->bookmarks.back());
     d->raiseFixedSoon();
 }
 
@@ -196,6 +196,7 @@ void TimeAreaWidget::removeBookmark(VideoMarkerPtr bookmark)
     d->bookmarks.erase(it);
     if (d->menuHandle == handle)
         d->menuHandle = nullptr;
+    d->bookmarkLeft(handle);
     handle->hide();
     handle->deleteLater();
 }
@@ -207,6 +208,7 @@ void TimeAreaWidget::updateBookmarks()
 
 void TimeAreaWidget::clearBookmarks()
 {
+    d->bookmarkAtX.clear(); // none is to be shown in another's place
     for (const VideoMarkerPtr& bookmark : getBookmarks())
         removeBookmark(bookmark);
 }
@@ -407,6 +409,8 @@ void TimeAreaWidget::onBookmarkReleased(Qt::MouseButton button)
     if (!before || before->getID() != bookmark->getID())
         before = VideoMarkerPtr::create(*bookmark);
     emit editBookmarkRequested(before, bookmark, after);
+    // The dragged handle left its place: who is shown where is settled again.
+    d->updateBookmarks();
 }
 
 void TimeAreaWidget::onEditBookmark()
