@@ -136,36 +136,53 @@ void TimeAreaWidget::TimeAreaImpl::moveArrow(int x)
     arrow->move(left, kIndicatorRow - arrow->height() / 2);
 }
 
+int TimeAreaWidget::TimeAreaImpl::xOfBookmark(const BookmarkEntry& entry) const
+{
+    return xOfFrame(qint64(qMin<quint64>(entry.bookmark->getFrame(), quint64(INT_MAX))));
+}
+
 void TimeAreaWidget::TimeAreaImpl::placeBookmark(const BookmarkEntry& entry)
 {
-    entry.handle->setText(entry.bookmark->getName());
-    placeCentred(entry.handle, xOfFrame(qint64(qMin<quint64>(entry.bookmark->getFrame(), quint64(INT_MAX)))));
-}
-
-void TimeAreaWidget::TimeAreaImpl::placeAndShowBookmark(const BookmarkEntry& entry)
-{
-    placeBookmark(entry);
-    const int x = centreOf(entry.handle);
-    SliderHandle*& shown = bookmarkAtX[x];
-    if (!shown || shown == entry.handle) {
-        shown = entry.handle;
-        entry.handle->show();
-    } else {
-        entry.handle->hide();
-    }
-}
-
-void TimeAreaWidget::TimeAreaImpl::bookmarkLeft(SliderHandle* handle)
-{
-    auto it = std::find_if(bookmarkAtX.begin(), bookmarkAtX.end(), [handle](SliderHandle* h) { return h == handle; });
-    if (it == bookmarkAtX.end())
+    if (!entry.handle)
         return;
-    const int x = it.key();
+    entry.handle->setText(entry.bookmark->getName());
+    placeCentred(entry.handle, xOfBookmark(entry));
+}
+
+void TimeAreaWidget::TimeAreaImpl::placeAndShowBookmark(BookmarkEntry& entry)
+{
+    const int x = xOfBookmark(entry);
+    SliderHandle*& shown = bookmarkAtX[x];
+    if (shown && shown != entry.handle) {
+        if (entry.handle)
+            entry.handle->hide();
+        return;
+    }
+    if (!entry.handle) {
+        entry.handle = new SliderHandle(owner, HandleType::Bookmark);
+        entry.handle->move(entry.handle->x(), 0);
+        QObject::connect(entry.handle, &SliderHandle::pressed, owner, &TimeAreaWidget::onBookmarkPressed);
+        QObject::connect(entry.handle, &SliderHandle::moved, owner, &TimeAreaWidget::onBookmarkMoved);
+        QObject::connect(entry.handle, &SliderHandle::released, owner, &TimeAreaWidget::onBookmarkReleased);
+        QObject::connect(entry.handle, &SliderHandle::mouseClicked, owner, &TimeAreaWidget::onBookmarkClicked);
+    }
+    shown = entry.handle;
+    placeBookmark(entry);
+    entry.handle->show();
+}
+
+void TimeAreaWidget::TimeAreaImpl::bookmarkLeft(const BookmarkEntry& gone)
+{
+    if (!gone.handle)
+        return;
+    const int x = xOfBookmark(gone);
+    auto it = bookmarkAtX.find(x);
+    if (it == bookmarkAtX.end() || it.value() != gone.handle)
+        return;
     bookmarkAtX.erase(it);
-    for (const BookmarkEntry& entry : bookmarks) {
-        if (entry.handle != handle && centreOf(entry.handle) == x) {
-            bookmarkAtX.insert(x, entry.handle);
-            entry.handle->show();
+    for (BookmarkEntry& entry : bookmarks) {
+        if (entry.handle != gone.handle && xOfBookmark(entry) == x) {
+            placeAndShowBookmark(entry);
             return;
         }
     }
@@ -174,7 +191,7 @@ void TimeAreaWidget::TimeAreaImpl::bookmarkLeft(SliderHandle* handle)
 void TimeAreaWidget::TimeAreaImpl::updateBookmarks()
 {
     bookmarkAtX.clear();
-    for (const BookmarkEntry& entry : bookmarks)
+    for (BookmarkEntry& entry : bookmarks)
         placeAndShowBookmark(entry);
 }
 
@@ -459,6 +476,8 @@ TimeAreaWidget::TimeAreaImpl::loopEntryOf(const SliderHandle* handle)
 
 VideoMarkerPtr TimeAreaWidget::TimeAreaImpl::bookmarkOf(const SliderHandle* handle) const
 {
+    if (!handle)
+        return {};
     for (const BookmarkEntry& entry : bookmarks) {
         if (entry.handle == handle)
             return entry.bookmark;

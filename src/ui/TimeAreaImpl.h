@@ -51,8 +51,9 @@ public:
     // The bookmarks shown, for a constant-time check when one is added.
     QSet<const VideoMarker*> shownBookmarks;
     // The one bookmark handle visible at each ruler position: handles at the
-    // same place would only cover each other, and thousands of overlapping
-    // widgets cost Qt seconds to paint.
+    // same place would only cover each other, and thousands of handle
+    // widgets cost seconds to make and paint. A bookmark never shown has
+    // no handle.
     QHash<int, SliderHandle*> bookmarkAtX;
     VideoMarkerPtr pressedBookmark;
     QTime duration;
@@ -100,10 +101,12 @@ public:
 
     void updateBookmarks();
     void placeBookmark(const BookmarkEntry& entry);
-    // Places a bookmark and shows it unless one is already shown there.
-    void placeAndShowBookmark(const BookmarkEntry& entry);
-    // After a bookmark at x went: the next one there is shown.
-    void bookmarkLeft(SliderHandle* handle);
+    int xOfBookmark(const BookmarkEntry& entry) const;
+    // Shows a bookmark's handle unless another is shown at its place; a
+    // handle is made only when first shown.
+    void placeAndShowBookmark(BookmarkEntry& entry);
+    // Before a bookmark goes: the next one at its place is shown.
+    void bookmarkLeft(const BookmarkEntry& gone);
     void updateLoops();
     void updateTimeIndicatorPosition();
     void updateSelectionHandlePositions();

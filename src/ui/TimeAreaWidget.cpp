@@ -172,14 +172,8 @@ void TimeAreaWidget::addBookmark(VideoMarkerPtr bookmark)
 {
     if (!bookmark || d->shownBookmarks.contains(bookmark.data()))
         return; // none, or already shown
-    auto* handle = new SliderHandle(this, HandleType::Bookmark);
-    d->bookmarks.push_back({handle, bookmark});
+    d->bookmarks.push_back({nullptr, bookmark});
     d->shownBookmarks.insert(bookmark.data());
-    handle->move(handle->x(), 0);
-    connect(handle, &SliderHandle::pressed, this, &TimeAreaWidget::onBookmarkPressed);
-    connect(handle, &SliderHandle::moved, this, &TimeAreaWidget::onBookmarkMoved);
-    connect(handle, &SliderHandle::released, this, &TimeAreaWidget::onBookmarkReleased);
-    connect(handle, &SliderHandle::mouseClicked, this, &TimeAreaWidget::onBookmarkClicked);
     // Only the new handle is placed: adding stays linear in the bookmarks.
     d->placeAndShowBookmark(d->bookmarks.back());
     d->raiseFixedSoon();
@@ -193,10 +187,13 @@ void TimeAreaWidget::removeBookmark(VideoMarkerPtr bookmark)
         return;
     SliderHandle* handle = it->handle;
     d->shownBookmarks.remove(bookmark.data());
+    const TimeAreaImpl::BookmarkEntry gone = *it;
     d->bookmarks.erase(it);
+    d->bookmarkLeft(gone);
+    if (!handle)
+        return; // never shown
     if (d->menuHandle == handle)
         d->menuHandle = nullptr;
-    d->bookmarkLeft(handle);
     handle->hide();
     handle->deleteLater();
 }

@@ -514,10 +514,6 @@ void tst_ProjectFile::tenThousandBookmarksOpenWithinASecond()
     QCOMPARE(m_controller->getMedia()->getTimeline()->getMarkers().size(), Count);
     qInfo("Opening the project: %lld ms without bookmarks, %lld ms with %d", without, with, Count);
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
-    // Not yet: the handles are made in linear time, but the window's first
-    // paint of ten thousand overlapping handle widgets costs seconds inside
-    // Qt (each dirty handle is checked against every sibling above it).
-    QEXPECT_FAIL("", "the first paint of 10,000 bookmark handles takes seconds", Continue);
     QVERIFY2(with - without < 1000, qPrintable(QString("%1 ms more for %2 bookmarks").arg(with - without).arg(Count)));
 #endif
 }
