@@ -281,8 +281,8 @@ private slots:
     void picturesCarryTheirFramesTime()
     {
         QFETCH(float, tempo);
-#if defined(__SANITIZE_THREAD__)
-        QSKIP("libvlc's pacing under ThreadSanitizer's slowdown is not what this measures");
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+        QSKIP("libvlc's pacing under a sanitizer's slowdown is not what this measures");
 #endif
         if (numbered.isEmpty())
             numbered = makeNumberedClip(dir.path(), 12);
