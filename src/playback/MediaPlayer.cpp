@@ -2,6 +2,7 @@
 
 #include "core/OptionsHolder.h"
 #include "core/Singleton.h"
+#include "core/VideoInputConverter.h"
 #include "model/Media.h"
 #include "model/MediaTimeLine.h"
 #include "model/MediaTrackFragment.h"
@@ -786,7 +787,15 @@ void MediaPlayer::resyncPictures(qint64 time)
     // after it starts a little later than its first picture.
     const qint64 lead = std::max(qint64(double(kPictureResyncLead) * double(d->effectiveTempo) / 100.0),
                                  2 * Time::fromFrameUnits(1).unitCount);
-    const qint64 target = time + lead;
+    qint64 target = time + lead;
+    if (d->effectiveTempo >= 100.0f) {
+        // From 100 % up, onto the next key picture of the source: nothing
+        // before it is decoded first, so its picture comes at once.
+        const qint64 key = VideoInputConverter::KeyframeInterval * Time::fromFrameUnits(1).unitCount;
+        const qint64 source = target - f->timelinePosition.unitCount + f->startPosition.unitCount;
+        if (key > 0)
+            target += (key - source % key) % key;
+    }
     const qint64 fragmentEnd = f->timelinePosition.unitCount + (f->endPosition - f->startPosition).unitCount;
     if (target >= fragmentEnd)
         return; // the next fragment's pictures come from its own player
