@@ -3,6 +3,7 @@
 #include "app/Application.h"
 #include "app/MainController.h"
 #include "model/Media.h"
+#include "model/MediaSegment.h"
 #include "model/MediaTimeLine.h"
 #include "model/MediaTrackFragment.h"
 #include "playback/MediaPlayer.h"
@@ -74,6 +75,32 @@ void CommandTargets::editListChanged()
         p->openMedia(m);
     else
         p->updateTrackPlayerCache(DecodingToMemory);
+}
+
+bool CommandTargets::changeSection(Time from, Time to, QList<QSharedPointer<MediaTrackFragment>> *saved,
+                                   const std::function<void(MediaSegment &)> &change)
+{
+    const QSharedPointer<Media> project = media();
+    if (!project)
+        return false;
+    *saved = deepCopy(project->getTrackFragments());
+    const QSharedPointer<MediaSegment> segment = project->cutSegment(from, to);
+    if (!segment) {
+        saved->clear();
+        return false;
+    }
+    change(*segment);
+    project->acceptSegment(segment, from, InsertSegment);
+    editListChanged();
+    return true;
+}
+
+void CommandTargets::restoreFragments(const QList<QSharedPointer<MediaTrackFragment>> &saved)
+{
+    if (saved.isEmpty())
+        return;
+    putBackFragments(saved);
+    editListChanged();
 }
 
 void CommandTargets::framesChanged(const QVector<QSharedPointer<VideoLoop>> &loops)

@@ -1,8 +1,12 @@
 #pragma once
 
+#include "core/Time.h"
+
 #include <QList>
 #include <QSharedPointer>
 #include <QVector>
+
+#include <functional>
 
 namespace TW {
 
@@ -10,6 +14,7 @@ class MainController;
 class MainWindow;
 class Media;
 class MediaPlayer;
+class MediaSegment;
 struct MediaTrackFragment;
 class MediaTimeLine;
 class VideoLoop;
@@ -38,6 +43,14 @@ public:
     // After the edit list changed: the timeline shows it and the player
     // plays it (a player that has not played this project yet opens it).
     static void editListChanged();
+    // The section from..to of the edit list cut out, changed and put back
+    // at its place; *saved gets a copy of the whole list from before, for
+    // undo (empty, and false returned, when there is no such section).
+    static bool changeSection(Time from, Time to, QList<QSharedPointer<MediaTrackFragment>> *saved,
+                              const std::function<void(MediaSegment &)> &change);
+    // Undoes an edit that saved the whole list: the saved list back, shown
+    // and played. Nothing when nothing was saved.
+    static void restoreFragments(const QList<QSharedPointer<MediaTrackFragment>> &saved);
     // After loops or bookmarks moved: the ruler shows them where they are
     // now and the player copies any of the loops afresh.
     static void framesChanged(const QVector<QSharedPointer<VideoLoop>> &loops);

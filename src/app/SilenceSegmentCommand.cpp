@@ -1,7 +1,6 @@
 #include "app/SilenceSegmentCommand.h"
 
 #include "app/CommandTargets.h"
-#include "model/Media.h"
 #include "model/MediaSegment.h"
 
 #include <QDebug>
@@ -37,30 +36,18 @@ SilenceSegmentCommand::~SilenceSegmentCommand() = default;
 void SilenceSegmentCommand::redo()
 {
     qDebug() << "Silence segment redo; from" << d->from.toFrameUnits(false) << "to" << d->to.toFrameUnits(false);
-    const QSharedPointer<Media> media = CommandTargets::media();
-    if (!media)
-        return;
-    d->savedFragments = CommandTargets::deepCopy(media->getTrackFragments());
-    const QSharedPointer<MediaSegment> segment = media->cutSegment(d->from, d->to);
-    if (!segment) {
-        d->savedFragments.clear();
-        return;
-    }
-    segment->setAudioEnabled(false, true);
-    const QList<QSharedPointer<MediaTrackFragment>> silent = Impl::silenceTracks(segment->fragments);
-    segment->fragments.clear();
-    segment->addMediaTracks(silent);
-    media->acceptSegment(segment, d->from, InsertSegment);
-    CommandTargets::editListChanged();
+    CommandTargets::changeSection(d->from, d->to, &d->savedFragments, [](MediaSegment &segment) {
+        segment.setAudioEnabled(false, true);
+        const QList<QSharedPointer<MediaTrackFragment>> silent = Impl::silenceTracks(segment.fragments);
+        segment.fragments.clear();
+        segment.addMediaTracks(silent);
+    });
 }
 
 void SilenceSegmentCommand::undo()
 {
     qDebug() << "Silence segment undo.";
-    if (d->savedFragments.isEmpty())
-        return;
-    CommandTargets::putBackFragments(d->savedFragments);
-    CommandTargets::editListChanged();
+    CommandTargets::restoreFragments(d->savedFragments);
 }
 
 } // namespace TW

@@ -51,10 +51,7 @@ void VolumeMediaCommand::redo()
 void VolumeMediaCommand::undo()
 {
     qDebug() << "Volume undo" << d->newVolume;
-    if (d->savedFragments.isEmpty())
-        return;
-    CommandTargets::putBackFragments(d->savedFragments);
-    CommandTargets::editListChanged();
+    CommandTargets::restoreFragments(d->savedFragments);
 }
 
 } // namespace TW

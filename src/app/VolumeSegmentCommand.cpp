@@ -1,7 +1,6 @@
 #include "app/VolumeSegmentCommand.h"
 
 #include "app/CommandTargets.h"
-#include "model/Media.h"
 #include "model/MediaSegment.h"
 
 #include <QDebug>
@@ -31,27 +30,15 @@ void VolumeSegmentCommand::redo()
 {
     qDebug() << "Volume segment redo" << "from" << d->from.toFrameUnits(false) << "to"
              << d->to.toFrameUnits(false) << "volume" << d->volume;
-    const QSharedPointer<Media> media = CommandTargets::media();
-    if (!media)
-        return;
-    d->savedFragments = CommandTargets::deepCopy(media->getTrackFragments());
-    const QSharedPointer<MediaSegment> segment = media->cutSegment(d->from, d->to);
-    if (!segment) {
-        d->savedFragments.clear();
-        return;
-    }
-    segment->setVolume(d->volume);
-    media->acceptSegment(segment, d->from, InsertSegment);
-    CommandTargets::editListChanged();
+    const float volume = d->volume;
+    CommandTargets::changeSection(d->from, d->to, &d->savedFragments,
+                                  [volume](MediaSegment &segment) { segment.setVolume(volume); });
 }
 
 void VolumeSegmentCommand::undo()
 {
     qDebug() << "Volume segment undo.";
-    if (d->savedFragments.isEmpty())
-        return;
-    CommandTargets::putBackFragments(d->savedFragments);
-    CommandTargets::editListChanged();
+    CommandTargets::restoreFragments(d->savedFragments);
 }
 
 } // namespace TW

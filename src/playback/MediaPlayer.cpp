@@ -232,7 +232,7 @@ struct MediaPlayer::Impl
         output->setRate(effectiveTempo);
         output->seek(Time::fromFrameUnits(positionFrame).unitCount, false);
         QObject::connect(output, &MemoryStreamPlayer::clockAdvanced, owner, &MediaPlayer::handleClock);
-        QObject::connect(output, &MemoryStreamPlayer::picturesLate, owner, &MediaPlayer::handlePicturesLate);
+        QObject::connect(output, &MemoryStreamPlayer::picturesLate, owner, &MediaPlayer::resyncPictures);
     }
 };
 
@@ -767,11 +767,6 @@ void MediaPlayer::handleFragmentPositionChanged(Time t)
     if (d->seekMode)
         return;
     reportPosition(t);
-}
-
-void MediaPlayer::handlePicturesLate(qint64 time)
-{
-    resyncPictures(time);
 }
 
 void MediaPlayer::resyncPictures(qint64 time)

@@ -237,8 +237,7 @@ void MemoryStreamPlayer::play(qint64 from)
         d->anchor = d->audio.heardTime();
     d->waitingForPicture = true;
     d->waitTimer.start();
-    d->lateRun = 0;
-    d->settling.start();
+    expectNewPictures();
     present();
 }
 
@@ -258,8 +257,7 @@ void MemoryStreamPlayer::seek(qint64 to, bool playing)
     d->anchor = to;
     d->waitingForPicture = playing;
     d->waitTimer.start();
-    d->lateRun = 0;
-    d->settling.start();
+    expectNewPictures();
 }
 
 void MemoryStreamPlayer::setRate(float percent)
@@ -338,8 +336,7 @@ void MemoryStreamPlayer::present()
     if (shown && d->renderingWidget)
         d->renderingWidget->update();
     if (d->running && d->lateRun >= kLateRun && d->settling.isValid() && d->settling.elapsed() >= kLateHoldOff) {
-        d->lateRun = 0;
-        d->settling.start();
+        expectNewPictures();
         if (playbackTraceEnabled())
             playbackTrace("pictures late at clock " + QByteArray::number(now));
         emit picturesLate(now);

@@ -91,7 +91,8 @@ struct VideoDataProvider::Impl
     // Picture buffers handed to libvlc and not displayed yet, each with the
     // seek it was filled after. libvlc fills a buffer and then waits for the
     // picture's time before showing it: a picture filled before a seek was
-    // made may be shown after it, and is not the seek's.
+    // made may be shown after it, and is not the seek's. All of it, and the
+    // signatures below, under picturesMutex.
     QMutex picturesMutex;
     struct LentBuffer
     {
@@ -99,7 +100,7 @@ struct VideoDataProvider::Impl
         int seek;
     };
     std::deque<LentBuffer> picturesInLibvlc;
-    std::atomic<int> seeksMade{0};
+    int seeksMade = 0;
 
     // Work started on the global thread pool.
     PoolTasks tasks;
@@ -507,7 +508,7 @@ void *VideoDataProvider::videoLock(void *opaque, void **planes)
     char *buffer = allocateSampleBuffer(size);
     planes[0] = buffer;
     QMutexLocker locker(&d->picturesMutex);
-    d->picturesInLibvlc.push_back({buffer, d->seeksMade.load()});
+    d->picturesInLibvlc.push_back({buffer, d->seeksMade});
     while (d->picturesInLibvlc.size() > kMaxPicturesInLibvlc) {
         freeSampleBuffer(d->picturesInLibvlc.front().buffer);
         d->picturesInLibvlc.pop_front();
@@ -538,7 +539,7 @@ void VideoDataProvider::videoDisplay(void *opaque, void *picture)
                                [buffer](const Impl::LentBuffer &b) { return b.buffer == buffer; });
         if (it == d->picturesInLibvlc.end())
             return;
-        const bool stale = it->seek != d->seeksMade.load();
+        const bool stale = it->seek != d->seeksMade;
         d->picturesInLibvlc.erase(it);
         // libvlc may also show the picture before the last one again when
         // its rate changes.

@@ -1,7 +1,5 @@
 #include "ui/TimeAreaImpl.h"
 
-#include <algorithm>
-
 #include <QTimer>
 
 #include "model/MediaTimeLine.h"

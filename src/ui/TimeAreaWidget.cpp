@@ -185,9 +185,9 @@ void TimeAreaWidget::removeBookmark(VideoMarkerPtr bookmark)
                            [&](const auto& entry) { return entry.bookmark == bookmark; });
     if (it == d->bookmarks.end())
         return;
-    SliderHandle* handle = it->handle;
-    d->shownBookmarks.remove(bookmark.data());
     const TimeAreaImpl::BookmarkEntry gone = *it;
+    SliderHandle* handle = gone.handle;
+    d->shownBookmarks.remove(bookmark.data());
     d->bookmarks.erase(it);
     d->bookmarkLeft(gone);
     if (!handle)
