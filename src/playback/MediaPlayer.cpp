@@ -27,8 +27,12 @@ namespace TW {
 
 namespace {
 // How far ahead of the clock (microseconds of wall time at the current
-// tempo) late pictures are sought.
+// tempo) late pictures are sought, and the least lead in media time: below
+// 100 % libvlc's first picture after a seek comes when its clock has run
+// some 30 ms of media past the seek, which at 25 % takes up to half a
+// second.
 constexpr qint64 kPictureResyncLead = 250000;
+constexpr qint64 kPictureResyncMediaLead = 150000;
 // Tempo changes closer together than this (ms) are one change for the
 // pictures.
 constexpr int kTempoBurstGap = 60;
@@ -780,8 +784,8 @@ void MediaPlayer::resyncPictures(qint64 time)
     // Far enough ahead that the seek's first pictures come before the clock
     // reaches them: the seek takes a few frames' time, and libvlc's pacing
     // after it starts a little later than its first picture.
-    const qint64 lead = std::max(qint64(double(kPictureResyncLead) * double(d->effectiveTempo) / 100.0),
-                                 2 * Time::fromFrameUnits(1).unitCount);
+    const qint64 lead = std::max({qint64(double(kPictureResyncLead) * double(d->effectiveTempo) / 100.0),
+                                  kPictureResyncMediaLead, 2 * Time::fromFrameUnits(1).unitCount});
     qint64 target = time + lead;
     if (d->effectiveTempo >= 100.0f) {
         // From 100 % up, onto the next key picture of the source: nothing

@@ -17,7 +17,10 @@
 #include <vlc/vlc.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <deque>
 
 namespace TW {
@@ -29,6 +32,12 @@ constexpr size_t kMaxPicturesInLibvlc = 64;
 // How long after a seek is asked pictures may still come from before it
 // (microseconds), for sources whose seek is not signalled by a flush.
 constexpr qint64 kSeekSettleTime = 120000;
+// How long a seek made while playing keeps libvlc paused after libvlc has
+// made it, unless the seek's first picture comes sooner: by then its video
+// output has dropped what it had decoded before. And the longest it is
+// held at all, should libvlc not say it has made the seek.
+constexpr std::chrono::milliseconds kSeekHoldAfterFlush(40);
+constexpr std::chrono::milliseconds kSeekHoldLimit(400);
 } // namespace
 
 struct VideoDataProvider::Impl
@@ -101,6 +110,21 @@ struct VideoDataProvider::Impl
     };
     std::deque<LentBuffer> picturesInLibvlc;
     int seeksMade = 0;
+
+    // A seek made while playing pauses libvlc and resumes it once the
+    // seek's first picture is taken, or a little after libvlc has made the
+    // seek, whichever comes first. Paused, its video output shows the
+    // seek's picture and repeats the current one, nothing else; resumed at
+    // once, it may show pictures it had decoded before the seek until its
+    // own flush reaches it, and one of them would be taken for the seek's.
+    // A pause, stop or start meanwhile cancels the hold.
+    std::mutex holdMutex;
+    std::condition_variable holdEnded;
+    bool resumeHeld = false; // under holdMutex
+    int holdNumber = 0;
+    std::atomic<bool> resumeHeldFlag{false}; // read by libvlc's video output
+    std::atomic<bool> resumedAfterHold{false}; // until libvlc says "playing"
+    std::atomic<qint64> flushedAt{0}; // libvlc_clock() at the last seek made
 
     // Work started on the global thread pool.
     PoolTasks tasks;
@@ -183,6 +207,7 @@ VideoDataProvider::VideoDataProvider(DecodingSpeedMode mode, QObject *parent)
 
 VideoDataProvider::~VideoDataProvider()
 {
+    cancelHeldResume();
     waitForPendingWork();
     base->player->stop();
     waitForPendingWork();
@@ -238,6 +263,7 @@ void VideoDataProvider::start(bool)
     if (base->state == StatePlaying)
         return;
     playbackTrace("---------------player is starting");
+    cancelHeldResume();
     base->setState(StatePlaying);
     base->setPreloadPhase(MediaDataProvider::Impl::PreloadPhase::None);
     base->player->resume();
@@ -246,6 +272,7 @@ void VideoDataProvider::start(bool)
 
 void VideoDataProvider::stop()
 {
+    cancelHeldResume();
     base->setPreloadPhase(MediaDataProvider::Impl::PreloadPhase::Pending);
     base->suspended = true;
     base->player->pause();
@@ -253,6 +280,7 @@ void VideoDataProvider::stop()
 
 void VideoDataProvider::suspend()
 {
+    cancelHeldResume();
     base->setPreloadPhase(MediaDataProvider::Impl::PreloadPhase::Pending);
     base->suspended = true;
     base->player->pause();
@@ -260,7 +288,16 @@ void VideoDataProvider::suspend()
 
 void VideoDataProvider::pause()
 {
-    if (base->state == StatePlaying)
+    // libvlc is already paused while a seek holds it; once the hold has let
+    // it go, it plays though its "playing" may not have come yet.
+    std::lock_guard<std::mutex> lock(d->holdMutex);
+    if (d->resumeHeld) {
+        d->resumeHeld = false;
+        d->resumeHeldFlag = false;
+        d->holdEnded.notify_all();
+        return;
+    }
+    if (base->state == StatePlaying || d->resumedAfterHold.exchange(false))
         base->player->pause();
 }
 
@@ -348,13 +385,78 @@ void VideoDataProvider::setPositionImpl(Time t)
     d->anchorPictures(t.unitCount, false);
     // While playing, libvlc may still show pictures of the old place after it
     // has made the seek; paused around the seek it shows none, and then the
-    // seek's own picture first.
-    const bool playing = base->state == StatePlaying && !base->suspended;
-    if (playing)
+    // seek's own picture first. (While an earlier seek holds it paused, the
+    // provider's state already reads paused.)
+    const bool held = d->resumeHeldFlag;
+    const bool playing = (base->state == StatePlaying || held) && !base->suspended;
+    if (playing && !held)
         base->player->pause();
     base->player->setMediaTime(aim / 1000);
-    if (playing)
+    // Held until libvlc has made the seek; without sound libvlc does not
+    // say when it has made it.
+    const bool hold = playing && d->channels != 0;
+    if (hold)
+        holdResumeForSeek();
+    else if (held)
+        releaseHeldResume(0);
+    else if (playing)
         base->player->resume();
+}
+
+void VideoDataProvider::holdResumeForSeek()
+{
+    int number = 0;
+    {
+        std::lock_guard<std::mutex> lock(d->holdMutex);
+        d->resumeHeld = true;
+        d->resumeHeldFlag = true;
+        d->flushedAt = 0;
+        number = ++d->holdNumber;
+    }
+    // Resumes a while after the seek is made, or at the limit, if no
+    // picture has come by then. (The seek's first picture is shown sooner
+    // the faster the tempo: about 30 ms of media after the seek.)
+    d->tasks.run([this, number] {
+        const auto start = std::chrono::steady_clock::now();
+        std::unique_lock<std::mutex> lock(d->holdMutex);
+        while (d->resumeHeld && d->holdNumber == number) {
+            const qint64 flushed = d->flushedAt;
+            const auto now = std::chrono::steady_clock::now();
+            if (now - start >= kSeekHoldLimit)
+                break;
+            if (flushed != 0 && std::chrono::microseconds(libvlc_clock() - flushed) >= kSeekHoldAfterFlush)
+                break;
+            // The seek is made on libvlc's thread, which is not made to
+            // wait for this lock: it is looked for every few milliseconds.
+            d->holdEnded.wait_for(lock, std::chrono::milliseconds(4));
+        }
+        lock.unlock();
+        releaseHeldResume(number);
+    });
+}
+
+void VideoDataProvider::releaseHeldResume(int number)
+{
+    std::lock_guard<std::mutex> lock(d->holdMutex);
+    if (!d->resumeHeld || (number != 0 && number != d->holdNumber))
+        return;
+    d->resumeHeld = false;
+    d->resumeHeldFlag = false;
+    d->resumedAfterHold = true;
+    playbackTrace("seek's picture taken, resumed");
+    // Under the lock: a pause asked meanwhile comes after this resume.
+    base->player->resume();
+    d->holdEnded.notify_all();
+}
+
+bool VideoDataProvider::cancelHeldResume()
+{
+    std::lock_guard<std::mutex> lock(d->holdMutex);
+    const bool was = d->resumeHeld;
+    d->resumeHeld = false;
+    d->resumeHeldFlag = false;
+    d->holdEnded.notify_all();
+    return was;
 }
 
 void VideoDataProvider::setSpeed(float percent)
@@ -563,6 +665,10 @@ void VideoDataProvider::videoDisplay(void *opaque, void *picture)
         }
         d->previousSignature = d->lastSignature;
         d->lastSignature = sig;
+        // The seek's first picture is here: libvlc may play on. (From its
+        // own thread: libvlc is not called back into from its callbacks.)
+        if (d->resumeHeldFlag)
+            d->tasks.run([self] { self->releaseHeldResume(0); });
         // Every new picture is the next frame of the source, shown or not.
         sourceTime = d->nextPicture.fetch_add(d->frameDuration());
     }
@@ -597,16 +703,19 @@ void VideoDataProvider::audioResume(void *, int64_t)
 
 void VideoDataProvider::audioFlush(void *opaque, int64_t)
 {
-    // libvlc has made the seek: the pictures from now on are its. (A seek
-    // made while playing flushes twice; a picture from before it is seldom
-    // shown between the two, and is then taken for the seek's first.)
+    // libvlc has made the seek: the pictures from now on are its. Its video
+    // output may still show the last picture from before the seek again
+    // (it repeats the current picture when no new one has come for a
+    // while, and a slow decoder after a seek gives it that while): the
+    // signatures of the last pictures taken are kept, so such a repeat is
+    // not taken for the seek's first picture.
     auto *self = static_cast<VideoDataProvider *>(opaque);
     Impl *d = self->d.get();
     QMutexLocker locker(&d->picturesMutex);
     if (d->seekPending.exchange(false)) {
         d->anchorAtSeek(d->seekTarget);
-        d->lastSignature = d->previousSignature = 0;
         ++d->seeksMade;
+        d->flushedAt = libvlc_clock();
         playbackTrace("seek made");
     }
 }
@@ -622,6 +731,7 @@ void VideoDataProvider::handlePlayerStart()
     if (!base->preloadPending()) {
         playbackTrace("-----------in player play!");
         base->setState(StatePlaying);
+        d->resumedAfterHold = false;
         base->setPreloadPhase(MediaDataProvider::Impl::PreloadPhase::None);
         emit videoProcessingStarted();
     } else {

@@ -115,6 +115,10 @@ private:
 
     void setPositionImpl(Time t);
     void setSpeedAsyncImpl();
+    // The pause around a seek made while playing (see the provider's Impl).
+    void holdResumeForSeek();
+    void releaseHeldResume(int number);
+    bool cancelHeldResume();
 
     struct Impl;
     std::unique_ptr<Impl> d;
