@@ -111,9 +111,9 @@ struct VideoDataProvider::Impl
     std::deque<LentBuffer> picturesInLibvlc;
     int seeksMade = 0;
 
-    // A seek made while playing pauses libvlc and resumes it once the
-    // seek's first picture is taken, or a little after libvlc has made the
-    // seek, whichever comes first. Paused, its video output shows the
+    // A seek made while playing (from 50 % up) pauses libvlc and resumes
+    // it once the seek's first picture is taken, or a little after libvlc
+    // has made the seek, whichever comes first. Paused, its video output shows the
     // seek's picture and repeats the current one, nothing else; resumed at
     // once, it may show pictures it had decoded before the seek until its
     // own flush reaches it, and one of them would be taken for the seek's.
@@ -393,8 +393,11 @@ void VideoDataProvider::setPositionImpl(Time t)
         base->player->pause();
     base->player->setMediaTime(aim / 1000);
     // Held until libvlc has made the seek; without sound libvlc does not
-    // say when it has made it.
-    const bool hold = playing && d->channels != 0;
+    // say when it has made it. Below 50 % libvlc, resumed after showing the
+    // seek's picture while paused, paces the next pictures some 400 ms
+    // late; there the seek is not held, and a repeat of the picture from
+    // before it is told by its signature.
+    const bool hold = playing && d->channels != 0 && d->requestedSpeed >= 50.0f;
     if (hold)
         holdResumeForSeek();
     else if (held)
