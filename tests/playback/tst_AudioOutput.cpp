@@ -106,7 +106,9 @@ private slots:
 
         pulled = 44100 * 5; // the source now plays from 5 s
         out.flush(5000000);
-        QCOMPARE(out.heardTime(), qint64(5000000));
+        // The pause's cork may still be on its way to the server: the
+        // clock may have run a fraction of a millisecond more.
+        QVERIFY2(std::abs(out.heardTime() - 5000000) < 5000, qPrintable(QString::number(out.heardTime())));
         out.start();
         QTest::qWait(300);
         QVERIFY2(out.heardTime() > 5150000 && out.heardTime() < 5400000, qPrintable(QString::number(out.heardTime())));
