@@ -113,18 +113,26 @@ struct VideoDataProvider::Impl
 
     // A seek made while playing (from 50 % up) pauses libvlc and resumes
     // it once the seek's first picture is taken, or a little after libvlc
-    // has made the seek, whichever comes first. Paused, its video output shows the
-    // seek's picture and repeats the current one, nothing else; resumed at
-    // once, it may show pictures it had decoded before the seek until its
-    // own flush reaches it, and one of them would be taken for the seek's.
-    // A pause, stop or start meanwhile cancels the hold.
+    // has made the seek, whichever comes first. Paused, its video output
+    // shows the seek's picture and repeats the current one, nothing else;
+    // resumed at once, it may show pictures it had decoded before the seek
+    // until its own flush reaches it, and one of them would be taken for
+    // the seek's. A pause, stop or start meanwhile cancels the hold.
     std::mutex holdMutex;
     std::condition_variable holdEnded;
-    bool resumeHeld = false; // under holdMutex
-    int holdNumber = 0;
-    std::atomic<bool> resumeHeldFlag{false}; // read by libvlc's video output
+    // Changed under holdMutex; read without it by libvlc's video output.
+    std::atomic<bool> resumeHeld{false};
+    int holdNumber = 0; // under holdMutex
     std::atomic<bool> resumedAfterHold{false}; // until libvlc says "playing"
     std::atomic<qint64> flushedAt{0}; // libvlc_clock() at the last seek made
+
+    // Ends a hold; holdMutex held. True when there was one.
+    bool endHold()
+    {
+        const bool was = resumeHeld.exchange(false);
+        holdEnded.notify_all();
+        return was;
+    }
 
     // Work started on the global thread pool.
     PoolTasks tasks;
@@ -291,12 +299,8 @@ void VideoDataProvider::pause()
     // libvlc is already paused while a seek holds it; once the hold has let
     // it go, it plays though its "playing" may not have come yet.
     std::lock_guard<std::mutex> lock(d->holdMutex);
-    if (d->resumeHeld) {
-        d->resumeHeld = false;
-        d->resumeHeldFlag = false;
-        d->holdEnded.notify_all();
+    if (d->endHold())
         return;
-    }
     if (base->state == StatePlaying || d->resumedAfterHold.exchange(false))
         base->player->pause();
 }
@@ -387,7 +391,7 @@ void VideoDataProvider::setPositionImpl(Time t)
     // has made the seek; paused around the seek it shows none, and then the
     // seek's own picture first. (While an earlier seek holds it paused, the
     // provider's state already reads paused.)
-    const bool held = d->resumeHeldFlag;
+    const bool held = d->resumeHeld;
     const bool playing = (base->state == StatePlaying || held) && !base->suspended;
     if (playing && !held)
         base->player->pause();
@@ -412,13 +416,11 @@ void VideoDataProvider::holdResumeForSeek()
     {
         std::lock_guard<std::mutex> lock(d->holdMutex);
         d->resumeHeld = true;
-        d->resumeHeldFlag = true;
         d->flushedAt = 0;
         number = ++d->holdNumber;
     }
     // Resumes a while after the seek is made, or at the limit, if no
-    // picture has come by then. (The seek's first picture is shown sooner
-    // the faster the tempo: about 30 ms of media after the seek.)
+    // picture has come by then.
     d->tasks.run([this, number] {
         const auto start = std::chrono::steady_clock::now();
         std::unique_lock<std::mutex> lock(d->holdMutex);
@@ -441,25 +443,20 @@ void VideoDataProvider::holdResumeForSeek()
 void VideoDataProvider::releaseHeldResume(int number)
 {
     std::lock_guard<std::mutex> lock(d->holdMutex);
-    if (!d->resumeHeld || (number != 0 && number != d->holdNumber))
+    if (number != 0 && number != d->holdNumber)
         return;
-    d->resumeHeld = false;
-    d->resumeHeldFlag = false;
+    if (!d->endHold())
+        return;
     d->resumedAfterHold = true;
     playbackTrace("seek's picture taken, resumed");
     // Under the lock: a pause asked meanwhile comes after this resume.
     base->player->resume();
-    d->holdEnded.notify_all();
 }
 
-bool VideoDataProvider::cancelHeldResume()
+void VideoDataProvider::cancelHeldResume()
 {
     std::lock_guard<std::mutex> lock(d->holdMutex);
-    const bool was = d->resumeHeld;
-    d->resumeHeld = false;
-    d->resumeHeldFlag = false;
-    d->holdEnded.notify_all();
-    return was;
+    d->endHold();
 }
 
 void VideoDataProvider::setSpeed(float percent)
@@ -670,7 +667,7 @@ void VideoDataProvider::videoDisplay(void *opaque, void *picture)
         d->lastSignature = sig;
         // The seek's first picture is here: libvlc may play on. (From its
         // own thread: libvlc is not called back into from its callbacks.)
-        if (d->resumeHeldFlag)
+        if (d->resumeHeld)
             d->tasks.run([self] { self->releaseHeldResume(0); });
         // Every new picture is the next frame of the source, shown or not.
         sourceTime = d->nextPicture.fetch_add(d->frameDuration());

@@ -118,7 +118,7 @@ private:
     // The pause around a seek made while playing (see the provider's Impl).
     void holdResumeForSeek();
     void releaseHeldResume(int number);
-    bool cancelHeldResume();
+    void cancelHeldResume();
 
     struct Impl;
     std::unique_ptr<Impl> d;
