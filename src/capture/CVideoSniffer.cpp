@@ -92,11 +92,12 @@ struct CVideoSniffer::Impl
             closeHandle();
             return false;
         }
-        return prepare(owner);
+        return prepare(owner, true);
     }
 
-    // Checks the link type, installs the "tcp" filter and starts the thread.
-    bool prepare(CVideoSniffer *owner)
+    // Checks the link type, installs the "tcp" filter and, when asked,
+    // starts the thread.
+    bool prepare(CVideoSniffer *owner, bool startNow)
     {
         const int dlt = pcap_datalink(handle);
         if (!linkTypeOf(dlt, link)) {
@@ -119,7 +120,8 @@ struct CVideoSniffer::Impl
             return false;
         }
         done = false;
-        owner->start();
+        if (startNow)
+            owner->start();
         return true;
     }
 
@@ -182,7 +184,9 @@ CVideoSniffer::CVideoSniffer(std::string path, const ip_address &local, Offline)
         d->error = errbuf;
         return;
     }
-    d->prepare(this);
+    // Started by its caller, once the receiver and ignore list are set:
+    // a file is read at once, to its end.
+    d->prepare(this, false);
 }
 
 std::unique_ptr<CVideoSniffer> CVideoSniffer::replayFile(const std::string &path, const ip_address &local)

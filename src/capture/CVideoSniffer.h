@@ -39,7 +39,7 @@ public:
 
     // Tests only: a sniffer that reads a capture file instead of an
     // interface, taking the given address as this computer's; its thread
-    // ends at the end of the file.
+    // starts when start() is called and ends at the end of the file.
     static std::unique_ptr<CVideoSniffer> replayFile(const std::string &path, const ip_address &local);
 
     // Makes the function the one receiver of reports.
