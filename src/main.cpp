@@ -6,6 +6,7 @@
 #include "core/Options.h"
 #include "core/Singleton.h"
 #include "core/Util.h"
+#include "core/WorkingFiles.h"
 
 #include <QFont>
 #include <QMetaType>
@@ -88,6 +89,8 @@ int main(int argc, char *argv[])
     {
         TW::Application app(argc, argv);
         quitOnTerminationSignals(&app);
+        // Working files of runs that were killed (only our own, by name).
+        TW::WorkingFiles::removeLeftovers();
         QObject::connect(TW::Options::instance(), &TW::Options::tempFolderChanged,
                          TW::Singleton<TW::Logger>::instance(), &TW::Logger::setSaveDir);
         TW::Singleton<TW::Logger>::instance()->setSaveDir(TW::Options::instance()->getPath(TW::PathType(0)));

@@ -45,10 +45,8 @@ YTSniffer::~YTSniffer()
     // A run still going ends with the window; its end is of no interest.
     if (process) {
         process->disconnect(this);
-        if (process->state() != QProcess::NotRunning) {
-            process->kill();
-            process->waitForFinished(3000);
-        }
+        process->cancel();
+        process->waitForFinished(3000);
     }
     delete ui;
 }

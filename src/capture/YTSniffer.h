@@ -5,7 +5,6 @@
 #include <QHash>
 #include <QMessageBox>
 #include <QPointer>
-#include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -14,12 +13,15 @@ class QListWidgetItem;
 class QTimer;
 namespace Ui { class YTSniffer; }
 
+#include "core/ToolProcess.h"
+
 // The window that downloads a video from the video site with the external
 // downloader ("run" beside the executable, a wrapper around yt-dlp). One
 // window serves one download: getFile() shows the address page; the
 // downloader then runs in turn for the format list, the title and the
-// download itself, each run a QProcess of the graphical thread whose lines
-// and end arrive through the event loop. The result leaves once, through
+// download itself, each run a ToolProcess of the graphical thread whose
+// lines and end arrive through the event loop; the downloader and whatever
+// it starts (ffmpeg to merge formats) die with the program. The result leaves once, through
 // finish(): the downloaded file's path and the chosen format.
 //
 // Runs are told apart by their exit status: a run killed by Cancel is a
@@ -122,9 +124,8 @@ private slots:
     void startProgressBar_byTimer();
     void iterateProgressBar();
     void youtubeDL_Start();
-    void youtubeDL_ReadSTDOUT();
-    void youtubeDL_Finish(int code, QProcess::ExitStatus status);
-    void youtubeDL_Error(QProcess::ProcessError processError);
+    void youtubeDL_Line(const QString &line);
+    void youtubeDL_Finish(TW::ToolProcess::Verdict verdict);
     void cancelProcess();
     // The window.
     void listItemSelect();
@@ -146,8 +147,7 @@ private:
     QString getFileExtension() const;
     void stopProgressBar();
     void failRun(YTSniffer::errors error);
-    void takeLines(bool all);
-    void handleLine(const QByteArray &raw);
+    void handleLine(QString line);
 
     Ui::YTSniffer *ui = nullptr;
     YTSniffer::fileFormat fileFormatMode = PreferredFormat;
@@ -155,7 +155,7 @@ private:
     YTSniffer::signalOnFinish finishKind = ClosedWithoutResult;
     QUrl url;
     QTimer *progressTimer = nullptr;
-    QPointer<QProcess> process;
+    QPointer<TW::ToolProcess> process;
     QString programPath;
     QString videoTitle;
     QString outputPath;
@@ -167,7 +167,6 @@ private:
     int formatId = 0;
     bool processRunning = false;
     bool signalSent = false;
-    // The current run's output: bytes not yet ending a line, and the lines.
-    QByteArray pendingOutput;
+    // The current run's output lines.
     QStringList runLines;
 };

@@ -1,5 +1,5 @@
 // The downloader window's runs: each run of the downloader (format list,
-// title, download) or of "update.sh" is a fresh QProcess; its output is
+// title, download) or of "update.sh" is a fresh ToolProcess; its output is
 // read in whole lines and its end leads to the next run.
 #include "YTSniffer.h"
 #include "ui_YTSniffer.h"
@@ -15,24 +15,20 @@ void YTSniffer::youtubeDL_Start()
     // Only the current run is listened to; one it replaces is ended.
     if (process) {
         process->disconnect(this);
-        if (process->state() != QProcess::NotRunning)
-            process->kill();
+        process->cancel();
         process->deleteLater();
     }
-    process = new QProcess(this);
+    process = new TW::ToolProcess(this);
+    // The wrapper runs yt-dlp, which may start ffmpeg: all of them end with
+    // a cancel and with this program.
+    process->setWholeGroup(true);
     processRunning = true;
-    pendingOutput.clear();
     runLines.clear();
-    connect(process, &QProcess::readyReadStandardOutput, this, &YTSniffer::youtubeDL_ReadSTDOUT);
-    connect(process, &QProcess::finished, this, &YTSniffer::youtubeDL_Finish);
-    connect(process, &QProcess::errorOccurred, this, &YTSniffer::youtubeDL_Error);
+    connect(process, &TW::ToolProcess::outputLine, this, &YTSniffer::youtubeDL_Line);
+    connect(process, &TW::ToolProcess::finished, this, &YTSniffer::youtubeDL_Finish);
     // The downloader's own messages go to the log only, as they come.
-    QProcess *run = process;
-    connect(process, &QProcess::readyReadStandardError, this, [run] {
-        const QByteArray said = run->readAllStandardError().trimmed();
-        if (!said.isEmpty())
-            qWarning() << "YTSniffer: the run said:" << said;
-    });
+    connect(process, &TW::ToolProcess::errorLine, this,
+            [](const QString &said) { qWarning() << "YTSniffer: the run said:" << said; });
 
     QString action;
     QStringList arguments;
@@ -76,46 +72,27 @@ void YTSniffer::youtubeDL_Start()
             return;
         }
         process->setWorkingDirectory(QDir::toNativeSeparators(QFileInfo(script).absolutePath()));
-        process->start(script, QStringList(), QIODevice::ReadWrite);
+        process->setProgram(QFileInfo(script).absoluteFilePath());
+        process->start();
         return;
     }
 
     // The address comes after "--", so nothing in it is ever an option.
     arguments << QStringLiteral("--") << url.toString(QUrl::FullyEncoded);
     qDebug() << "Started with arguments" << arguments;
-    process->start(programPath, arguments, QIODevice::ReadWrite);
+    process->setProgram(programPath);
+    process->setArguments(arguments);
+    process->start();
 }
 
-void YTSniffer::youtubeDL_ReadSTDOUT()
+void YTSniffer::youtubeDL_Line(const QString &line)
 {
-    if (sender() != process)
-        return;
-    pendingOutput += process->readAllStandardOutput();
-    takeLines(false);
+    if (sender() == process)
+        handleLine(line);
 }
 
-void YTSniffer::takeLines(bool all)
+void YTSniffer::handleLine(QString line)
 {
-    int start = 0;
-    for (int i = 0; i < pendingOutput.size(); ++i) {
-        const char c = pendingOutput.at(i);
-        if (c == '\n' || c == '\r') {
-            handleLine(pendingOutput.mid(start, i - start));
-            start = i + 1;
-        }
-    }
-    pendingOutput.remove(0, start);
-    if (all && !pendingOutput.isEmpty()) {
-        handleLine(pendingOutput);
-        pendingOutput.clear();
-    }
-}
-
-void YTSniffer::handleLine(const QByteArray &raw)
-{
-    QString line = QString::fromUtf8(raw).trimmed();
-    if (line.isEmpty())
-        return;
     qDebug() << line;
     line.replace(QLatin1String("youtube-dl"), QLatin1String("YTSniffer"));
     ui->plainTextEdit->appendPlainText(line);
@@ -145,26 +122,27 @@ void YTSniffer::failRun(YTSniffer::errors error)
     showError(error, QMessageBox::Critical, {QString(), QString()});
 }
 
-void YTSniffer::youtubeDL_Finish(int code, QProcess::ExitStatus status)
+void YTSniffer::youtubeDL_Finish(TW::ToolProcess::Verdict verdict)
 {
     if (sender() != process)
         return;
-    pendingOutput += process->readAllStandardOutput();
-    takeLines(true);
-    const QByteArray said = process->readAllStandardError().trimmed();
-    if (!said.isEmpty())
-        qWarning() << "YTSniffer: the run said:" << said;
-
-    if (!processRunning) {
+    // Every line, the last one included, came before the end.
+    if (verdict == TW::ToolProcess::FailedToStart) {
+        qCritical() << "!!! ERROR: " << "cannot start" << process->program() << process->errorString();
+        const bool cancelled = !processRunning;
+        processRunning = false;
+        if (!cancelled)
+            failRun(NoBinary);
+        return;
+    }
+    if (!processRunning || verdict == TW::ToolProcess::Cancelled) {
         qDebug() << "Process is killed";
         emit error(ProcessKilled);
         return;
     }
-    if (status == QProcess::CrashExit || code != 0) {
-        if (status == QProcess::CrashExit)
-            qCritical() << "!!! ERROR: " << "the run crashed" << process->errorString();
-        qCritical() << "!!! ERROR: " << "exitCode" << code;
-        exitCode = code;
+    if (verdict != TW::ToolProcess::Succeeded) {
+        qCritical() << "!!! ERROR: " << process->describe();
+        exitCode = process->exitCode();
         failRun(step == StepGetTitle ? FileNameFailed : step == StepListFormats ? FormatsFailed : ContentFailed);
         return;
     }
@@ -213,27 +191,13 @@ void YTSniffer::youtubeDL_Finish(int code, QProcess::ExitStatus status)
     }
 }
 
-void YTSniffer::youtubeDL_Error(QProcess::ProcessError processError)
-{
-    // Crashes and kills end through youtubeDL_Finish; a program that could
-    // not be started never ends, so it is reported here.
-    if (sender() != process || processError != QProcess::FailedToStart)
-        return;
-    qCritical() << "!!! ERROR: " << "cannot start" << process->program() << process->errorString();
-    const bool cancelled = !processRunning;
-    processRunning = false;
-    if (cancelled)
-        return;
-    failRun(NoBinary);
-}
-
 void YTSniffer::cancelProcess()
 {
     qDebug() << "Attempting to terminate current process if it started";
     if (processRunning) {
         processRunning = false;
-        if (process && process->state() != QProcess::NotRunning)
-            process->kill();
+        if (process)
+            process->cancel();
     }
     stopProgressBar();
     showPage(PageSelectURL);

@@ -143,6 +143,7 @@ void Util::playWithFFplay(QString path)
         s_playProcess->kill();
         s_playProcess->waitForFinished(30000);
     }
+    endWithThisProgram(*s_playProcess);
     s_playProcess->start(externalProgram(QStringLiteral("ffplay")), {path},
                          QIODevice::ReadWrite);
 }
@@ -160,6 +161,7 @@ QImage Util::getSnapshot(const QString &file, const QTime &time, int timeoutMs)
 
     QProcess ffmpeg;
     ffmpeg.setProcessChannelMode(QProcess::MergedChannels);
+    endWithThisProgram(ffmpeg);
     ffmpeg.start(externalProgram(QStringLiteral("ffmpeg")),
                  {QStringLiteral("-ss"), time.toString(QStringLiteral("HH:mm:ss.zzz")),
                   QStringLiteral("-i"), file, QStringLiteral("-y"), QStringLiteral("-an"),

@@ -1,5 +1,6 @@
 #include "core/VideoFileParser.h"
 
+#include "core/ToolProcess.h"
 #include "core/Util.h"
 
 #include <QCoreApplication>
@@ -9,7 +10,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 
 #include <cmath>
 
@@ -80,24 +80,24 @@ bool VideoFileParser::parseFile(const QString &path)
     const QString program = Util::externalProgram("ffprobe");
     const QStringList args{"-v", "quiet", "-print_format", "json", "-show_format", "-show_streams", file};
 
-    QProcess process;
+    ToolProcess process;
+    process.setProgram(program);
+    process.setArguments(args);
     process.setWorkingDirectory(QCoreApplication::applicationDirPath());
-    process.start(program, args, QIODevice::ReadOnly);
-    if (!process.waitForStarted()) {
+    process.setKeepOutput(true);
+    const ToolProcess::Verdict verdict = process.run(TimeoutMs);
+    if (verdict == ToolProcess::FailedToStart) {
         qWarning() << "VideoFileParser::parseFile: cannot start" << program << ":" << process.errorString();
         return false;
     }
-    if (!process.waitForFinished(TimeoutMs)) {
+    if (verdict == ToolProcess::TimedOut)
         qWarning() << "VideoFileParser::parseFile: ffprobe did not end within" << TimeoutMs << "ms on" << file;
-        process.kill();
-        process.waitForFinished();
-    }
-    const QByteArray errors = process.readAllStandardError();
+    const QString errors = process.errorTail(20);
     if (!errors.isEmpty()) {
         qDebug() << "--------------Logging to std::err";
         qDebug() << errors;
     }
-    QByteArray output = process.readAllStandardOutput();
+    QByteArray output = process.standardOutput();
     const int nul = output.indexOf('\0');
     if (nul >= 0)
         output.truncate(nul);

@@ -70,27 +70,26 @@ struct VideoInputConverter::Impl
     explicit Impl(VideoInputFile &f) : file(f) {}
 
     VideoInputFile &file;
-    QProcess *process = nullptr;
+    ToolProcess *process = nullptr;
     bool videoStreamParsed = false;
     bool audioStreamParsed = false;
     // Set by cancel: from then on the record, which its owner may have
     // dropped, is never touched again and nothing more is reported.
     bool cancelled = false;
-    QByteArray pending[2]; // unfinished lines of standard output and error
 
     void stopProcess(bool terminate)
     {
         if (!process)
             return;
         process->blockSignals(true);
-        if (process->state() != QProcess::NotRunning) {
+        if (process->isRunning()) {
             if (terminate)
                 process->terminate();
             else
-                process->kill();
+                process->cancel();
             if (!process->waitForFinished(30000)) {
-                process->kill();
-                process->waitForFinished();
+                process->cancel();
+                process->waitForFinished(-1);
             }
         }
         // Later, not now: we may be inside one of the process's own signals.
@@ -168,75 +167,25 @@ void VideoInputConverter::startConversion()
 
 void VideoInputConverter::runffmpeg(const QStringList &args)
 {
-    d->pending[0].clear();
-    d->pending[1].clear();
-    const QString program = Util::externalProgram("ffmpeg");
-    if (!QFileInfo(program).isExecutable()) {
-        // Not started at all: a start that fails for want of the program
-        // leaves a pipe open in QProcess, one per attempt.
-        qWarning() << "VideoInputConverter: ffmpeg could not be started: it was not found";
-        QMetaObject::invokeMethod(this, &VideoInputConverter::fail, Qt::QueuedConnection);
+    d->process = new ToolProcess(this);
+    d->process->setProgram(QStringLiteral("ffmpeg"));
+    d->process->setArguments(args);
+    // ffmpeg describes its input and reports progress on the error output.
+    connect(d->process, &ToolProcess::errorLine, this, &VideoInputConverter::readLine);
+    connect(d->process, &ToolProcess::outputLine, this, &VideoInputConverter::readLine);
+    connect(d->process, &ToolProcess::finished, this, &VideoInputConverter::finished);
+    qDebug() << "Start ffmpeg at:" << Util::externalProgram("ffmpeg") << "with params:" << args;
+    // A program that cannot be started is reported from the event loop,
+    // after our owner has connected to progressUpdated().
+    d->process->start();
+}
+
+void VideoInputConverter::readLine(const QString &line)
+{
+    if (d->cancelled || sender() != d->process)
         return;
-    }
-    d->process = new QProcess(this);
-    Util::endWithThisProgram(*d->process);
-    connect(d->process, &QProcess::readyReadStandardError, this, &VideoInputConverter::readyReadErr);
-    connect(d->process, &QProcess::readyReadStandardOutput, this, &VideoInputConverter::readyReadOut);
-    connect(d->process, &QProcess::finished, this, &VideoInputConverter::finished);
-    connect(d->process, &QProcess::errorOccurred, this, &VideoInputConverter::processError);
-    qDebug() << "Start ffmpeg at:" << program << "with params:" << args;
-    // Standard input stays closed: nothing is ever written to ffmpeg.
-    d->process->start(program, args, QIODevice::ReadOnly);
-}
-
-void VideoInputConverter::processError(QProcess::ProcessError error)
-{
-    if (d->cancelled || error != QProcess::FailedToStart)
-        return;
-    qWarning() << "VideoInputConverter: ffmpeg could not be started:"
-               << (d->process ? d->process->errorString() : QString());
-    if (d->process) {
-        d->process->deleteLater();
-        d->process = nullptr;
-    }
-    // Reported from the event loop: start-up failures surface inside
-    // start(), possibly before our owner has connected to progressUpdated().
-    QMetaObject::invokeMethod(this, &VideoInputConverter::fail, Qt::QueuedConnection);
-}
-
-void VideoInputConverter::readyReadErr()
-{
-    readyRead(QProcess::StandardError);
-}
-
-void VideoInputConverter::readyReadOut()
-{
-    readyRead(QProcess::StandardOutput);
-}
-
-void VideoInputConverter::readyRead(QProcess::ProcessChannel channel)
-{
-    if (d->cancelled || !d->process)
-        return;
-    d->process->setReadChannel(channel);
-    QByteArray &buffer = d->pending[channel == QProcess::StandardError ? 1 : 0];
-    buffer += d->process->readAll();
-    // ffmpeg ends its progress lines with a carriage return, the rest with a
-    // line feed; a line cut by the pipe waits for its end.
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < buffer.size(); ++i) {
-        if (buffer.at(i) != '\n' && buffer.at(i) != '\r')
-            continue;
-        const QString line = QString::fromUtf8(buffer.constData() + start, i - start).trimmed();
-        start = i + 1;
-        if (!line.isEmpty()) {
-            qDebug() << "ffmpeg output:" << line;
-            parseLine(line);
-            if (d->cancelled)
-                return;
-        }
-    }
-    buffer.remove(0, start);
+    qDebug() << "ffmpeg output:" << line;
+    parseLine(line);
 }
 
 void VideoInputConverter::parseLine(const QString &line)
@@ -372,32 +321,20 @@ void VideoInputConverter::fail()
     emit progressUpdated();
 }
 
-void VideoInputConverter::finished(int exitCode, QProcess::ExitStatus exitStatus)
+void VideoInputConverter::finished(ToolProcess::Verdict verdict)
 {
-    if (d->cancelled)
+    // The tool gave every line, the last one included, before its end.
+    if (d->cancelled || sender() != d->process)
         return;
-    // Whatever is still waiting, and a last line without its line end.
-    readyRead(QProcess::StandardError);
-    readyRead(QProcess::StandardOutput);
-    for (QByteArray &rest : d->pending) {
-        const QString line = QString::fromUtf8(rest).trimmed();
-        rest.clear();
-        if (!line.isEmpty()) {
-            qDebug() << "ffmpeg output:" << line;
-            parseLine(line);
-        }
-    }
-    if (d->cancelled)
-        return;
-
-    qDebug() << "VideoInputConverter finished with code" << exitCode
-             << (exitStatus == QProcess::CrashExit ? "(crashed)" : "");
-    if (d->process) {
-        d->process->deleteLater();
-        d->process = nullptr;
-    }
+    const int exitCode = d->process->exitCode();
+    qDebug() << "VideoInputConverter finished:" << d->process->describe();
+    if (verdict == ToolProcess::FailedToStart)
+        qWarning() << "VideoInputConverter: ffmpeg could not be started:" << d->process->errorString();
+    d->process->deleteLater();
+    d->process = nullptr;
     VideoInputFile &f = d->file;
-    const bool crashed = exitStatus == QProcess::CrashExit;
+    // Only a run that ended by itself has an exit code to judge.
+    const bool crashed = verdict != ToolProcess::Succeeded && verdict != ToolProcess::NonZeroExit;
 
     if (f.status == VideoInputFile::Failed) {
         emit progressUpdated();

@@ -2,8 +2,9 @@
 
 #include "core/VideoInputFile.h"
 
+#include "core/ToolProcess.h"
+
 #include <QObject>
-#include <QProcess>
 #include <QStringList>
 
 #include <memory>
@@ -62,14 +63,11 @@ signals:
     void progressUpdated();
 
 private slots:
-    void readyReadErr();
-    void readyReadOut();
-    void finished(int exitCode, QProcess::ExitStatus exitStatus);
-    void processError(QProcess::ProcessError error);
+    void readLine(const QString &line);
+    void finished(TW::ToolProcess::Verdict verdict);
 
 private:
     void runffmpeg(const QStringList &args);
-    void readyRead(QProcess::ProcessChannel channel);
     void fail();
 
     struct Impl;

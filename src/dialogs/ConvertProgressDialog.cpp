@@ -1,6 +1,7 @@
 #include "dialogs/ConvertProgressDialog.h"
 
 #include "core/Util.h"
+#include "core/WorkingFiles.h"
 
 #include <QDebug>
 #include <QDir>
@@ -16,7 +17,10 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 
 namespace TW {
 
@@ -94,11 +98,12 @@ public:
     // removes the working file it was writing.
     void abort()
     {
-        if (process.state() != QProcess::NotRunning) {
-            process.blockSignals(true);
-            process.kill();
-            process.waitForFinished(StopWaitMs);
-            process.blockSignals(false);
+        if (process) {
+            process->blockSignals(true);
+            process->cancel();
+            process->waitForFinished(StopWaitMs);
+            // Later: we may be inside one of its signals.
+            process.release()->deleteLater();
         }
         dropWorkingFile();
     }
@@ -107,6 +112,7 @@ public:
     {
         if (!workingFile.isEmpty())
             QFile::remove(workingFile);
+        workingEntry.clear();
         workingFile.clear();
     }
 
@@ -146,11 +152,11 @@ public:
         const QString source = absolute(sources.at(index));
         currentDestination = resolvedDestination(index);
         duration = 0.0;
-        outBuffer.clear();
-        errBuffer.clear();
         refreshFileLabel();
 
         workingFile = reserveWorkingFile(currentDestination);
+        // Recorded, so that a killed run's working file goes at the next start.
+        workingEntry.set(workingFile);
         if (workingFile.isEmpty()) {
             qWarning() << "ConvertProgressDialog: cannot write into the folder of" << currentDestination;
             pairFailed();
@@ -166,7 +172,13 @@ public:
         qDebug().noquote() << "Converting" << QLatin1Char('"') + source + QLatin1Char('"') << "to"
                            << QLatin1Char('"') + currentDestination + QLatin1Char('"') << "args:"
                            << QLatin1Char('(') + quoted.join(QStringLiteral(", ")) + QLatin1Char(')');
-        process.start(program, args, QIODevice::ReadWrite);
+        process = std::make_unique<ToolProcess>();
+        process->setProgram(program);
+        process->setArguments(args);
+        QObject::connect(process.get(), &ToolProcess::errorLine, owner, &ConvertProgressDialog::procLine);
+        QObject::connect(process.get(), &ToolProcess::outputLine, owner, &ConvertProgressDialog::procLine);
+        QObject::connect(process.get(), &ToolProcess::finished, owner, &ConvertProgressDialog::procFinished);
+        process->start();
         return true;
     }
 
@@ -213,31 +225,8 @@ public:
         fileLabel->setToolTip(sources.at(index));
     }
 
-    // ffmpeg ends its progress lines with a carriage return, the others with
-    // a line feed: both end a line. Text without an end waits for more.
-    void read(QProcess::ProcessChannel channel, QByteArray &buffer, bool flush)
+    void parseLine(const QString &line)
     {
-        process.setReadChannel(channel);
-        buffer += process.readAll();
-        int start = 0;
-        for (int i = 0; i < buffer.size(); ++i) {
-            if (buffer.at(i) == '\r' || buffer.at(i) == '\n') {
-                parseLine(buffer.mid(start, i - start));
-                start = i + 1;
-            }
-        }
-        buffer.remove(0, start);
-        if (flush && !buffer.isEmpty()) {
-            parseLine(buffer);
-            buffer.clear();
-        }
-    }
-
-    void parseLine(const QByteArray &raw)
-    {
-        const QString line = QString::fromUtf8(raw.trimmed());
-        if (line.isEmpty())
-            return;
         qDebug().noquote() << "ffmpeg output:" << QLatin1Char('"') + line + QLatin1Char('"');
         if (line.contains(InvalidInput)) {
             qDebug() << "ffmpeg: invalid input";
@@ -255,7 +244,7 @@ public:
     }
 
     ConvertProgressDialog *owner;
-    QProcess process;
+    std::unique_ptr<ToolProcess> process;
     QString program;
     QStringList sources;
     QStringList destinations;
@@ -263,8 +252,7 @@ public:
     double duration = 0.0;
     QString currentDestination;
     QString workingFile;
-    QByteArray outBuffer;
-    QByteArray errBuffer;
+    WorkingFiles::Entry workingEntry;
     QStringList written;
     QStringList failed;
     bool messageParentSet = false;
@@ -277,11 +265,6 @@ public:
 ConvertProgressDialog::ConvertProgressDialog(QWidget *parent)
     : QDialog(parent), d(std::make_unique<ConvertProgressDialogImpl>(this))
 {
-    connect(&d->process, &QProcess::readyReadStandardError, this, &ConvertProgressDialog::procReadyReadStandardError);
-    connect(&d->process, &QProcess::readyReadStandardOutput, this,
-            &ConvertProgressDialog::procReadyReadStandardOutput);
-    connect(&d->process, &QProcess::finished, this, &ConvertProgressDialog::procFinished);
-    connect(&d->process, &QProcess::errorOccurred, this, &ConvertProgressDialog::procErrorOccurred);
     connect(d->cancelButton, &QPushButton::clicked, this, &ConvertProgressDialog::cancelClicked);
     // Escape or the window's close button: the running conversion stops
     // with the dialog and leaves nothing half-written behind.
@@ -358,46 +341,38 @@ void ConvertProgressDialog::cancelClicked()
     done(QDialog::Rejected);
 }
 
-void ConvertProgressDialog::procReadyReadStandardError()
+void ConvertProgressDialog::procLine(const QString &line)
 {
-    d->read(QProcess::StandardError, d->errBuffer, false);
+    if (d->process && sender() == d->process.get())
+        d->parseLine(line);
 }
 
-void ConvertProgressDialog::procReadyReadStandardOutput()
+void ConvertProgressDialog::procFinished(ToolProcess::Verdict verdict)
 {
-    d->read(QProcess::StandardOutput, d->outBuffer, false);
-}
-
-void ConvertProgressDialog::procFinished(int exitCode, QProcess::ExitStatus exitStatus)
-{
-    d->read(QProcess::StandardError, d->errBuffer, true);
-    d->read(QProcess::StandardOutput, d->outBuffer, true);
+    if (!d->process || sender() != d->process.get())
+        return;
     const QString source = d->sources.value(d->index);
-    const bool ok = exitStatus == QProcess::NormalExit && exitCode == 0 && QFileInfo(d->workingFile).size() > 0;
+    const bool ok = verdict == ToolProcess::Succeeded && QFileInfo(d->workingFile).size() > 0;
+    const QString why = d->process->describe();
+    d->process.release()->deleteLater();
     if (!ok) {
-        qWarning() << "ConvertProgressDialog: converting" << source << "failed, exit code" << exitCode
-                   << (exitStatus == QProcess::CrashExit ? "(crashed)" : "");
+        qWarning() << "ConvertProgressDialog: converting" << source << "failed:" << why;
         d->pairFailed();
         return;
     }
-    QFile::remove(d->currentDestination);
-    if (!QFile::rename(d->workingFile, d->currentDestination)) {
-        qWarning() << "ConvertProgressDialog: cannot write" << d->currentDestination;
+    // One step: the destination is never missing, whatever happens between.
+    if (::rename(QFile::encodeName(d->workingFile).constData(),
+                 QFile::encodeName(d->currentDestination).constData())
+        != 0) {
+        qWarning() << "ConvertProgressDialog: cannot write" << d->currentDestination << ":"
+                   << QString::fromLocal8Bit(std::strerror(errno));
         d->pairFailed();
         return;
     }
+    d->workingEntry.clear();
     d->workingFile.clear();
     d->written << d->currentDestination;
     d->continueLater();
-}
-
-void ConvertProgressDialog::procErrorOccurred(QProcess::ProcessError error)
-{
-    // A program that cannot be started sends no finished signal.
-    if (error != QProcess::FailedToStart)
-        return;
-    qWarning() << "ConvertProgressDialog: cannot start" << d->program << d->process.errorString();
-    d->pairFailed();
 }
 
 } // namespace TW

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "core/ToolProcess.h"
+
 #include <QDialog>
-#include <QProcess>
 #include <QStringList>
 
 #include <memory>
@@ -19,7 +20,9 @@ class ConvertProgressDialogImpl;
 // Each conversion writes to a working file beside its destination and only
 // a run that ffmpeg ends with exit code 0 replaces the destination, so a
 // cancelled, crashed or failed run never leaves a half-written destination
-// nor damages a file that was there before. A destination that is its own
+// nor damages a file that was there before; the working file replaces the
+// destination in one step (rename over it), so the destination is at every
+// moment either the old file or the new one. A destination that is its own
 // source or an earlier destination of the same batch gets a free name
 // ("name (2).mp4"). Sources that could not be converted are told at the end.
 class ConvertProgressDialogImpl;
@@ -60,10 +63,8 @@ protected:
 
 private slots:
     void cancelClicked();
-    void procReadyReadStandardError();
-    void procReadyReadStandardOutput();
-    void procFinished(int exitCode, QProcess::ExitStatus exitStatus);
-    void procErrorOccurred(QProcess::ProcessError error);
+    void procLine(const QString &line);
+    void procFinished(TW::ToolProcess::Verdict verdict);
 
 private:
     friend class ConvertProgressDialogImpl;

@@ -1,10 +1,9 @@
 #include "io/AudioTailCompleter.h"
 
-#include "core/Util.h"
+#include "core/ToolProcess.h"
 
 #include <QDebug>
 #include <QFile>
-#include <QProcess>
 
 #include <cstring>
 
@@ -122,22 +121,14 @@ AudioTailCompleter::Result AudioTailCompleter::complete(const QString &file, con
          << QStringLiteral("-f") << QStringLiteral("s16le") << QStringLiteral("-acodec")
          << QStringLiteral("pcm_s16le") << QStringLiteral("-ac") << QString::number(channels)
          << QStringLiteral("-ar") << QString::number(Rate) << QStringLiteral("pipe:1");
-    QProcess ffmpeg;
-    ffmpeg.setProcessChannelMode(QProcess::SeparateChannels);
-    ffmpeg.start(Util::externalProgram(QStringLiteral("ffmpeg")), args, QIODevice::ReadOnly);
-    QByteArray decoded;
-    bool decodedOk = false;
-    if (ffmpeg.waitForStarted(FfmpegTimeoutMs)) {
-        ffmpeg.closeWriteChannel();
-        if (!ffmpeg.waitForFinished(FfmpegTimeoutMs)) {
-            ffmpeg.kill();
-            ffmpeg.waitForFinished(5000);
-        } else {
-            decodedOk = ffmpeg.exitStatus() == QProcess::NormalExit && ffmpeg.exitCode() == 0;
-        }
-        decoded = ffmpeg.readAllStandardOutput();
-    }
-    const QString ffmpegError = QString::fromLocal8Bit(ffmpeg.readAllStandardError()).trimmed();
+    ToolProcess ffmpeg;
+    ffmpeg.setProgram(QStringLiteral("ffmpeg"));
+    ffmpeg.setArguments(args);
+    ffmpeg.setKeepOutput(true);
+    const bool decodedOk = ffmpeg.run(FfmpegTimeoutMs) == ToolProcess::Succeeded;
+    QByteArray decoded = ffmpeg.standardOutput();
+    const QString ffmpegError = ffmpeg.verdict() == ToolProcess::FailedToStart ? ffmpeg.errorString()
+                                                                               : ffmpeg.errorTail(20);
     decoded.truncate(int(decoded.size() / frameBytes * frameBytes));
 
     const qint64 seam = decodedOk ? findSeam(written, decoded, channels, matchFrames,
@@ -160,7 +151,7 @@ AudioTailCompleter::Result AudioTailCompleter::complete(const QString &file, con
     // samples keep their positions.
     QString why = decodedOk ? QStringLiteral("ffmpeg's samples do not match the extracted ones")
                             : QStringLiteral("ffmpeg failed: %1").arg(ffmpegError.isEmpty()
-                                                                          ? ffmpeg.errorString()
+                                                                          ? ffmpeg.describe()
                                                                           : ffmpegError);
     if (durationUs <= 0) {
         result.message = why + QStringLiteral("; the duration is unknown, nothing appended");

@@ -2,7 +2,9 @@
 
 #include "core/OptionsHolder.h"
 #include "core/Singleton.h"
+#include "core/ToolProcess.h"
 #include "core/Util.h"
+#include "core/WorkingFiles.h"
 #include "io/AudioFilterExporter.h"
 #include "io/ResourceManager.h"
 #include "model/Media.h"
@@ -17,7 +19,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMutex>
-#include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QHash>
@@ -78,15 +79,6 @@ struct ToolRun
     bool ok() const { return started && !stopped && !crashed && exitCode == 0; }
 };
 
-QString lastLines(const QByteArray &text)
-{
-    QStringList lines = QString::fromLocal8Bit(text).split(QRegularExpression(QStringLiteral("[\r\n]+")),
-                                                           Qt::SkipEmptyParts);
-    while (lines.size() > 3)
-        lines.removeFirst();
-    return lines.join(QLatin1Char('\n')).trimmed();
-}
-
 } // namespace
 
 struct MediaExporter::Impl
@@ -96,6 +88,9 @@ struct MediaExporter::Impl
     bool hasAudio = false;
     AudioFilterExporter audio;
     std::atomic<bool> stopRequested{false};
+    // The tool the job is running, for stop() on another thread.
+    QMutex toolMutex;
+    ToolProcess *runningTool = nullptr;
     QFuture<bool> future;
     mutable QMutex errorMutex;
     QString error;
@@ -163,58 +158,52 @@ struct MediaExporter::Impl
     }
 
     // Runs a tool to its end on this thread, following its progress lines
-    // ("time=HH:MM:SS.xx") from base on, and kills it on stop.
-    ToolRun runTool(const QString &program, const QStringList &arguments, double base)
+    // ("time=HH:MM:SS.xx") from base on; stop() kills it (a script with
+    // everything it started).
+    ToolRun runTool(const QString &program, const QStringList &arguments, double base, bool script = false)
     {
         ToolRun run;
-        QProcess process;
+        ToolProcess process;
+        process.setProgram(program);
+        process.setArguments(arguments);
+        process.setWholeGroup(script);
         process.setWorkingDirectory(QCoreApplication::applicationDirPath());
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("TW_FFMPEG"), Util::externalProgram(QStringLiteral("ffmpeg")));
         process.setProcessEnvironment(env);
-        process.start(program, arguments, QIODevice::ReadWrite);
-        if (!process.waitForStarted(30000)) {
-            run.errorTail = process.errorString();
-            return run;
-        }
-        run.started = true;
         static const QRegularExpression timePattern(QStringLiteral("time=\\s*(\\d+):(\\d+):(\\d+(?:\\.\\d+)?)"));
-        QByteArray errors;
-        const auto follow = [&] {
-            const QByteArray chunk = process.readAllStandardError();
-            if (chunk.isEmpty())
-                return;
-            errors += chunk;
-            if (errors.size() > 16384)
-                errors = errors.right(8192);
-            auto it = timePattern.globalMatch(QString::fromLatin1(chunk));
-            double seconds = -1;
-            while (it.hasNext()) {
-                const QRegularExpressionMatch m = it.next();
-                seconds = m.captured(1).toInt() * 3600.0 + m.captured(2).toInt() * 60.0 + m.captured(3).toDouble();
-            }
-            if (seconds >= 0)
-                moveTo(base + seconds);
-        };
-        while (!process.waitForFinished(100)) {
-            follow();
-            if (stopRequested) {
-                process.kill();
-                process.waitForFinished(10000);
-                run.stopped = true;
-                return run;
-            }
-            if (process.state() == QProcess::NotRunning)
-                break;
+        QObject::connect(&process, &ToolProcess::errorLine, &process, [&](const QString &line) {
+            const QRegularExpressionMatch m = timePattern.match(line);
+            if (m.hasMatch())
+                moveTo(base + m.captured(1).toInt() * 3600.0 + m.captured(2).toInt() * 60.0 + m.captured(3).toDouble());
+        });
+        QObject::connect(&process, &ToolProcess::outputLine, &process,
+                         [](const QString &line) { qDebug() << "Tool output:" << line; });
+        {
+            QMutexLocker locker(&toolMutex);
+            runningTool = &process;
         }
-        follow();
-        const QByteArray out = process.readAllStandardOutput();
-        if (out.size() >= 21)
-            qDebug() << "Tool output:" << out;
-        run.crashed = process.exitStatus() != QProcess::NormalExit;
+        // A stop that came before the line above keeps the tool from starting.
+        if (stopRequested)
+            process.cancel();
+        const ToolProcess::Verdict verdict = process.run();
+        {
+            QMutexLocker locker(&toolMutex);
+            runningTool = nullptr;
+        }
+        run.started = verdict != ToolProcess::FailedToStart;
+        run.stopped = verdict == ToolProcess::Cancelled;
+        run.crashed = verdict == ToolProcess::Crashed;
         run.exitCode = process.exitCode();
-        run.errorTail = lastLines(errors);
+        run.errorTail = verdict == ToolProcess::FailedToStart ? process.errorString() : process.errorTail();
         return run;
+    }
+
+    void stopTool()
+    {
+        QMutexLocker locker(&toolMutex);
+        if (runningTool)
+            runningTool->cancel();
     }
 
     static QString describe(const ToolRun &run)
@@ -262,7 +251,7 @@ struct MediaExporter::Impl
         qDebug() << "---------------------loading ffmpeg\n" << script;
         const double base = position;
         const ToolRun run = runTool(QStringLiteral("/bin/sh"),
-                                    QStringList{script} + fragmentArguments(command, options), base);
+                                    QStringList{script} + fragmentArguments(command, options), base, true);
         if (run.stopped || stopRequested)
             return false;
         if (!run.ok() || !QFileInfo(command.output).isFile())
@@ -448,10 +437,15 @@ bool MediaExporter::Impl::run(const SegmentList &records, const ExportOptions &o
         base = QDir(QDir::tempPath()).filePath(QStringLiteral("tarnwell-export"));
     if (!QDir().mkpath(base))
         return fail(QObject::tr("Cannot create the export temporary folder \"%1\".").arg(base));
+    // Recorded while they exist, so that a killed run's are removed at the
+    // next start; each record outlives the file it names.
+    WorkingFiles::Entry workEntry;
+    WorkingFiles::Entry partialEntry;
     QTemporaryDir work(QDir(base).filePath(QStringLiteral("export-XXXXXX")));
     if (!work.isValid())
         return fail(QObject::tr("Cannot create a working folder in \"%1\": %2").arg(base, work.errorString()));
     workFolder = work.path();
+    workEntry.set(workFolder);
 
     // The output is made under a temporary name beside it.
     const QFileInfo outInfo(options.file);
@@ -465,6 +459,7 @@ bool MediaExporter::Impl::run(const SegmentList &records, const ExportOptions &o
     QTemporaryFile partial(outDir.filePath(partName));
     if (!partial.open())
         return fail(QObject::tr("Cannot write into the folder of \"%1\": %2").arg(output, partial.errorString()));
+    partialEntry.set(partial.fileName());
     partial.close();
 
     total = 0;
@@ -660,6 +655,7 @@ void MediaExporter::stop()
 {
     d->stopRequested = true;
     d->audio.stop();
+    d->stopTool();
 }
 
 bool MediaExporter::isStopped() const

@@ -4,6 +4,7 @@
 #include "core/Options.h"
 #include "core/Singleton.h"
 #include "core/Time.h"
+#include "core/ToolProcess.h"
 #include "core/Util.h"
 #include "model/MediaSegment.h"
 #include "model/MediaTrack.h"
@@ -12,8 +13,6 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
-#include <QElapsedTimer>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
@@ -28,35 +27,20 @@ namespace {
 // Runs ffmpeg to its end within the limit; true when it exited with 0.
 bool runFfmpeg(const QStringList &arguments, int timeoutMs)
 {
-    QProcess ffmpeg;
-    ffmpeg.setProcessChannelMode(QProcess::MergedChannels);
-    ffmpeg.start(Util::externalProgram(QStringLiteral("ffmpeg")), arguments);
-    if (!ffmpeg.waitForStarted()) {
-        qWarning() << "SnaphotExtractor: cannot start ffmpeg:" << ffmpeg.errorString();
-        return false;
-    }
+    ToolProcess ffmpeg;
+    ffmpeg.setProgram(QStringLiteral("ffmpeg"));
+    ffmpeg.setArguments(arguments);
+    // On the graphical thread the window is repainted meanwhile.
     const bool graphical = QCoreApplication::instance()
                            && QThread::currentThread() == QCoreApplication::instance()->thread();
-    QElapsedTimer clock;
-    clock.start();
-    while (!ffmpeg.waitForFinished(graphical ? 30 : 500)) {
-        if (ffmpeg.state() == QProcess::NotRunning)
-            break;
-        if (clock.elapsed() > timeoutMs) {
-            qWarning() << "SnaphotExtractor: ffmpeg took longer than" << timeoutMs << "ms";
-            ffmpeg.kill();
-            ffmpeg.waitForFinished(5000);
-            return false;
-        }
-        if (graphical)
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    }
-    if (ffmpeg.exitStatus() != QProcess::NormalExit || ffmpeg.exitCode() != 0) {
-        qWarning() << "SnaphotExtractor: ffmpeg failed, exit code" << ffmpeg.exitCode()
-                   << ffmpeg.readAll().right(400);
-        return false;
-    }
-    return true;
+    const ToolProcess::Verdict verdict = ffmpeg.run(timeoutMs, graphical);
+    if (verdict == ToolProcess::Succeeded)
+        return true;
+    if (verdict == ToolProcess::TimedOut)
+        qWarning() << "SnaphotExtractor: ffmpeg took longer than" << timeoutMs << "ms";
+    else
+        qWarning() << "SnaphotExtractor: ffmpeg failed:" << ffmpeg.describe();
+    return false;
 }
 
 // A fresh folder for one run, inside the temporary folder.
