@@ -20,6 +20,7 @@ const char *const CredentialHeaders[] = {"cookie", "authorization", "proxy-autho
 
 constexpr int MaxRedirects = 10;
 constexpr int DefaultStallMs = 30000;
+constexpr int DefaultDeadlineMs = 6 * 3600 * 1000;
 // What the network layer may hold before the body is written out.
 constexpr qint64 ReadBufferBytes = 1024 * 1024;
 
@@ -35,6 +36,16 @@ bool sameOrigin(const QUrl &a, const QUrl &b)
         && a.host().compare(b.host(), Qt::CaseInsensitive) == 0
         && a.port(a.scheme() == QLatin1String("https") ? 443 : 80)
                == b.port(b.scheme() == QLatin1String("https") ? 443 : 80);
+}
+
+// "90 seconds", "20 minutes", "6 hours".
+QString durationText(int ms)
+{
+    if (ms >= 2 * 3600 * 1000)
+        return QStringLiteral("%1 hours").arg(ms / 3600000.0);
+    if (ms >= 2 * 60 * 1000)
+        return QStringLiteral("%1 minutes").arg(ms / 60000.0);
+    return QStringLiteral("%1 seconds").arg(ms / 1000.0);
 }
 
 bool httpScheme(const QUrl &url)
@@ -61,9 +72,15 @@ public:
     bool statusChecked = false;
     bool accepting = false;
     bool stalled = false;
+    bool timedOut = false;
     bool writeFailed = false;
+    // The Content-Length of the current response: -1 when there is none,
+    // -2 when there is one that cannot be read.
+    qint64 announced = -1;
     int stallMs = DefaultStallMs;
+    int deadlineMs = DefaultDeadlineMs;
     QTimer stallTimer;
+    QTimer deadlineTimer;
 
     void send()
     {
@@ -75,6 +92,7 @@ public:
             request.setRawHeader(h.first, h.second);
         statusChecked = false;
         accepting = false;
+        announced = -1;
         reply = manager.get(request);
         reply->setReadBufferSize(ReadBufferBytes);
         QObject::connect(reply, &QNetworkReply::downloadProgress, owner, &CYouTubeDownloader::onDownloadProgress);
@@ -94,6 +112,12 @@ public:
             return;
         statusChecked = true;
         owner->httpStatus = status.toInt();
+        announced = announcedLength(reply->rawHeader("Content-Length"));
+        if (announced == -2) {
+            // Where such a body ends cannot be known: it is not fetched.
+            reply->abort();
+            return;
+        }
         if (owner->httpStatus == 200) {
             accepting = true;
         } else if (owner->httpStatus == 206) {
@@ -126,6 +150,19 @@ public:
             emit owner->OnProgress(static_cast<unsigned long long>(written), true, static_cast<unsigned long long>(total));
     }
 
+    // Digits only, and no more than fit: anything else (a sign, blanks
+    // inside, several values, an overflow) cannot be trusted as a length.
+    static qint64 announcedLength(const QByteArray &raw)
+    {
+        const QByteArray text = raw.trimmed();
+        if (raw.isNull())
+            return -1;
+        static const QRegularExpression digits(QStringLiteral("^[0-9]{1,18}$"));
+        if (!digits.match(QString::fromLatin1(text)).hasMatch())
+            return -2;
+        return text.toLongLong();
+    }
+
     // A redirect to follow, or an invalid URL.
     QUrl redirectTarget(QNetworkReply *r) const
     {
@@ -141,6 +178,7 @@ public:
     void finish(int error, const QString &text)
     {
         stallTimer.stop();
+        deadlineTimer.stop();
         owner->networkError = error;
         owner->errorText = text;
         if (file) {
@@ -176,6 +214,13 @@ CYouTubeDownloader::CYouTubeDownloader() : d(new Impl(this))
         d->stalled = true;
         d->reply->abort();
     });
+    d->deadlineTimer.setSingleShot(true);
+    connect(&d->deadlineTimer, &QTimer::timeout, this, [this] {
+        if (!d->reply)
+            return;
+        d->timedOut = true;
+        d->reply->abort();
+    });
     connect(&d->manager, &QNetworkAccessManager::finished, this, &CYouTubeDownloader::onDownloadFinished);
 }
 
@@ -184,6 +229,7 @@ CYouTubeDownloader::~CYouTubeDownloader()
     // A transfer still running ends without telling anyone.
     d->manager.disconnect(this);
     d->stallTimer.stop();
+    d->deadlineTimer.stop();
     if (d->reply) {
         d->reply->disconnect(this);
         d->reply->abort();
@@ -192,6 +238,8 @@ CYouTubeDownloader::~CYouTubeDownloader()
 
 void CYouTubeDownloader::setStallTimeout(int ms) { d->stallMs = ms; }
 int CYouTubeDownloader::stallTimeout() const { return d->stallMs; }
+void CYouTubeDownloader::setDeadline(int ms) { d->deadlineMs = ms; }
+int CYouTubeDownloader::deadline() const { return d->deadlineMs; }
 
 bool CYouTubeDownloader::isCredential(const QByteArray &name)
 {
@@ -247,6 +295,7 @@ void CYouTubeDownloader::start()
     d->redirects = 0;
     d->written = 0;
     d->stalled = false;
+    d->timedOut = false;
     d->writeFailed = false;
     d->url = QUrl::fromEncoded(downloadUrl.trimmed().toLatin1(), QUrl::StrictMode);
     d->headers = replayedHeaders(requestHeader);
@@ -265,6 +314,7 @@ void CYouTubeDownloader::start()
                        QStringLiteral("The file %1 could not be written: %2").arg(targetPath, why));
         return;
     }
+    d->deadlineTimer.start(d->deadlineMs);
     d->send();
 }
 
@@ -301,9 +351,20 @@ void CYouTubeDownloader::onDownloadFinished(QNetworkReply *reply)
         d->finish(QNetworkReply::OperationCanceledError, QStringLiteral("Cancelled"));
         return;
     }
+    if (d->timedOut) {
+        d->finish(QNetworkReply::TimeoutError, QStringLiteral("The download did not finish within %1.")
+                                                   .arg(durationText(d->deadlineMs)));
+        return;
+    }
     if (d->stalled) {
+        // Before a status the network layer tells nothing of what arrives:
+        // silence and a header that never ends look the same.
         d->finish(QNetworkReply::TimeoutError,
-                  QStringLiteral("The server sent nothing for %1 seconds.").arg(d->stallMs / 1000.0));
+                  d->statusChecked
+                      ? QStringLiteral("The server sent nothing for %1 seconds.").arg(d->stallMs / 1000.0)
+                      : QStringLiteral("The server's answer did not begin within %1 seconds: it sent no "
+                                       "header, or a header that never ends.")
+                            .arg(d->stallMs / 1000.0));
         return;
     }
     if (d->writeFailed) {
@@ -335,9 +396,21 @@ void CYouTubeDownloader::onDownloadFinished(QNetworkReply *reply)
         return;
     }
 
+    if (d->announced == -2) {
+        d->finish(QNetworkReply::ProtocolFailure,
+                  QStringLiteral("The server sent a Content-Length that cannot be read: %1")
+                      .arg(QString::fromLatin1(reply->rawHeader("Content-Length").left(64))));
+        return;
+    }
     if (reply->error() != QNetworkReply::NoError) {
+        // The status only when it is the failure; a transfer that broke
+        // after a good status failed for its network error.
         QString text = reply->errorString();
-        if (httpStatus > 0)
+        const QByteArray encoding = reply->rawHeader("Content-Encoding");
+        if (reply->error() == QNetworkReply::UnknownContentError && !encoding.isEmpty())
+            text = QStringLiteral("The body, sent %1-encoded, could not be unpacked within safe limits (%2).")
+                       .arg(QString::fromLatin1(encoding.left(32)), text);
+        else if (httpStatus >= 400)
             text = QStringLiteral("HTTP %1 %2").arg(httpStatus).arg(
                 QString::fromLatin1(reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toByteArray()));
         d->finish(reply->error(), text);
@@ -346,6 +419,11 @@ void CYouTubeDownloader::onDownloadFinished(QNetworkReply *reply)
     if (!d->accepting) {
         d->finish(QNetworkReply::ProtocolFailure,
                   QStringLiteral("The server answered HTTP %1 instead of the whole file.").arg(httpStatus));
+        return;
+    }
+    if (d->announced >= 0 && reply->rawHeader("Content-Encoding").isEmpty() && d->written != d->announced) {
+        d->finish(QNetworkReply::RemoteHostClosedError,
+                  QStringLiteral("The body ended after %1 of its %2 bytes.").arg(d->written).arg(d->announced));
         return;
     }
     d->finish(0, QString());

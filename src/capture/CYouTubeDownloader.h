@@ -22,7 +22,10 @@ class QNetworkAccessManager;
 // framing (Range, Accept-Encoding, conditional headers, lengths, Connection,
 // Host); redirects are followed by hand so that cookies and authorisation
 // never go to another host. A server that sends nothing for stallTimeout
-// milliseconds ends the transfer; SetAbort() stops it at once.
+// milliseconds ends the transfer, and so does one that is still sending
+// when the deadline has passed; SetAbort() stops it at once. A body that
+// ends before its announced length, or comes with a length that cannot be
+// read, is a failure and is never taken for the file.
 //
 // Graphical thread only: everything runs from the network manager's
 // signals in the caller's event loop.
@@ -54,6 +57,10 @@ public:
     void SetStatus(const char *text);
     void setStallTimeout(int ms);
     int stallTimeout() const;
+    // The whole transfer, redirects included, ends with a failure after
+    // this long however the server paces it (6 hours unless set).
+    void setDeadline(int ms);
+    int deadline() const;
 
     // The header lines start() sends for a captured header block.
     static HeaderList replayedHeaders(const QByteArray &requestHeader);

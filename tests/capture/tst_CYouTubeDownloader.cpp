@@ -333,6 +333,81 @@ private slots:
         checkNoLeftovers(false);
     }
 
+    // Servers that misbehave on purpose: each ends in a failure that says
+    // what happened, in bounded time and memory, and leaves no file.
+    void hostileServers_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("unreadable length") << 0 << "Content-Length";
+        QTest::newRow("body shorter than its length") << 1 << "";
+        QTest::newRow("reset in the body") << 2 << "";
+        QTest::newRow("one byte at a time, for ever") << 3 << "did not finish within";
+        QTest::newRow("endless header") << 4 << "header";
+        QTest::newRow("gzip bomb") << 5 << "unpacked";
+    }
+    void hostileServers()
+    {
+        QFETCH(int, kind);
+        QFETCH(QString, said);
+        QByteArray bomb;
+        if (kind == 5) {
+            // 512 MiB of zeros, some 500 KiB packed.
+            QProcess gzip;
+            gzip.start("sh", {"-c", "head -c 536870912 /dev/zero | gzip -c"});
+            QVERIFY(gzip.waitForFinished(120000));
+            bomb = gzip.readAllStandardOutput();
+            QVERIFY(bomb.size() > 1000 && bomb.size() < 4 * 1024 * 1024);
+        }
+        LocalHttpServer server;
+        server.setHandler([&](const Request &) {
+            Response r;
+            switch (kind) {
+            case 0:
+                r.headers.append(qMakePair(QByteArray("Content-Length"), QByteArray("99999999999999999999999")));
+                r.generated = 100000;
+                break;
+            case 1:
+                r.headers.append(qMakePair(QByteArray("Content-Length"), QByteArray("200000")));
+                r.generated = 100000;
+                break;
+            case 2:
+                r.generated = 1000000;
+                r.stallAfter = 100000;
+                r.resetAtStall = true;
+                break;
+            case 3:
+                r.generated = 1000000;
+                r.trickleMs = 20;
+                r.trickleBytes = 1;
+                break;
+            case 4:
+                r.headerFill = 4ll * 1024 * 1024 * 1024;
+                break;
+            case 5:
+                r.body = bomb;
+                r.headers.append(qMakePair(QByteArray("Content-Encoding"), QByteArray("gzip")));
+                break;
+            }
+            return r;
+        });
+        const qint64 before = peakKb();
+        CYouTubeDownloader d;
+        // The stall ends a header that never ends, the deadline a trickle.
+        d.setStallTimeout(3000);
+        d.setDeadline(6000);
+        const Run run = download(d, server.url("/h.mp4"), target(), Captured, 120000);
+        QVERIFY2(run.error > 0, qPrintable(d.errorText));
+        QVERIFY2(!d.errorText.startsWith("HTTP 200"), qPrintable(d.errorText));
+        QVERIFY2(!d.errorText.contains("sent nothing"), qPrintable(d.errorText));
+        if (!said.isEmpty())
+            QVERIFY2(d.errorText.contains(said, Qt::CaseInsensitive), qPrintable(d.errorText));
+#if !defined(__SANITIZE_ADDRESS__)
+        QVERIFY2(peakKb() - before < 256 * 1024, qPrintable(QString::number(peakKb() - before)));
+#endif
+        checkNoLeftovers(false);
+    }
+
     void largeBodyInBoundedMemory()
     {
         const qint64 size = 256ll * 1024 * 1024;

@@ -4,6 +4,8 @@
 #include <QTimer>
 #include <memory>
 
+#include <sys/socket.h>
+
 LocalHttpServer::LocalHttpServer(const QHostAddress &a) : address(a)
 {
     server.listen(address, 0);
@@ -41,6 +43,20 @@ QByteArray LocalHttpServer::url(const QByteArray &path) const
 void LocalHttpServer::serve(QTcpSocket *socket, const Response &r)
 {
     const qint64 length = r.generated > 0 ? r.generated : r.body.size();
+    if (r.headerFill > 0) {
+        socket->write("HTTP/1.1 " + r.status + "\r\nX-Fill: ");
+        auto filled = std::make_shared<qint64>(0);
+        auto fill = [socket, filled, total = r.headerFill] {
+            while (*filled < total && socket->bytesToWrite() < 512 * 1024) {
+                const qint64 n = qMin<qint64>(64 * 1024, total - *filled);
+                socket->write(QByteArray(int(n), 'a'));
+                *filled += n;
+            }
+        };
+        connect(socket, &QTcpSocket::bytesWritten, socket, fill);
+        fill();
+        return;
+    }
     QByteArray head = "HTTP/1.1 " + r.status + "\r\n";
     bool hasLength = false;
     for (const auto &h : r.headers) {
@@ -78,11 +94,22 @@ void LocalHttpServer::serve(QTcpSocket *socket, const Response &r)
     };
 
     const qint64 limit = r.stallAfter >= 0 ? qMin(r.stallAfter, length) : length;
+    // A reset instead of an orderly end: no lingering on close.
+    auto reset = [socket] {
+        const struct linger hard = {1, 0};
+        ::setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+        socket->abort();
+    };
     if (r.trickleMs > 0) {
         auto *timer = new QTimer(socket);
         connect(timer, &QTimer::timeout, socket, [=] {
             if (*sent >= limit) {
                 timer->stop();
+                if (r.resetAtStall) {
+                    socket->flush();
+                    reset();
+                    return;
+                }
                 if (r.stallAfter < 0) {
                     socket->write(frame(QByteArray()));
                     socket->disconnectFromHost();
@@ -95,6 +122,10 @@ void LocalHttpServer::serve(QTcpSocket *socket, const Response &r)
         return;
     }
     auto pump = [=] {
+        if (*sent >= limit && r.resetAtStall && socket->bytesToWrite() == 0) {
+            reset();
+            return;
+        }
         while (*sent < limit && socket->bytesToWrite() < 512 * 1024)
             socket->write(frame(piece(qMin<qint64>(64 * 1024, limit - *sent))));
         if (*sent >= limit && r.stallAfter < 0 && socket->property("ended").isNull()) {

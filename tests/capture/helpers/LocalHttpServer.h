@@ -36,8 +36,12 @@ public:
         int trickleMs = 0;
         int trickleBytes = 1024;
         // Only this many body bytes are sent; the connection then stays
-        // open and silent.
+        // open and silent (or is reset, with resetAtStall).
         qint64 stallAfter = -1;
+        bool resetAtStall = false;
+        // A header line "X-Fill: aaa..." of this many bytes before the
+        // others, sent as fast as the client takes it.
+        qint64 headerFill = 0;
     };
 
     using Handler = std::function<Response(const Request &)>;
