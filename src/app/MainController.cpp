@@ -12,6 +12,7 @@
 #include "core/Logger.h"
 #include "core/Options.h"
 #include "core/OptionsHolder.h"
+#include "core/RawFileName.h"
 #include "core/Singleton.h"
 #include "core/Util.h"
 #include "ui/EditVideoWidget.h"
@@ -859,7 +860,11 @@ void MainController::openFile(const QString &name)
     }
     // Projects, recent files and sources keep absolute paths: they must
     // not depend on the folder the program was started in.
-    const QString fileName = QFileInfo(name).absoluteFilePath();
+    QString fileName = QFileInfo(name).absoluteFilePath();
+    // A name that is not valid UTF-8 reaches us decoded with replacement
+    // characters: the file is opened through a link with a valid name.
+    if (!QFileInfo::exists(fileName) && !RawFileName::openablePath(fileName).isEmpty())
+        fileName = RawFileName::openablePath(fileName);
     if (!QFileInfo::exists(fileName)) {
         qWarning() << "File does not exist:" << fileName;
         QMessageBox::warning(d->mainWindow, tr("Open file"),
