@@ -10,6 +10,7 @@
 #include "core/OptionsHolder.h"
 #include "core/Singleton.h"
 #include "core/Util.h"
+#include "core/WorkingFiles.h"
 #include "io/AudioFilterExporter.h"
 #include "io/MediaExporter.h"
 #include "io/ResourceManager.h"
@@ -26,6 +27,8 @@
 #include <QtTest>
 
 #include <cmath>
+#include <csignal>
+#include <unistd.h>
 
 using namespace TW;
 using TW::test::TestMedia;
@@ -113,6 +116,43 @@ bool lasts(const QString &file, double expected, bool video, QString *why)
         && (!video || std::fabs(p.video - expected) <= OneFrame + 1e-6);
 }
 
+// Alive and not a zombie.
+bool alive(qint64 pid)
+{
+    if (::kill(pid_t(pid), 0) != 0)
+        return false;
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray text = stat.readAll();
+    const qsizetype close = text.lastIndexOf(')');
+    return !(close > 0 && text.size() > close + 2 && text.at(close + 2) == 'Z');
+}
+
+// Every process below pid, from /proc.
+QList<qint64> descendants(qint64 pid)
+{
+    QMultiHash<qint64, qint64> children;
+    for (const QString &entry : QDir("/proc").entryList(QDir::Dirs)) {
+        bool number = false;
+        const qint64 child = entry.toLongLong(&number);
+        QFile stat("/proc/" + entry + "/stat");
+        if (!number || !stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray text = stat.readAll();
+        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+        children.insert(fields.value(1).toLongLong(), child);
+    }
+    QList<qint64> found;
+    QList<qint64> queue{pid};
+    while (!queue.isEmpty()) {
+        const QList<qint64> next = children.values(queue.takeFirst());
+        found += next;
+        queue += next;
+    }
+    return found;
+}
+
 } // namespace
 
 class tst_MediaExporter : public QObject
@@ -124,7 +164,7 @@ class tst_MediaExporter : public QObject
     QString longClip; // 4 s of the same
     QString exportTemp;
 
-    QSharedPointer<Media> project(const QString &file)
+    static QSharedPointer<Media> project(const QString &file)
     {
         QSharedPointer<Media> media(new Media);
         media->addTrack(QSharedPointer<MediaTrack>(new MediaTrack(file, 0, file)));
@@ -145,7 +185,7 @@ class tst_MediaExporter : public QObject
         return l;
     }
 
-    ExportOptions options(const QString &file, float tempo = 100, float pitch = 0)
+    static ExportOptions options(const QString &file, float tempo = 100, float pitch = 0)
     {
         ExportOptions o;
         o.file = file;
@@ -166,26 +206,52 @@ class tst_MediaExporter : public QObject
         return ok ? path : QString();
     }
 
-private slots:
-    void initTestCase()
+public:
+    static void prepareProject(const QString &exportTemp)
     {
-        TW::test::isolateHome();
-        QVERIFY(dir.isValid());
         OptionsHolder *o = holder();
         o->m_originalvideoWidth = o->m_videoWidth = 320;
         o->m_originalvideoHeight = o->m_videoHeight = 240;
         o->m_fps = 25.0f;
         o->m_numChannels = 2;
         o->m_audioSampleRate = 44100;
+        o->m_exportTempDirPath = exportTemp + "/";
+    }
+
+    // The program of killedExportLeavesNothing: exports slowly, says when
+    // the picture of its fragment is being encoded, and waits to be killed.
+    static int exportingChild(int argc, char **argv)
+    {
+        QCoreApplication app(argc, argv);
+        WorkingFiles::setFolder(qEnvironmentVariable("TW_EXPORT_CHILD_JOURNALS"));
+        prepareProject(qEnvironmentVariable("TW_EXPORT_CHILD_TEMP"));
+        MediaExporter exporter;
+        exporter.setMedia(project(qEnvironmentVariable("TW_EXPORT_CHILD_CLIP")));
+        const QString ready = qEnvironmentVariable("TW_EXPORT_CHILD_READY");
+        QObject::connect(&exporter, &MediaExporter::progressChanged, &exporter, [ready](int percent) {
+            if (percent >= 52 && !QFile::exists(ready)) {
+                QFile file(ready);
+                file.open(QIODevice::WriteOnly);
+            }
+        }, Qt::DirectConnection);
+        exporter.exportEntireMediaAsync(options(qEnvironmentVariable("TW_EXPORT_CHILD_OUT"), 25));
+        return app.exec();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        TW::test::isolateHome();
+        QVERIFY(dir.isValid());
         // The export temporary folder already holds things of the user's,
         // and its name has a blank and a quote.
         exportTemp = dir.filePath("user's export tmp");
+        prepareProject(exportTemp);
         QVERIFY(QDir().mkpath(exportTemp + "/keep"));
         QFile keep(exportTemp + "/keep/notes.txt");
         QVERIFY(keep.open(QIODevice::WriteOnly));
         keep.write("mine");
         keep.close();
-        o->m_exportTempDirPath = exportTemp + "/";
         clip = makeClip(dir.filePath("clip.mp4"), 3.0);
         longClip = makeClip(dir.filePath("long.mp4"), 4.0);
         QVERIFY(!clip.isEmpty() && !longClip.isEmpty());
@@ -394,6 +460,45 @@ private slots:
         QCOMPARE(QDir(dir.path()).entryList({".kept*"}, QDir::Files | QDir::Hidden), QStringList());
     }
 
+    // A program killed with SIGKILL in the middle of an export leaves no
+    // tool running (ffmpeg under the fragment script included), and its
+    // working files go at the next start.
+    void killedExportLeavesNothing()
+    {
+        const QString journals = dir.filePath("journals");
+        const QString out = dir.filePath("killed.mp4");
+        const QString ready = dir.filePath("killed.ready");
+        QProcess program;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("TW_EXPORT_CHILD_JOURNALS", journals);
+        env.insert("TW_EXPORT_CHILD_TEMP", exportTemp);
+        env.insert("TW_EXPORT_CHILD_CLIP", longClip);
+        env.insert("TW_EXPORT_CHILD_OUT", out);
+        env.insert("TW_EXPORT_CHILD_READY", ready);
+        program.setProcessEnvironment(env);
+        program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        program.start(QCoreApplication::applicationFilePath(), {});
+        QVERIFY(program.waitForStarted(60000));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(ready), 240000);
+        const QList<qint64> tools = descendants(program.processId());
+        QVERIFY(!tools.isEmpty());
+        ::kill(pid_t(program.processId()), SIGKILL);
+        QVERIFY(program.waitForFinished(60000));
+        for (const qint64 pid : tools)
+            QTRY_VERIFY_WITH_TIMEOUT(!alive(pid), 30000);
+
+        // Left behind: the output in the making and the working folder.
+        const QStringList partial{".killed-*"};
+        QCOMPARE(QDir(dir.path()).entryList(partial, QDir::Files | QDir::Hidden).size(), 1);
+        QCOMPARE(QDir(exportTemp).entryList({"export-*"}, QDir::Dirs).size(), 1);
+        // The next start removes them.
+        WorkingFiles::setFolder(journals);
+        QCOMPARE(WorkingFiles::removeLeftovers().size(), 2);
+        QCOMPARE(QDir(dir.path()).entryList(partial, QDir::Files | QDir::Hidden), QStringList());
+        QVERIFY(!QFile::exists(out));
+        QFile::remove(ready);
+    }
+
     void failuresNameTheStep()
     {
         // The picture's source has gone after its audio was extracted: the
@@ -543,5 +648,13 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_MediaExporter)
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsSet("TW_EXPORT_CHILD_OUT"))
+        return tst_MediaExporter::exportingChild(argc, argv);
+    QCoreApplication app(argc, argv);
+    tst_MediaExporter test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_MediaExporter.moc"
