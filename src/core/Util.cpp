@@ -3,6 +3,7 @@
 #include "core/Options.h"
 #include "core/ProgressMonitor.h"
 #include "core/Singleton.h"
+#include "core/ToolProcess.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -159,27 +160,21 @@ QImage Util::getSnapshot(const QString &file, const QTime &time, int timeoutMs)
     // A stale image of an earlier snapshot must never stand in for this one.
     QFile::remove(output);
 
-    QProcess ffmpeg;
-    ffmpeg.setProcessChannelMode(QProcess::MergedChannels);
-    endWithThisProgram(ffmpeg);
-    ffmpeg.start(externalProgram(QStringLiteral("ffmpeg")),
-                 {QStringLiteral("-ss"), time.toString(QStringLiteral("HH:mm:ss.zzz")),
-                  QStringLiteral("-i"), file, QStringLiteral("-y"), QStringLiteral("-an"),
-                  QStringLiteral("-vframes"), QStringLiteral("1"), output});
-    if (!ffmpeg.waitForStarted()) {
-        qWarning() << "Util::getSnapshot: cannot start ffmpeg:" << ffmpeg.errorString();
-        return QImage();
-    }
-    if (!ffmpeg.waitForFinished(timeoutMs)) {
+    ToolProcess ffmpeg;
+    ffmpeg.setProgram(QStringLiteral("ffmpeg"));
+    // An absolute path never reads as an option or a protocol ("a:b.mp4").
+    const QString input = file.isEmpty() ? file : QFileInfo(file).absoluteFilePath();
+    ffmpeg.setArguments({QStringLiteral("-ss"), time.toString(QStringLiteral("HH:mm:ss.zzz")), QStringLiteral("-i"),
+                         input, QStringLiteral("-y"), QStringLiteral("-an"), QStringLiteral("-vframes"),
+                         QStringLiteral("1"), output});
+    const ToolProcess::Verdict verdict = ffmpeg.run(timeoutMs);
+    if (verdict == ToolProcess::TimedOut) {
         qWarning() << "Util::getSnapshot: ffmpeg took too long for" << file;
-        ffmpeg.kill();
-        ffmpeg.waitForFinished(5000);
         QFile::remove(output);
         return QImage();
     }
-    if (ffmpeg.exitStatus() != QProcess::NormalExit || ffmpeg.exitCode() != 0) {
-        qWarning() << "Util::getSnapshot: ffmpeg failed for" << file << "exit code"
-                   << ffmpeg.exitCode();
+    if (verdict != ToolProcess::Succeeded) {
+        qWarning() << "Util::getSnapshot: ffmpeg failed for" << file << ":" << ffmpeg.describe();
         return QImage();
     }
     return QImage(output);
