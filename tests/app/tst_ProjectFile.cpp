@@ -155,8 +155,6 @@ private slots:
     void projectFileTellsTheTruth();
     void projectFileFrame();
     void bookmarksAndLoopsShowProgress();
-    void tenThousandOpenWithinASecond_data();
-    void tenThousandOpenWithinASecond();
     void cleanStateFollowsSaving();
     void settingsChangesMarkTheProjectChanged_data();
     void settingsChangesMarkTheProjectChanged();
@@ -470,85 +468,6 @@ void tst_ProjectFile::bookmarksAndLoopsShowProgress()
     QCOMPARE(m_window->getTimeArea()->getFrameCount(), 50);
     QCOMPARE(m_controller->getMedia()->getTimeline()->getMarkers().size(), 3);
     QCOMPARE(m_controller->getMedia()->getTimeline()->getLoops().size(), 2);
-}
-
-// A project of 10,000 bookmarks opens less than a second slower than the
-// same project without them (each bookmark is a handle on the ruler).
-void tst_ProjectFile::tenThousandOpenWithinASecond_data()
-{
-    QTest::addColumn<QString>("list"); // the project's element that holds them
-    QTest::newRow("bookmarks") << QStringLiteral("markers");
-    QTest::newRow("loops") << QStringLiteral("loops");
-}
-
-// Ten thousand bookmarks or loops open and show within a second more than
-// none, in the same run.
-void tst_ProjectFile::tenThousandOpenWithinASecond()
-{
-    QFETCH(QString, list);
-    const bool loops = list == QLatin1String("loops");
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-    // The figure means nothing under a sanitizer; the path is still run.
-    constexpr int Count = 500;
-#else
-    constexpr int Count = 10000;
-#endif
-    QVERIFY(openQuietly(m_clip));
-    QDomDocument document;
-    QVERIFY(document.setContent(projectText()));
-    document.documentElement().setAttribute(QStringLiteral("version"), 2);
-    const QString plain = writeFile(path("no-marks.twp"), document.toByteArray(1));
-    QDomElement items = document.elementsByTagName(list).at(0).toElement();
-    QVERIFY(!items.isNull());
-    for (int i = 0; i < Count; ++i) {
-        if (loops) {
-            // Side by side over the clip's 50 frames, many on each frame.
-            QDomElement loop = document.createElement(QStringLiteral("loop"));
-            loop.setAttribute(QStringLiteral("name"), QStringLiteral("Loop %1").arg(i + 1));
-            loop.setAttribute(QStringLiteral("start"), i % 25 * 2);
-            loop.setAttribute(QStringLiteral("end"), i % 25 * 2 + 1);
-            items.appendChild(loop);
-        } else {
-            QDomElement marker = document.createElement(QStringLiteral("marker"));
-            marker.setAttribute(QStringLiteral("name"), QStringLiteral("Bookmark %1").arg(i + 1));
-            marker.setAttribute(QStringLiteral("frame"), i % 50);
-            items.appendChild(marker);
-        }
-    }
-    const QString many = writeFile(path("many-" + list + ".twp"), document.toByteArray(1));
-    QVERIFY(!plain.isEmpty() && !many.isEmpty());
-
-    // -1 when the project does not open.
-    auto timedOpen = [this](const QString &file) -> qint64 {
-        if (!openQuietly(m_otherClip))
-            return -1;
-        QElapsedTimer took;
-        took.start();
-        if (!openQuietly(file))
-            return -1;
-        // Whatever the window put off until the event loop counts too, and
-        // painting what was opened.
-        QCoreApplication::processEvents();
-        m_window->repaint();
-        return took.elapsed();
-    };
-    // The other tests running beside this one on a busy machine can slow
-    // one pair of openings down several times: the best of three counts.
-    qint64 best = -1;
-    for (int attempt = 0; attempt < 3 && (best < 0 || best >= 1000); ++attempt) {
-        const qint64 without = timedOpen(plain);
-        const qint64 with = timedOpen(many);
-        QVERIFY(without >= 0 && with >= 0);
-        const QSharedPointer<MediaTimeLine> timeline = m_controller->getMedia()->getTimeline();
-        QCOMPARE(loops ? timeline->getLoops().size() : timeline->getMarkers().size(), Count);
-        QCOMPARE(loops ? m_window->getTimeArea()->getLoops().size() : m_window->getTimeArea()->getBookmarks().size(),
-                 Count);
-        qInfo("Opening the project: %lld ms without %s, %lld ms with %d", without, qPrintable(list), with, Count);
-        best = best < 0 ? with - without : std::min(best, with - without);
-    }
-#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
-    QVERIFY2(best < 1000, qPrintable(QString("%1 ms more for %2 %3").arg(best).arg(Count).arg(list)));
-#endif
 }
 
 void tst_ProjectFile::cleanStateFollowsSaving()
