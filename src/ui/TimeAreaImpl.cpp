@@ -313,17 +313,19 @@ const std::vector<TimeAreaWidget::TimeAreaImpl::Mark>& TimeAreaWidget::TimeAreaI
             mark.x = centreOf(mark.ref);
             mark.captionWidth = entry.caption.width;
             mark.text = &entry.caption.text;
+            mark.order = entry.order;
             loopMarks.push_back(mark);
         }
         widestLoopCaption = qMax(widestLoopCaption, entry.caption.width);
     }
+    // At one place the handles of a kind go in the order their loops were
+    // shown: the last one shown is painted on top and found first.
     std::sort(loopMarks.begin(), loopMarks.end(), [](const Mark& a, const Mark& b) {
         if (a.x != b.x)
             return a.x < b.x;
-        // Same place: the same order every time.
-        if (a.ref.loop != b.ref.loop)
-            return a.ref.loop.data() < b.ref.loop.data();
-        return a.ref.kind < b.ref.kind;
+        if (a.ref.kind != b.ref.kind)
+            return a.ref.kind < b.ref.kind;
+        return a.order < b.order;
     });
     return loopMarks;
 }
@@ -398,6 +400,12 @@ void TimeAreaWidget::TimeAreaImpl::paintHandles(QPainter& painter, const QRect& 
         auto it = std::lower_bound(marks.begin(), marks.end(), area.left() - reach,
                                    [](const Mark& m, int x) { return m.x < x; });
         for (; it != marks.end() && it->x <= area.right() + reach; ++it) {
+            // A handle of the same kind at the same place would cover this
+            // one: thousands of loops over a short clip paint as few.
+            const auto next = it + 1;
+            if (next != marks.end() && next->x == it->x && next->ref.kind == it->ref.kind
+                && next->captionWidth >= it->captionWidth && stateOf(it->ref) == SliderHandle::Normal)
+                continue;
             const HandleType::Type type = rowType == HandleType::Bookmark ? rowType : it->ref.type();
             paintHandle(painter, type, stateOf(it->ref), it->x, it->captionWidth, *it->text);
         }

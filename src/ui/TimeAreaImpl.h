@@ -75,6 +75,7 @@ public:
         int captionWidth = 0;
         HandleRef ref;
         const QString* text = nullptr;
+        quint64 order = 0; // of a loop: when it was shown
     };
 
     // A press on a painted handle and the drag that may follow, as a handle

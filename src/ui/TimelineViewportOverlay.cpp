@@ -33,9 +33,11 @@ struct TimelineViewportOverlay::TimelineViewportOverlayImpl
 
     // Only the bands that reach into the area are painted; each band's
     // handles are looked up at once, so painting is linear in the loops.
+    // Loops over the same frames share one band.
     void paintLoops(QPainter &painter, const QRect &area) const
     {
         const QBrush brush(QColor::fromRgba(0x50FFFFFF));
+        QSet<QPair<int, int>> painted;
         for (const VideoLoopPtr &loop : loops) {
             const QList<QRect> handles = ruler->getLoopHandlesGeom(loop);
             if (handles.size() < 2)
@@ -52,6 +54,10 @@ struct TimelineViewportOverlay::TimelineViewportOverlayImpl
                              .translated(0, 1);
             if (!band.adjusted(0, 0, 1, 1).intersects(area))
                 continue;
+            const QPair<int, int> span(band.left(), band.right());
+            if (painted.contains(span))
+                continue;
+            painted.insert(span);
             painter.fillRect(band, brush);
             painter.setPen(Qt::green);
             painter.drawLine(band.left(), band.top(), band.left(), band.bottom() + 1);

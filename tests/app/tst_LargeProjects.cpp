@@ -1,8 +1,8 @@
 // Projects at scale, through the controller and the window: ten thousand
-// bookmarks or loops open and paint about as fast as none, a termination
-// signal during such an open is answered, and opening project after project
-// keeps the memory the program holds.
+// bookmarks or loops open and paint about as fast as none, and a termination
+// signal during such an open is answered.
 #include "ModalAnswerer.h"
+#include "ProjectFiles.h"
 #include "TestEnv.h"
 #include "TestMedia.h"
 
@@ -10,12 +10,8 @@
 #include "app/MainController.h"
 #include "model/Media.h"
 #include "model/MediaTimeLine.h"
-#include "model/MediaTrack.h"
-#include "model/MediaTrackFragment.h"
 #include "model/VideoLoop.h"
 #include "model/VideoMarker.h"
-#include "core/OptionsHolder.h"
-#include "core/Singleton.h"
 #include "ui/MainWindow.h"
 #include "ui/TimeAreaWidget.h"
 
@@ -26,7 +22,6 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QUndoStack>
 #include <QtTest>
 
 #include <algorithm>
@@ -36,25 +31,9 @@
 using namespace TW;
 using test::ModalAnswerer;
 using test::TestMedia;
+using test::writeFile;
 
 namespace {
-
-QString writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
-        return QString();
-    return path;
-}
-
-bool allTracksLoaded(const Media &media)
-{
-    for (const auto &fragment : media.getTrackFragments()) {
-        if (!fragment->track || !fragment->track->isLoaded())
-            return false;
-    }
-    return true;
-}
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 // The figures mean nothing under a sanitizer; the paths are still run.
@@ -116,22 +95,12 @@ void tst_LargeProjects::cleanupTestCase()
 
 bool tst_LargeProjects::openQuietly(const QString &file)
 {
-    m_controller->getUndoStack()->clear();
-    m_controller->getUndoStack()->setClean();
-    m_controller->openFile(file);
-    const QSharedPointer<Media> media = m_controller->getMedia();
-    return !media->isEmpty() && allTracksLoaded(*media);
+    return test::openQuietly(m_controller, file);
 }
 
 QByteArray tst_LargeProjects::projectText() const
 {
-    QDomDocument document;
-    QDomElement root = document.createElement(QStringLiteral("tarnwell_project"));
-    root.setAttribute(QStringLiteral("version"), 2);
-    document.appendChild(root);
-    root.appendChild(m_controller->getMedia()->toDomElement(document, QStringLiteral("media")));
-    root.appendChild(Singleton<OptionsHolder>::instance()->toDomElement(document, QStringLiteral("options")));
-    return document.toByteArray(1);
+    return test::projectText(m_controller);
 }
 
 QString tst_LargeProjects::manyProject(const QString &list)
