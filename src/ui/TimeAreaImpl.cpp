@@ -1,16 +1,21 @@
 #include "ui/TimeAreaImpl.h"
 
-#include <QTimer>
-
 #include "model/MediaTimeLine.h"
 #include "ui/RulerScale.h"
 
+#include <QApplication>
+#include <QCursor>
 #include <QDebug>
+#include <QFile>
 #include <QFontMetrics>
+#include <QImageReader>
 #include <QLabel>
+#include <QMenu>
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 
+#include <algorithm>
 #include <climits>
 
 namespace TW {
@@ -18,7 +23,12 @@ namespace TW {
 namespace {
 
 const int kIndicatorRow = 19;
+const int kBookmarkRow = 0;
 const int kLoopRow = 30;
+// The marker of a bookmark or loop handle, under its caption.
+const int kMarkerWidth = 10;
+const int kMarkerHeight = 13;
+const int kMinCaptionWidth = 10;
 const QString kPendingLoopName = QStringLiteral("L");
 const QString kLabelFormat = QStringLiteral("HH:mm:ss.zzz");
 
@@ -31,6 +41,55 @@ void discard(SliderHandle* handle)
         return;
     handle->hide();
     handle->deleteLater();
+}
+
+
+// The marker pictures of the painted handles, by kind and state, drawn at
+// the marker's size once. The state suffixes follow the program-wide rule
+// (-U normal, -F hover, -D pressed, -X disabled). A picture missing from the
+// resources is replaced by a block of plain colour, so that the handle
+// stays visible and usable.
+QPixmap markerPicture(HandleType::Type type, SliderHandle::State state, qreal ratio)
+{
+    struct Key
+    {
+        int type, state;
+        qreal ratio;
+        bool operator==(const Key& o) const { return type == o.type && state == o.state && ratio == o.ratio; }
+    };
+    static std::vector<std::pair<Key, QPixmap>> cache; // a dozen entries at most
+    const Key key{int(type), int(state), ratio};
+    for (const auto& entry : cache) {
+        if (entry.first == key)
+            return entry.second;
+    }
+    static const char* const suffixes[] = {"U", "F", "D", "X"};
+    const char* name = type == HandleType::Bookmark ? "bookmark"
+        : type == HandleType::LoopStart            ? "beginPointer"
+                                                   : "endPointer";
+    static const char* const colours[3][4] = {
+        {"#e0c020", "#f0e060", "#a08010", "#707070"},
+        {"#30b040", "#60e070", "#207828", "#707070"},
+        {"#d03030", "#f06060", "#902020", "#707070"},
+    };
+    const int row = type == HandleType::Bookmark ? 0 : type == HandleType::LoopStart ? 1 : 2;
+    const QSize size = QSize(kMarkerWidth, kMarkerHeight) * ratio;
+    QPixmap picture;
+    QImageReader reader(QStringLiteral(":/gui/%1-%2").arg(QLatin1String(name), QLatin1String(suffixes[state])));
+    reader.setScaledSize(size);
+    const QImage image = reader.read();
+    if (!image.isNull()) {
+        picture = QPixmap::fromImage(image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    } else {
+        picture = QPixmap(size);
+        picture.fill(QColor(QLatin1String(colours[row][state])));
+        QPainter painter(&picture);
+        painter.setPen(QColor(0x20, 0x20, 0x20));
+        painter.drawRect(QRect(QPoint(0, 0), size).adjusted(0, 0, -1, -1));
+    }
+    picture.setDevicePixelRatio(ratio);
+    cache.emplace_back(key, picture);
+    return cache.back().second;
 }
 
 } // namespace
@@ -107,17 +166,6 @@ void TimeAreaWidget::TimeAreaImpl::ctorLoop()
     tmpLoop->setName(kPendingLoopName);
 }
 
-void TimeAreaWidget::TimeAreaImpl::raiseFixedSoon()
-{
-    if (raisePending)
-        return;
-    raisePending = true;
-    QTimer::singleShot(0, owner, [this] {
-        raisePending = false;
-        raiseFixed();
-    });
-}
-
 void TimeAreaWidget::TimeAreaImpl::raiseFixed()
 {
     selStart->raise();
@@ -134,92 +182,509 @@ void TimeAreaWidget::TimeAreaImpl::moveArrow(int x)
     arrow->move(left, kIndicatorRow - arrow->height() / 2);
 }
 
-int TimeAreaWidget::TimeAreaImpl::xOfBookmark(const BookmarkEntry& entry) const
+HandleType::Type TimeAreaWidget::TimeAreaImpl::HandleRef::type() const
 {
-    return xOfFrame(qint64(qMin<quint64>(entry.bookmark->getFrame(), quint64(INT_MAX))));
-}
-
-void TimeAreaWidget::TimeAreaImpl::placeBookmark(const BookmarkEntry& entry)
-{
-    if (!entry.handle)
-        return;
-    entry.handle->setText(entry.bookmark->getName());
-    placeCentred(entry.handle, xOfBookmark(entry));
-}
-
-void TimeAreaWidget::TimeAreaImpl::placeAndShowBookmark(BookmarkEntry& entry)
-{
-    const int x = xOfBookmark(entry);
-    SliderHandle*& shown = bookmarkAtX[x];
-    if (shown && shown != entry.handle) {
-        if (entry.handle)
-            entry.handle->hide();
-        return;
+    switch (kind) {
+    case Bookmark:
+        return HandleType::Bookmark;
+    case LoopStart:
+        return HandleType::LoopStart;
+    case LoopEnd:
+        return HandleType::LoopEnd;
+    case None:
+        break;
     }
-    if (!entry.handle) {
-        entry.handle = new SliderHandle(owner, HandleType::Bookmark);
-        entry.handle->move(entry.handle->x(), 0);
-        QObject::connect(entry.handle, &SliderHandle::pressed, owner, &TimeAreaWidget::onBookmarkPressed);
-        QObject::connect(entry.handle, &SliderHandle::moved, owner, &TimeAreaWidget::onBookmarkMoved);
-        QObject::connect(entry.handle, &SliderHandle::released, owner, &TimeAreaWidget::onBookmarkReleased);
-        QObject::connect(entry.handle, &SliderHandle::mouseClicked, owner, &TimeAreaWidget::onBookmarkClicked);
-    }
-    shown = entry.handle;
-    placeBookmark(entry);
-    entry.handle->show();
+    return HandleType::Plain;
 }
 
-void TimeAreaWidget::TimeAreaImpl::bookmarkLeft(const BookmarkEntry& gone)
+void TimeAreaWidget::TimeAreaImpl::measure(Caption& caption, const QString& text) const
 {
-    if (!gone.handle)
+    if (caption.width > 0 && caption.text == text)
         return;
-    const int x = xOfBookmark(gone);
-    auto it = bookmarkAtX.find(x);
-    if (it == bookmarkAtX.end() || it.value() != gone.handle)
+    caption.text = text;
+    caption.width = owner->fontMetrics().horizontalAdvance(text);
+}
+
+int TimeAreaWidget::TimeAreaImpl::xOfBookmark(const VideoMarkerPtr& bookmark) const
+{
+    return xOfFrame(qint64(qMin<quint64>(bookmark->getFrame(), quint64(INT_MAX))));
+}
+
+int TimeAreaWidget::TimeAreaImpl::centreOf(const HandleRef& ref) const
+{
+    if (ref.isNull())
+        return 0;
+    if (!press.ref.isNull() && press.ref == ref)
+        return press.centre;
+    if (ref.kind == HandleRef::Bookmark)
+        return xOfBookmark(ref.bookmark);
+    return xOfFrame(ref.kind == HandleRef::LoopStart ? ref.loop->getStartFrame() : ref.loop->getEndFrame());
+}
+
+QRect TimeAreaWidget::TimeAreaImpl::handleRect(HandleType::Type type, int centre, int captionWidth) const
+{
+    const int width = qMax(kMinCaptionWidth, captionWidth);
+    const int height = kMarkerHeight + owner->fontMetrics().height();
+    const int top = type == HandleType::Bookmark ? kBookmarkRow : kLoopRow;
+    return QRect(centre - width / 2, top, width, height);
+}
+
+QRect TimeAreaWidget::TimeAreaImpl::geometryOf(const HandleRef& ref) const
+{
+    if (ref.isNull())
+        return {};
+    if (!press.ref.isNull() && press.ref == ref)
+        return handleRect(ref.type(), press.centre, press.captionWidth);
+    if (ref.kind == HandleRef::Bookmark) {
+        // Shown only when it stands for its place.
+        const std::vector<Mark>& marks = bookmarkMarksNow();
+        const int x = xOfBookmark(ref.bookmark);
+        const auto it = std::lower_bound(marks.begin(), marks.end(), x,
+                                         [](const Mark& m, int value) { return m.x < value; });
+        if (it == marks.end() || it->x != x || it->ref != ref)
+            return {};
+        return handleRect(HandleType::Bookmark, x, it->captionWidth);
+    }
+    const auto it = loops.constFind(ref.loop.data());
+    if (it == loops.cend())
+        return {};
+    return handleRect(ref.type(), centreOf(ref), it->caption.width);
+}
+
+int TimeAreaWidget::TimeAreaImpl::captionWidthOf(const HandleRef& ref) const
+{
+    if (ref.kind == HandleRef::Bookmark) {
+        for (const BookmarkEntry& entry : bookmarks) {
+            if (entry.bookmark == ref.bookmark)
+                return entry.caption.width;
+        }
+        return 0;
+    }
+    const auto it = loops.constFind(ref.loop.data());
+    return it == loops.cend() ? 0 : it->caption.width;
+}
+
+const std::vector<TimeAreaWidget::TimeAreaImpl::Mark>&
+TimeAreaWidget::TimeAreaImpl::bookmarkMarksNow() const
+{
+    if (!bookmarkMarksDirty)
+        return bookmarkMarks;
+    bookmarkMarksDirty = false;
+    bookmarkMarks.clear();
+    bookmarkMarks.reserve(bookmarks.size());
+    widestBookmarkCaption = 0;
+    for (const BookmarkEntry& entry : bookmarks) {
+        // A dragged bookmark is painted where the pointer holds it, apart
+        // from the others; the next one at its place stands in for it there.
+        if (press.ref.kind == HandleRef::Bookmark && press.ref.bookmark == entry.bookmark)
+            continue;
+        Mark mark;
+        mark.x = xOfBookmark(entry.bookmark);
+        mark.captionWidth = entry.caption.width;
+        mark.ref.kind = HandleRef::Bookmark;
+        mark.ref.bookmark = entry.bookmark;
+        mark.text = &entry.caption.text;
+        bookmarkMarks.push_back(mark);
+    }
+    // Stable: of the bookmarks at one place, the first shown stands for all.
+    std::stable_sort(bookmarkMarks.begin(), bookmarkMarks.end(),
+                     [](const Mark& a, const Mark& b) { return a.x < b.x; });
+    bookmarkMarks.erase(std::unique(bookmarkMarks.begin(), bookmarkMarks.end(),
+                                    [](const Mark& a, const Mark& b) { return a.x == b.x; }),
+                        bookmarkMarks.end());
+    for (const Mark& mark : bookmarkMarks)
+        widestBookmarkCaption = qMax(widestBookmarkCaption, mark.captionWidth);
+    return bookmarkMarks;
+}
+
+const std::vector<TimeAreaWidget::TimeAreaImpl::Mark>& TimeAreaWidget::TimeAreaImpl::loopMarksNow() const
+{
+    if (!loopMarksDirty)
+        return loopMarks;
+    loopMarksDirty = false;
+    loopMarks.clear();
+    loopMarks.reserve(size_t(loops.size()) * 2);
+    widestLoopCaption = 0;
+    for (const LoopEntry& entry : loops) {
+        for (const HandleRef::Kind kind : {HandleRef::LoopStart, HandleRef::LoopEnd}) {
+            Mark mark;
+            mark.ref.kind = kind;
+            mark.ref.loop = entry.loop;
+            mark.x = centreOf(mark.ref);
+            mark.captionWidth = entry.caption.width;
+            mark.text = &entry.caption.text;
+            mark.order = entry.order;
+            loopMarks.push_back(mark);
+        }
+        widestLoopCaption = qMax(widestLoopCaption, entry.caption.width);
+    }
+    // At one place the handles of a kind go in the order their loops were
+    // shown: the last one shown is painted on top and found first.
+    std::sort(loopMarks.begin(), loopMarks.end(), [](const Mark& a, const Mark& b) {
+        if (a.x != b.x)
+            return a.x < b.x;
+        if (a.ref.kind != b.ref.kind)
+            return a.ref.kind < b.ref.kind;
+        return a.order < b.order;
+    });
+    return loopMarks;
+}
+
+TimeAreaWidget::TimeAreaImpl::HandleRef TimeAreaWidget::TimeAreaImpl::handleAt(const QPoint& pos) const
+{
+    const int fontHeight = owner->fontMetrics().height();
+    // Caption above marker, both centred on the handle's x; the space of a
+    // wide handle beside its narrow marker is no hit.
+    auto hits = [&](HandleType::Type type, int centre, int captionWidth) {
+        const QRect outer = handleRect(type, centre, captionWidth);
+        const QRect caption(outer.x() + (outer.width() - captionWidth) / 2, outer.y(), captionWidth,
+                            fontHeight);
+        const QRect marker(outer.x() + (outer.width() - kMarkerWidth) / 2, outer.y() + fontHeight,
+                           kMarkerWidth, kMarkerHeight);
+        return (captionWidth > 0 && caption.contains(pos)) || marker.contains(pos);
+    };
+    auto search = [&](const std::vector<Mark>& marks, int widest, HandleType::Type type) -> HandleRef {
+        const int reach = qMax(widest, kMinCaptionWidth) / 2 + 1;
+        auto it = std::lower_bound(marks.begin(), marks.end(), pos.x() - reach,
+                                   [](const Mark& m, int x) { return m.x < x; });
+        // Of overlapping handles the one shown last (the rightmost) is on top.
+        HandleRef found;
+        for (; it != marks.end() && it->x <= pos.x() + reach; ++it) {
+            if (hits(type, it->x, it->captionWidth))
+                found = it->ref;
+        }
+        return found;
+    };
+
+    // The handle being dragged stands above all others.
+    if (!press.ref.isNull() && hits(press.ref.type(), press.centre, press.captionWidth))
+        return press.ref;
+    if (pos.y() < kLoopRow) {
+        const HandleRef ref = search(bookmarkMarksNow(), widestBookmarkCaption, HandleType::Bookmark);
+        if (!ref.isNull())
+            return ref;
+    }
+    return search(loopMarksNow(), widestLoopCaption, HandleType::LoopStart);
+}
+
+SliderHandle::State TimeAreaWidget::TimeAreaImpl::stateOf(const HandleRef& ref) const
+{
+    if (!owner->isEnabled())
+        return SliderHandle::Disabled;
+    if (!press.ref.isNull() && press.ref == ref)
+        return SliderHandle::Pressed;
+    if (!hovered.isNull() && hovered == ref)
+        return SliderHandle::Hover;
+    return SliderHandle::Normal;
+}
+
+void TimeAreaWidget::TimeAreaImpl::paintHandle(QPainter& painter, HandleType::Type type,
+                                               SliderHandle::State state, int centre,
+                                               int captionWidth, const QString& text) const
+{
+    const QRect outer = handleRect(type, centre, captionWidth);
+    const int fontHeight = painter.fontMetrics().height();
+    if (!text.isEmpty()) {
+        painter.setPen(Qt::white);
+        painter.drawText(QRect(outer.x(), outer.y(), outer.width(), fontHeight), Qt::AlignCenter, text);
+    }
+    const QRect marker(outer.x() + (outer.width() - kMarkerWidth) / 2, outer.y() + fontHeight,
+                       kMarkerWidth, kMarkerHeight);
+    painter.drawPixmap(marker, markerPicture(type, state, owner->devicePixelRatioF()));
+}
+
+void TimeAreaWidget::TimeAreaImpl::paintHandles(QPainter& painter, const QRect& area) const
+{
+    auto paintMarks = [&](const std::vector<Mark>& marks, int widest, HandleType::Type rowType) {
+        const int reach = qMax(widest, kMinCaptionWidth) / 2 + 1;
+        auto it = std::lower_bound(marks.begin(), marks.end(), area.left() - reach,
+                                   [](const Mark& m, int x) { return m.x < x; });
+        for (; it != marks.end() && it->x <= area.right() + reach; ++it) {
+            // A handle of the same kind at the same place would cover this
+            // one: thousands of loops over a short clip paint as few.
+            const auto next = it + 1;
+            if (next != marks.end() && next->x == it->x && next->ref.kind == it->ref.kind
+                && next->captionWidth >= it->captionWidth && stateOf(it->ref) == SliderHandle::Normal)
+                continue;
+            const HandleType::Type type = rowType == HandleType::Bookmark ? rowType : it->ref.type();
+            paintHandle(painter, type, stateOf(it->ref), it->x, it->captionWidth, *it->text);
+        }
+    };
+    paintMarks(bookmarkMarksNow(), widestBookmarkCaption, HandleType::Bookmark);
+    paintMarks(loopMarksNow(), widestLoopCaption, HandleType::LoopStart);
+    // The handle being dragged, above the others.
+    if (press.ref.kind == HandleRef::Bookmark) {
+        paintHandle(painter, HandleType::Bookmark, stateOf(press.ref), press.centre, press.captionWidth,
+                    press.ref.bookmark->getName());
+    }
+}
+
+void TimeAreaWidget::TimeAreaImpl::repaintHandle(const HandleRef& ref)
+{
+    if (ref.isNull())
         return;
-    bookmarkAtX.erase(it);
-    for (BookmarkEntry& entry : bookmarks) {
-        if (entry.handle != gone.handle && xOfBookmark(entry) == x) {
-            placeAndShowBookmark(entry);
-            return;
+    const QRect rect = geometryOf(ref);
+    if (!rect.isNull())
+        owner->update(rect.adjusted(-1, -1, 1, 1));
+}
+
+void TimeAreaWidget::TimeAreaImpl::bookmarksChanged()
+{
+    bookmarkMarksDirty = true;
+    owner->update();
+}
+
+void TimeAreaWidget::TimeAreaImpl::loopsChanged()
+{
+    loopMarksDirty = true;
+    positionsDirty = true;
+    owner->update();
+}
+
+void TimeAreaWidget::TimeAreaImpl::setHovered(const HandleRef& ref)
+{
+    if (ref == hovered)
+        return;
+    repaintHandle(hovered);
+    hovered = ref;
+    repaintHandle(hovered);
+}
+
+// A press on a painted handle behaves as on a handle widget: the buttons
+// then held are remembered, a left press may start a drag, and the press is
+// reported with the button that caused it. A press beside every handle is
+// left to the ruler.
+bool TimeAreaWidget::TimeAreaImpl::pressHandle(QMouseEvent* event)
+{
+    const QPoint pos = event->position().toPoint();
+    HandleRef ref = press.ref;
+    if (ref.isNull())
+        ref = handleAt(pos);
+    if (ref.isNull())
+        return false;
+    if (press.ref.isNull()) {
+        press.captionWidth = captionWidthOf(ref);
+        press.centre = centreOf(ref);
+        press.ref = ref;
+        press.dragging = false;
+    }
+    press.buttons = event->buttons();
+    if ((press.buttons & Qt::LeftButton) && !press.dragging) {
+        press.dragging = true;
+        press.grabOffset = pos.x() - press.centre;
+    }
+    if (ref.kind == HandleRef::Bookmark)
+        bookmarksChanged(); // it is painted apart while pressed
+    repaintHandle(ref);
+    handlePressed(ref, event->button());
+    return true;
+}
+
+bool TimeAreaWidget::TimeAreaImpl::moveHandle(QMouseEvent* event)
+{
+    const QPoint pos = event->position().toPoint();
+    if (press.ref.isNull()) {
+        setHovered(event->buttons() == Qt::NoButton ? handleAt(pos) : HandleRef());
+        return false;
+    }
+    if (press.dragging && (event->buttons() & Qt::LeftButton) && (press.buttons & Qt::LeftButton)) {
+        const HandleRef ref = press.ref;
+        if (ref.kind != HandleRef::Bookmark)
+            ensurePositions(); // from where the handle stands before the step
+        const int oldCentre = press.centre;
+        const int newCentre = pos.x() - press.grabOffset;
+        if (newCentre != oldCentre) {
+            repaintHandle(ref);
+            press.centre = newCentre;
+            handleMoved(ref, oldCentre);
+            if (ref.kind != HandleRef::Bookmark)
+                loopMarksDirty = true;
+            repaintHandle(ref);
         }
     }
+    return true;
 }
 
-void TimeAreaWidget::TimeAreaImpl::updateBookmarks()
+bool TimeAreaWidget::TimeAreaImpl::releaseHandle(QMouseEvent* event)
 {
-    bookmarkAtX.clear();
-    for (BookmarkEntry& entry : bookmarks)
-        placeAndShowBookmark(entry);
-}
+    if (press.ref.isNull())
+        return false;
+    const HandleRef ref = press.ref;
+    const Qt::MouseButton button = event->button();
+    const QPoint pos = event->position().toPoint();
+    const bool onHandle = geometryOf(ref).contains(pos) && handleAt(pos) == ref;
+    const bool clicked = onHandle && (press.buttons & button);
 
-void TimeAreaWidget::TimeAreaImpl::updateLoops()
-{
-    positions.clear();
-    for (const LoopEntry& entry : loops) {
-        const QString name = entry.loop->getName();
-        const int xs = xOfFrame(entry.loop->getStartFrame());
-        entry.start->setText(name);
-        placeCentred(entry.start, xs);
-        positions.insert(xs, entry.start);
-        const int xe = xOfFrame(entry.loop->getEndFrame());
-        entry.end->setText(name);
-        placeCentred(entry.end, xe);
-        positions.insert(xe, entry.end);
+    // What the release reports is read while the handle still stands where
+    // it was dragged; then it goes back to its frame (or where the edit
+    // puts it).
+    handleReleased(ref, button);
+    press.buttons = event->buttons();
+    if (press.buttons == Qt::NoButton || !(press.buttons & Qt::LeftButton)) {
+        repaintHandle(ref);
+        press = HandlePress();
+        bookmarksChanged();
+        loopsChanged();
     }
+    if (press.ref.isNull())
+        setHovered(onHandle ? ref : HandleRef());
+    if (clicked)
+        handleClicked(ref, button, event->globalPosition().toPoint());
+    return true;
+}
+
+void TimeAreaWidget::TimeAreaImpl::handlePressed(const HandleRef& ref, Qt::MouseButton button)
+{
+    if (button != Qt::LeftButton)
+        return;
+    if (ref.kind == HandleRef::Bookmark)
+        pressedBookmark = VideoMarkerPtr::create(*ref.bookmark);
+    else
+        pressedLoop = VideoLoopPtr::create(*ref.loop);
+}
+
+void TimeAreaWidget::TimeAreaImpl::handleMoved(const HandleRef& ref, int oldCentre)
+{
+    if (ref.kind == HandleRef::Bookmark) {
+        if (!isOnRuler(press.centre))
+            press.centre = oldCentre;
+        return;
+    }
+    PositionKey key;
+    key.ref = ref;
+    if (!acceptLoopHandleMove(key, oldCentre, press.centre))
+        press.centre = oldCentre;
+    emit owner->loopMoved();
+}
+
+// Every left release of a handle, moved or not, hands its place on as an
+// edit; also when the pointer left the handle during the drag, since the
+// handle has moved all the same.
+void TimeAreaWidget::TimeAreaImpl::handleReleased(const HandleRef& ref, Qt::MouseButton button)
+{
+    if (button != Qt::LeftButton)
+        return;
+    const int frame = frameAt(press.centre);
+    if (ref.kind == HandleRef::Bookmark) {
+        const VideoMarkerPtr bookmark = ref.bookmark;
+        if (!shownBookmarks.contains(bookmark.data()))
+            return;
+        auto after = VideoMarkerPtr::create(static_cast<unsigned long>(frame));
+        after->setName(bookmark->getName());
+        // The values from the press; a copy of the present ones if the press
+        // was not seen (or was on another bookmark).
+        VideoMarkerPtr before = pressedBookmark;
+        if (!before || before->getID() != bookmark->getID())
+            before = VideoMarkerPtr::create(*bookmark);
+        emit owner->editBookmarkRequested(before, bookmark, after);
+        return;
+    }
+    const VideoLoopPtr loop = ref.loop;
+    if (!loops.contains(loop.data()))
+        return;
+    auto after = VideoLoopPtr::create(*loop);
+    if (ref.kind == HandleRef::LoopStart)
+        after->setStartFrame(frame);
+    else
+        after->setEndFrame(frame);
+    VideoLoopPtr before = pressedLoop;
+    if (!before || before->getID() != loop->getID())
+        before = VideoLoopPtr::create(*loop);
+    emit owner->editLoopRequested(before, loop, after);
+}
+
+void TimeAreaWidget::TimeAreaImpl::handleClicked(const HandleRef& ref, Qt::MouseButton button,
+                                                 const QPoint& globalPos)
+{
+    if (button != Qt::RightButton)
+        return;
+    QMenu menu;
+    if (ref.kind == HandleRef::Bookmark) {
+        if (!shownBookmarks.contains(ref.bookmark.data()))
+            return;
+        menuBookmark = ref.bookmark;
+        menu.addAction(TimeAreaWidget::tr("Edit"), owner, &TimeAreaWidget::onEditBookmark);
+        menu.addAction(TimeAreaWidget::tr("Delete"), owner, &TimeAreaWidget::onDeleteBookmark);
+        menu.exec(globalPos);
+        menuBookmark.reset();
+        return;
+    }
+    if (!loops.contains(ref.loop.data()))
+        return;
+    menuLoop = ref.loop;
+    menu.addAction(TimeAreaWidget::tr("Edit"), owner, &TimeAreaWidget::onEditLoop);
+    menu.addAction(TimeAreaWidget::tr("Delete"), owner, &TimeAreaWidget::onDeleteLoop);
+    menu.exec(globalPos);
+    menuLoop.reset();
+}
+
+void TimeAreaWidget::TimeAreaImpl::ensurePositions()
+{
+    if (!positionsDirty)
+        return;
+    positionsDirty = false;
+    positions.clear();
+    for (const Mark& mark : loopMarksNow())
+        positions.insert(mark.x, PositionKey{mark.ref, nullptr});
+    for (SliderHandle* pending : {tmpStart, tmpEnd}) {
+        if (pending)
+            positions.insert(centreOf(pending), PositionKey{HandleRef(), pending});
+    }
+}
+
+bool TimeAreaWidget::TimeAreaImpl::acceptLoopHandleMove(const PositionKey& key, int oldCentre,
+                                                        int newCentre)
+{
+    if (!isOnRuler(newCentre))
+        return false;
+    if (positionsDirty) {
+        ensurePositions();
+        // A handle widget has already moved when it reports the step: the
+        // map is to hold it where it stood before.
+        if (key.widget) {
+            for (auto it = positions.begin(); it != positions.end();) {
+                if (it->widget == key.widget)
+                    it = positions.erase(it);
+                else
+                    ++it;
+            }
+            positions.insert(oldCentre, key);
+        }
+    }
+
+    // The neighbours are the nearest handles on either side of the old place.
+    auto next = positions.upperBound(oldCentre);
+    auto prev = positions.lowerBound(oldCentre);
+    const bool hasNext = next != positions.end();
+    const bool hasPrev = prev != positions.begin();
+    if (hasPrev)
+        --prev;
+
+    const bool accepted = (!hasPrev || newCentre > prev.key() + 1)
+        && (!hasNext || newCentre < next.key() - 1);
+    if (!accepted)
+        return false;
+
+    auto own = positions.find(oldCentre);
+    if (own != positions.end() && own->widget == key.widget && own->ref == key.ref)
+        positions.erase(own);
+    positions.insert(newCentre, key);
+    return true;
+}
+
+void TimeAreaWidget::TimeAreaImpl::updatePendingHandles()
+{
     if (tmpStart) {
-        const int x = xOfFrame(tmpLoop->getStartFrame());
-        placeCentred(tmpStart, x);
+        placeCentred(tmpStart, xOfFrame(tmpLoop->getStartFrame()));
         tmpStart->setText(tmpLoop->getName());
-        positions.insert(x, tmpStart);
     }
     if (tmpEnd) {
-        const int x = xOfFrame(tmpLoop->getEndFrame());
-        placeCentred(tmpEnd, x);
+        placeCentred(tmpEnd, xOfFrame(tmpLoop->getEndFrame()));
         tmpEnd->setText(tmpLoop->getName());
-        positions.insert(x, tmpEnd);
     }
+    positionsDirty = true;
 }
+
 
 void TimeAreaWidget::TimeAreaImpl::updateTimeIndicatorPosition()
 {
@@ -315,7 +780,7 @@ void TimeAreaWidget::TimeAreaImpl::addLoopHandle(const QPoint& pos, bool isStart
 void TimeAreaWidget::TimeAreaImpl::initLoopHandle(const QPoint& pos, bool isStart)
 {
     auto* handle = new SliderHandle(owner, isStart ? HandleType::LoopStart : HandleType::LoopEnd);
-    positions.insert(pos.x(), handle);
+    positionsDirty = true;
     handle->setText(tmpLoop->getName());
     handle->move(pos.x() - handle->width() / 2, kLoopRow);
 
@@ -333,22 +798,12 @@ void TimeAreaWidget::TimeAreaImpl::initLoopHandle(const QPoint& pos, bool isStar
     raiseFixed();
 }
 
-void TimeAreaWidget::TimeAreaImpl::removePosition(SliderHandle* handle)
-{
-    for (auto it = positions.begin(); it != positions.end();) {
-        if (it.value() == handle)
-            it = positions.erase(it);
-        else
-            ++it;
-    }
-}
-
 void TimeAreaWidget::TimeAreaImpl::clearLoopHandle(bool isStart)
 {
     SliderHandle*& handle = isStart ? tmpStart : tmpEnd;
     if (!handle)
         return;
-    removePosition(handle);
+    positionsDirty = true;
     discard(handle);
     handle = nullptr;
     if (isStart)
@@ -361,8 +816,6 @@ void TimeAreaWidget::TimeAreaImpl::verifyTmpLoopHandlesPositions()
 {
     if (!tmpStart || !tmpEnd || tmpStart->x() < tmpEnd->x())
         return;
-    removePosition(tmpStart);
-    removePosition(tmpEnd);
 
     const QString startText = tmpStart->getText();
     tmpStart->setText(tmpEnd->getText());
@@ -380,9 +833,7 @@ void TimeAreaWidget::TimeAreaImpl::verifyTmpLoopHandlesPositions()
     placeCentred(tmpStart, startCentre);
     placeCentred(tmpEnd, endCentre);
     std::swap(tmpStart, tmpEnd);
-
-    positions.insert(centreOf(tmpStart), tmpStart);
-    positions.insert(centreOf(tmpEnd), tmpEnd);
+    positionsDirty = true;
 }
 
 void TimeAreaWidget::TimeAreaImpl::createLoop()
@@ -399,38 +850,6 @@ void TimeAreaWidget::TimeAreaImpl::createLoop()
     }
     tmpLoop = VideoLoopPtr::create();
     tmpLoop->setName(kPendingLoopName);
-}
-
-bool TimeAreaWidget::TimeAreaImpl::verifyLoopHandlePosition(SliderHandle* handle,
-                                                            const QPoint& oldPos)
-{
-    const int oldCentre = oldPos.x() + handle->width() / 2;
-    const int newCentre = centreOf(handle);
-    if (!isOnRuler(newCentre)) {
-        handle->move(oldPos);
-        return false;
-    }
-
-    // The neighbours are the nearest handles on either side of the old place.
-    auto next = positions.upperBound(oldCentre);
-    auto prev = positions.lowerBound(oldCentre);
-    const bool hasNext = next != positions.end();
-    const bool hasPrev = prev != positions.begin();
-    if (hasPrev)
-        --prev;
-
-    const bool accepted = (!hasPrev || newCentre > prev.key() + 1)
-        && (!hasNext || newCentre < next.key() - 1);
-    if (!accepted) {
-        handle->move(oldPos);
-        return false;
-    }
-
-    auto own = positions.find(oldCentre);
-    if (own != positions.end() && own.value() == handle)
-        positions.erase(own);
-    positions.insert(newCentre, handle);
-    return true;
 }
 
 qint64 TimeAreaWidget::TimeAreaImpl::calcTimestampLength(QPainter& painter) const
@@ -462,27 +881,6 @@ void TimeAreaWidget::TimeAreaImpl::drawTimestamps(QPaintEvent* event, QPainter& 
     }
 }
 
-TimeAreaWidget::TimeAreaImpl::LoopEntry*
-TimeAreaWidget::TimeAreaImpl::loopEntryOf(const SliderHandle* handle)
-{
-    for (LoopEntry& entry : loops) {
-        if (entry.start == handle || entry.end == handle)
-            return &entry;
-    }
-    return nullptr;
-}
-
-VideoMarkerPtr TimeAreaWidget::TimeAreaImpl::bookmarkOf(const SliderHandle* handle) const
-{
-    if (!handle)
-        return {};
-    for (const BookmarkEntry& entry : bookmarks) {
-        if (entry.handle == handle)
-            return entry.bookmark;
-    }
-    return {};
-}
-
 void TimeAreaWidget::TimeAreaImpl::setCurrentAndNotify(int frame)
 {
     currentFrame = qBound(0, frame, frameCount);
@@ -504,6 +902,20 @@ void TimeAreaWidget::TimeAreaImpl::moveToNearest(const QVector<int>& frames, boo
     }
     if (target != -1)
         setCurrentAndNotify(target);
+}
+
+std::vector<const TimeAreaWidget::TimeAreaImpl::LoopEntry*> TimeAreaWidget::TimeAreaImpl::sortedLoops() const
+{
+    std::vector<const LoopEntry*> sorted;
+    sorted.reserve(size_t(loops.size()));
+    for (const LoopEntry& entry : loops)
+        sorted.push_back(&entry);
+    std::sort(sorted.begin(), sorted.end(), [](const LoopEntry* a, const LoopEntry* b) {
+        const int sa = a->loop->getStartFrame();
+        const int sb = b->loop->getStartFrame();
+        return sa != sb ? sa < sb : a->order < b->order;
+    });
+    return sorted;
 }
 
 } // namespace TW

@@ -37,6 +37,8 @@ TimeAreaWidget::TimeAreaWidget(QWidget* parent, int leftOffset)
     : QWidget(parent, Qt::WindowFlags()), d(std::make_unique<TimeAreaImpl>(this, leftOffset))
 {
     setAcceptDrops(true);
+    // Moves without a button give the painted handles their hover look.
+    setMouseTracking(true);
 }
 
 TimeAreaWidget::~TimeAreaWidget()
@@ -103,22 +105,17 @@ QVector<VideoMarkerPtr> TimeAreaWidget::getBookmarks() const
 
 QVector<VideoLoopPtr> TimeAreaWidget::getLoops() const
 {
-    std::vector<TimeAreaImpl::LoopEntry> entries = d->loops;
-    std::stable_sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
-        return a.loop->getStartFrame() < b.loop->getStartFrame();
-    });
     QVector<VideoLoopPtr> result;
-    result.reserve(int(entries.size()));
-    for (const auto& entry : entries) {
-        if (!result.contains(entry.loop))
-            result.append(entry.loop);
-    }
+    result.reserve(int(d->loops.size()));
+    for (const TimeAreaImpl::LoopEntry* entry : d->sortedLoops())
+        result.append(entry->loop);
     return result;
 }
 
 VideoLoopPtr TimeAreaWidget::getCurLoop() const
 {
-    for (const VideoLoopPtr& loop : getLoops()) {
+    for (const TimeAreaImpl::LoopEntry* entry : d->sortedLoops()) {
+        const VideoLoopPtr& loop = entry->loop;
         if (loop->getStartFrame() <= d->currentFrame && d->currentFrame <= loop->getEndFrame())
             return loop;
     }
@@ -137,11 +134,35 @@ QPair<QRect, QRect> TimeAreaWidget::getSelectHandlesGeom() const
 
 QList<QRect> TimeAreaWidget::getLoopHandlesGeom(VideoLoopPtr loop) const
 {
-    for (const auto& entry : d->loops) {
-        if (entry.loop == loop)
-            return {entry.start->geometry(), entry.end->geometry()};
+    if (!loop || !d->loops.contains(loop.data()))
+        return {};
+    TimeAreaImpl::HandleRef start;
+    start.kind = TimeAreaImpl::HandleRef::LoopStart;
+    start.loop = loop;
+    TimeAreaImpl::HandleRef end = start;
+    end.kind = TimeAreaImpl::HandleRef::LoopEnd;
+    return {d->geometryOf(start), d->geometryOf(end)};
+}
+
+QVector<TimeAreaWidget::PaintedHandle> TimeAreaWidget::getPaintedHandles(int left, int right) const
+{
+    QVector<PaintedHandle> result;
+    auto collect = [&](const std::vector<TimeAreaImpl::Mark>& marks) {
+        for (const TimeAreaImpl::Mark& mark : marks) {
+            if (mark.x < left || mark.x > right)
+                continue;
+            const HandleType::Type type = mark.ref.type();
+            result.append({type, *mark.text, d->handleRect(type, mark.x, mark.captionWidth)});
+        }
+    };
+    collect(d->bookmarkMarksNow());
+    if (d->press.ref.kind == TimeAreaImpl::HandleRef::Bookmark && d->press.centre >= left
+        && d->press.centre <= right) {
+        const QRect rect = d->geometryOf(d->press.ref);
+        result.append({HandleType::Bookmark, d->press.ref.bookmark->getName(), rect});
     }
-    return {};
+    collect(d->loopMarksNow());
+    return result;
 }
 
 QVector<int> TimeAreaWidget::bookmarkFrames() const
@@ -172,42 +193,47 @@ void TimeAreaWidget::addBookmark(VideoMarkerPtr bookmark)
 {
     if (!bookmark || d->shownBookmarks.contains(bookmark.data()))
         return; // none, or already shown
-    d->bookmarks.push_back({nullptr, bookmark});
+    TimeAreaImpl::BookmarkEntry entry{bookmark, {}};
+    d->measure(entry.caption, bookmark->getName());
+    d->bookmarks.push_back(std::move(entry));
     d->shownBookmarks.insert(bookmark.data());
-    // Only the new handle is placed: adding stays linear in the bookmarks.
-    d->placeAndShowBookmark(d->bookmarks.back());
-    d->raiseFixedSoon();
+    // The places are settled once, when next painted or asked for.
+    d->bookmarksChanged();
 }
 
 void TimeAreaWidget::removeBookmark(VideoMarkerPtr bookmark)
 {
+    if (!bookmark || !d->shownBookmarks.contains(bookmark.data()))
+        return;
     auto it = std::find_if(d->bookmarks.begin(), d->bookmarks.end(),
                            [&](const auto& entry) { return entry.bookmark == bookmark; });
     if (it == d->bookmarks.end())
         return;
-    const TimeAreaImpl::BookmarkEntry gone = *it;
-    SliderHandle* handle = gone.handle;
     d->shownBookmarks.remove(bookmark.data());
     d->bookmarks.erase(it);
-    d->bookmarkLeft(gone);
-    if (!handle)
-        return; // never shown
-    if (d->menuHandle == handle)
-        d->menuHandle = nullptr;
-    handle->hide();
-    handle->deleteLater();
+    if (d->press.ref.bookmark == bookmark)
+        d->press = TimeAreaImpl::HandlePress();
+    if (d->hovered.bookmark == bookmark)
+        d->hovered = TimeAreaImpl::HandleRef();
+    d->bookmarksChanged();
 }
 
 void TimeAreaWidget::updateBookmarks()
 {
-    d->updateBookmarks();
+    for (TimeAreaImpl::BookmarkEntry& entry : d->bookmarks)
+        d->measure(entry.caption, entry.bookmark->getName());
+    d->bookmarksChanged();
 }
 
 void TimeAreaWidget::clearBookmarks()
 {
-    d->bookmarkAtX.clear(); // none is to be shown in another's place
-    for (const VideoMarkerPtr& bookmark : getBookmarks())
-        removeBookmark(bookmark);
+    d->bookmarks.clear();
+    d->shownBookmarks.clear();
+    if (d->press.ref.kind == TimeAreaImpl::HandleRef::Bookmark)
+        d->press = TimeAreaImpl::HandlePress();
+    if (d->hovered.kind == TimeAreaImpl::HandleRef::Bookmark)
+        d->hovered = TimeAreaImpl::HandleRef();
+    d->bookmarksChanged();
 }
 
 void TimeAreaWidget::moveToNextBookmark()
@@ -232,8 +258,9 @@ void TimeAreaWidget::setDuration(QTime time, qreal fps)
         d->fps = 0.0;
         d->frameCount = 0;
     }
-    d->updateBookmarks();
-    d->updateLoops();
+    d->bookmarksChanged();
+    d->loopsChanged();
+    d->updatePendingHandles();
     d->updateTimeIndicatorPosition();
     d->updateSelectionHandlePositions();
     update();
@@ -275,42 +302,26 @@ void TimeAreaWidget::setSelection(PairInt selection)
 
 void TimeAreaWidget::addLoop(VideoLoopPtr loop)
 {
-    if (!loop)
-        return;
-    for (const auto& entry : d->loops) {
-        if (entry.loop == loop)
-            return; // already shown
-    }
+    if (!loop || d->loops.contains(loop.data()))
+        return; // none, or already shown
     TimeAreaImpl::LoopEntry entry;
     entry.loop = loop;
-    entry.start = new SliderHandle(this, HandleType::LoopStart);
-    entry.end = new SliderHandle(this, HandleType::LoopEnd);
-    for (SliderHandle* handle : {entry.start, entry.end}) {
-        handle->setText(loop->getName());
-        handle->move(handle->x(), 30);
-        connect(handle, &SliderHandle::moved, this, &TimeAreaWidget::onLoopHandleMoved);
-        connect(handle, &SliderHandle::pressed, this, &TimeAreaWidget::onLoopHandlePressed);
-        connect(handle, &SliderHandle::released, this, &TimeAreaWidget::onLoopHandleReleased);
-        connect(handle, &SliderHandle::mouseClicked, this, &TimeAreaWidget::onLoopHandleClicked);
-    }
-    d->loops.push_back(entry);
-    d->updateLoops();
-    d->raiseFixed();
+    entry.order = d->nextLoopOrder++;
+    d->measure(entry.caption, loop->getName());
+    d->loops.insert(loop.data(), std::move(entry));
+    // The handles are placed once, when next painted or asked for.
+    d->loopsChanged();
 }
 
 void TimeAreaWidget::removeLoop(VideoLoopPtr loop)
 {
-    auto it = std::find_if(d->loops.begin(), d->loops.end(),
-                           [&](const auto& entry) { return entry.loop == loop; });
-    if (it == d->loops.end())
+    if (!loop || !d->loops.remove(loop.data()))
         return;
-    const TimeAreaImpl::LoopEntry entry = *it;
-    d->loops.erase(it);
-    for (SliderHandle* handle : {entry.start, entry.end}) {
-        d->removePosition(handle);
-        handle->hide();
-        handle->deleteLater();
-    }
+    if (d->press.ref.loop == loop)
+        d->press = TimeAreaImpl::HandlePress();
+    if (d->hovered.loop == loop)
+        d->hovered = TimeAreaImpl::HandleRef();
+    d->loopsChanged();
 }
 
 void TimeAreaWidget::addLoopStart()
@@ -329,13 +340,20 @@ void TimeAreaWidget::addLoopEnd()
 
 void TimeAreaWidget::updateLoops()
 {
-    d->updateLoops();
+    for (TimeAreaImpl::LoopEntry& entry : d->loops)
+        d->measure(entry.caption, entry.loop->getName());
+    d->loopsChanged();
+    d->updatePendingHandles();
 }
 
 void TimeAreaWidget::clearLoops()
 {
-    for (const VideoLoopPtr& loop : getLoops())
-        removeLoop(loop);
+    d->loops.clear();
+    if (d->press.ref.loop)
+        d->press = TimeAreaImpl::HandlePress();
+    if (d->hovered.loop)
+        d->hovered = TimeAreaImpl::HandleRef();
+    d->loopsChanged();
 }
 
 void TimeAreaWidget::clearTmpLoops()
@@ -357,63 +375,10 @@ void TimeAreaWidget::moveToPrevLoop()
 // ---------------------------------------------------------------------------
 // Bookmark handles
 
-void TimeAreaWidget::onBookmarkPressed(Qt::MouseButton button)
-{
-    if (button != Qt::LeftButton)
-        return;
-    const VideoMarkerPtr bookmark = d->bookmarkOf(qobject_cast<SliderHandle*>(sender()));
-    if (bookmark)
-        d->pressedBookmark = VideoMarkerPtr::create(*bookmark);
-}
-
-void TimeAreaWidget::onBookmarkMoved(QPoint oldPos)
-{
-    auto* handle = qobject_cast<SliderHandle*>(sender());
-    if (handle && !d->isOnRuler(TimeAreaImpl::centreOf(handle)))
-        handle->move(oldPos);
-}
-
-void TimeAreaWidget::onBookmarkClicked(Qt::MouseButton button, QPoint, QPoint globalPos)
-{
-    auto* handle = qobject_cast<SliderHandle*>(sender());
-    if (button != Qt::RightButton || !d->bookmarkOf(handle))
-        return;
-    d->menuHandle = handle;
-    QMenu menu;
-    menu.addAction(tr("Edit"), this, &TimeAreaWidget::onEditBookmark);
-    menu.addAction(tr("Delete"), this, &TimeAreaWidget::onDeleteBookmark);
-    menu.exec(globalPos);
-    d->menuHandle = nullptr;
-}
-
-// Every left release of a bookmark handle, moved or not, hands its place on:
-// also when the pointer left the handle during the drag, since the handle
-// has moved all the same.
-void TimeAreaWidget::onBookmarkReleased(Qt::MouseButton button)
-{
-    if (button != Qt::LeftButton)
-        return;
-    auto* handle = qobject_cast<SliderHandle*>(sender());
-    const VideoMarkerPtr bookmark = d->bookmarkOf(handle);
-    if (!bookmark)
-        return;
-    auto after = VideoMarkerPtr::create(
-        static_cast<unsigned long>(d->frameAt(TimeAreaImpl::centreOf(handle))));
-    after->setName(bookmark->getName());
-    // The values from the press; a copy of the present ones if the press
-    // was not seen (or was on another bookmark).
-    VideoMarkerPtr before = d->pressedBookmark;
-    if (!before || before->getID() != bookmark->getID())
-        before = VideoMarkerPtr::create(*bookmark);
-    emit editBookmarkRequested(before, bookmark, after);
-    // The dragged handle left its place: who is shown where is settled again.
-    d->updateBookmarks();
-}
-
 void TimeAreaWidget::onEditBookmark()
 {
-    const VideoMarkerPtr bookmark = d->bookmarkOf(d->menuHandle);
-    if (!bookmark)
+    const VideoMarkerPtr bookmark = d->menuBookmark;
+    if (!bookmark || !d->shownBookmarks.contains(bookmark.data()))
         return;
     const VideoMarkerPtr before = VideoMarkerPtr::create(*bookmark);
     BookmarkEditDialog dialog(this, bookmark, d->frameCount, getBookmarks());
@@ -423,8 +388,8 @@ void TimeAreaWidget::onEditBookmark()
 
 void TimeAreaWidget::onDeleteBookmark()
 {
-    const VideoMarkerPtr bookmark = d->bookmarkOf(d->menuHandle);
-    if (bookmark)
+    const VideoMarkerPtr bookmark = d->menuBookmark;
+    if (bookmark && d->shownBookmarks.contains(bookmark.data()))
         emit removeBookmarkRequested(bookmark);
 }
 
@@ -501,46 +466,25 @@ void TimeAreaWidget::onSelEndMoved(QPoint oldPos)
 // ---------------------------------------------------------------------------
 // Loop handles
 
-void TimeAreaWidget::onLoopHandlePressed(Qt::MouseButton button)
-{
-    if (button != Qt::LeftButton)
-        return;
-    if (const auto* entry = d->loopEntryOf(qobject_cast<SliderHandle*>(sender())))
-        d->pressedLoop = VideoLoopPtr::create(*entry->loop);
-}
-
-void TimeAreaWidget::onLoopHandleReleased(Qt::MouseButton button)
-{
-    if (button != Qt::LeftButton)
-        return;
-    auto* handle = qobject_cast<SliderHandle*>(sender());
-    const auto* entry = d->loopEntryOf(handle);
-    if (!entry)
-        return;
-    const VideoLoopPtr loop = entry->loop;
-    const int frame = d->frameAt(TimeAreaImpl::centreOf(handle));
-    auto after = VideoLoopPtr::create(*loop);
-    if (handle == entry->start)
-        after->setStartFrame(frame);
-    else
-        after->setEndFrame(frame);
-    VideoLoopPtr before = d->pressedLoop;
-    if (!before || before->getID() != loop->getID())
-        before = VideoLoopPtr::create(*loop);
-    emit editLoopRequested(before, loop, after);
-}
-
 void TimeAreaWidget::onLoopHandleMoved(QPoint oldPos)
 {
+    // Only the pending loop's ends are handle widgets.
     auto* handle = qobject_cast<SliderHandle*>(sender());
-    if (handle && d->verifyLoopHandlePosition(handle, oldPos) && d->isPending(handle)) {
-        // A pending end keeps the frame it was dragged to, so that the loop
-        // it becomes and the overlap checks see where it stands.
-        const int frame = d->frameAt(TimeAreaImpl::centreOf(handle));
-        if (handle == d->tmpStart)
-            d->tmpLoop->setStartFrame(frame);
-        else
-            d->tmpLoop->setEndFrame(frame);
+    if (d->isPending(handle)) {
+        TimeAreaImpl::PositionKey key;
+        key.widget = handle;
+        const int oldCentre = oldPos.x() + handle->width() / 2;
+        if (d->acceptLoopHandleMove(key, oldCentre, TimeAreaImpl::centreOf(handle))) {
+            // A pending end keeps the frame it was dragged to, so that the
+            // loop it becomes and the overlap checks see where it stands.
+            const int frame = d->frameAt(TimeAreaImpl::centreOf(handle));
+            if (handle == d->tmpStart)
+                d->tmpLoop->setStartFrame(frame);
+            else
+                d->tmpLoop->setEndFrame(frame);
+        } else {
+            handle->move(oldPos);
+        }
     }
     emit loopMoved();
 }
@@ -549,20 +493,13 @@ void TimeAreaWidget::onLoopHandleClicked(Qt::MouseButton button, QPoint, QPoint 
 {
     if (button != Qt::RightButton)
         return;
+    // Only the pending loop's ends are handle widgets; its menu only deletes.
     auto* handle = qobject_cast<SliderHandle*>(sender());
-    VideoLoopPtr loop;
-    if (d->isPending(handle)) {
-        loop = d->tmpLoop;
-    } else if (const auto* entry = d->loopEntryOf(handle)) {
-        loop = entry->loop;
-    }
-    if (!loop)
+    if (!d->isPending(handle))
         return;
-
+    const VideoLoopPtr loop = d->tmpLoop;
     d->menuLoop = loop;
     QMenu menu;
-    if (loop != d->tmpLoop)
-        menu.addAction(tr("Edit"), this, &TimeAreaWidget::onEditLoop);
     menu.addAction(tr("Delete"), this, &TimeAreaWidget::onDeleteLoop);
     menu.exec(globalPos);
     d->menuLoop.reset();
@@ -596,6 +533,8 @@ void TimeAreaWidget::onDeleteLoop()
 void TimeAreaWidget::mousePressEvent(QMouseEvent* event)
 {
     QWidget::mousePressEvent(event);
+    if (d->pressHandle(event))
+        return;
     const int button = int(event->button());
     d->pressTimes[button].start();
     d->dragging[button] = false;
@@ -604,6 +543,8 @@ void TimeAreaWidget::mousePressEvent(QMouseEvent* event)
 void TimeAreaWidget::mouseMoveEvent(QMouseEvent* event)
 {
     QWidget::mouseMoveEvent(event);
+    if (d->moveHandle(event))
+        return;
     const int right = int(Qt::RightButton);
     if (!d->pressTimes.contains(right))
         return;
@@ -626,6 +567,8 @@ void TimeAreaWidget::mouseMoveEvent(QMouseEvent* event)
 void TimeAreaWidget::mouseReleaseEvent(QMouseEvent* event)
 {
     QWidget::mouseReleaseEvent(event);
+    if (d->releaseHandle(event))
+        return;
     const int button = int(event->button());
     if (!d->pressTimes.contains(button))
         return;
@@ -652,14 +595,38 @@ void TimeAreaWidget::paintEvent(QPaintEvent* event)
     option.initFrom(this);
     style()->drawPrimitive(QStyle::PE_Widget, &option, &painter, this);
     d->drawTimestamps(event, painter);
+    d->paintHandles(painter, event->rect());
     painter.fillRect(QRect(0, 0, d->leftOffset, height()), QColor(70, 70, 70));
+}
+
+void TimeAreaWidget::leaveEvent(QEvent* event)
+{
+    QWidget::leaveEvent(event);
+    d->setHovered({});
+}
+
+void TimeAreaWidget::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange) {
+        // The captions are measured again in the new font.
+        for (TimeAreaImpl::BookmarkEntry& entry : d->bookmarks)
+            entry.caption = {};
+        for (TimeAreaImpl::LoopEntry& entry : d->loops)
+            entry.caption = {};
+        updateBookmarks();
+        updateLoops();
+    } else if (event->type() == QEvent::EnabledChange) {
+        update();
+    }
 }
 
 void TimeAreaWidget::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
-    d->updateBookmarks();
-    d->updateLoops();
+    d->bookmarksChanged();
+    d->loopsChanged();
+    d->updatePendingHandles();
     d->updateTimeIndicatorPosition();
     d->updateSelectionHandlePositions();
 }

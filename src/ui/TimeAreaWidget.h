@@ -2,6 +2,7 @@
 
 #include "model/VideoLoop.h"
 #include "model/VideoMarker.h"
+#include "ui/HandleType.h"
 #include "ui/PairInt.h"
 
 #include <QList>
@@ -11,6 +12,7 @@
 #include <QVector>
 #include <QWidget>
 
+#include <climits>
 #include <functional>
 #include <memory>
 
@@ -26,6 +28,12 @@ class MediaTimeLine;
 // pending loop ends). It turns mouse gestures into frame and selection
 // changes, a right-button zoom drag, and requests to add, change or remove
 // loops and bookmarks; it never changes the project itself.
+//
+// The play position, the selection ends and the pending loop ends are
+// handle widgets (SliderHandle). Bookmark and loop handles, of which a
+// project may hold tens of thousands, are painted by the ruler from what it
+// shows and found under the pointer by a search over their places; they
+// look and answer the mouse as handle widgets do.
 class TimeAreaWidget : public QWidget
 {
     Q_OBJECT
@@ -61,6 +69,18 @@ public:
     QPair<QRect, QRect> getSelectHandlesGeom() const;
     // The loop's start and end handle geometries; empty when not shown.
     QList<QRect> getLoopHandlesGeom(VideoLoopPtr loop) const;
+
+    // A bookmark or loop handle as the ruler paints it.
+    struct PaintedHandle
+    {
+        HandleType::Type type = HandleType::Plain;
+        QString text;
+        QRect geometry;
+    };
+    // The painted handles in the part of the ruler from x left to x right:
+    // one bookmark handle per place (the first shown there), then both
+    // handles of every loop, each group ordered by x.
+    QVector<PaintedHandle> getPaintedHandles(int left = INT_MIN, int right = INT_MAX) const;
 
 public slots:
     void setSpaceFactor(int factor);
@@ -113,10 +133,6 @@ signals:
     void removeLoopRequested(TW::VideoLoopPtr loop);
 
 private slots:
-    void onBookmarkPressed(Qt::MouseButton button);
-    void onBookmarkClicked(Qt::MouseButton button, QPoint pos, QPoint globalPos);
-    void onBookmarkMoved(QPoint oldPos);
-    void onBookmarkReleased(Qt::MouseButton button);
     void onEditBookmark();
     void onDeleteBookmark();
     void onTimeIndicatorMoved(QPoint oldPos);
@@ -124,8 +140,6 @@ private slots:
     void onTimeIndicatorReleased();
     void onSelStartMoved(QPoint oldPos);
     void onSelEndMoved(QPoint oldPos);
-    void onLoopHandlePressed(Qt::MouseButton button);
-    void onLoopHandleReleased(Qt::MouseButton button);
     void onLoopHandleMoved(QPoint oldPos);
     void onLoopHandleClicked(Qt::MouseButton button, QPoint pos, QPoint globalPos);
     void onEditLoop();
@@ -135,6 +149,8 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;

@@ -2,9 +2,11 @@
 
 #include "ui/TimeAreaWidget.h"
 
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPalette>
 #include <QPointer>
+#include <QSet>
 
 namespace TW {
 
@@ -14,6 +16,7 @@ struct TimelineViewportOverlay::TimelineViewportOverlayImpl
     QPointer<TimeAreaWidget> ruler;
     QRect selectionRect;
     QVector<VideoLoopPtr> loops;
+    QSet<const VideoLoop *> shown; // the loops above, for a constant-time check
     PairInt selection{-1, -1};
     bool indicatorPressed = false;
 
@@ -28,9 +31,13 @@ struct TimelineViewportOverlay::TimelineViewportOverlayImpl
             .normalized();
     }
 
-    void paintLoops(QPainter &painter) const
+    // Only the bands that reach into the area are painted; each band's
+    // handles are looked up at once, so painting is linear in the loops.
+    // Loops over the same frames share one band.
+    void paintLoops(QPainter &painter, const QRect &area) const
     {
         const QBrush brush(QColor::fromRgba(0x50FFFFFF));
+        QSet<QPair<int, int>> painted;
         for (const VideoLoopPtr &loop : loops) {
             const QList<QRect> handles = ruler->getLoopHandlesGeom(loop);
             if (handles.size() < 2)
@@ -45,6 +52,12 @@ struct TimelineViewportOverlay::TimelineViewportOverlayImpl
             QRect band = QRect(QPoint(leftX, left.bottom()), QPoint(rightX - 1, owner->height() - 1))
                              .normalized()
                              .translated(0, 1);
+            if (!band.adjusted(0, 0, 1, 1).intersects(area))
+                continue;
+            const QPair<int, int> span(band.left(), band.right());
+            if (painted.contains(span))
+                continue;
+            painted.insert(span);
             painter.fillRect(band, brush);
             painter.setPen(Qt::green);
             painter.drawLine(band.left(), band.top(), band.left(), band.bottom() + 1);
@@ -72,21 +85,25 @@ QRect TimelineViewportOverlay::getSelectionRect() const { return d->selectionRec
 
 void TimelineViewportOverlay::addLoop(VideoLoopPtr loop)
 {
-    if (!loop || d->loops.contains(loop))
+    if (!loop || d->shown.contains(loop.data()))
         return;
+    d->shown.insert(loop.data());
     d->loops.append(loop);
     update();
 }
 
 void TimelineViewportOverlay::removeLoop(VideoLoopPtr loop)
 {
-    if (d->loops.removeOne(loop))
-        update();
+    if (!loop || !d->shown.remove(loop.data()))
+        return;
+    d->loops.removeOne(loop);
+    update();
 }
 
 void TimelineViewportOverlay::clearLoops()
 {
     d->loops.clear();
+    d->shown.clear();
     update();
 }
 
@@ -113,13 +130,13 @@ void TimelineViewportOverlay::onFrameChanged(int)
     update();
 }
 
-void TimelineViewportOverlay::paintEvent(QPaintEvent *)
+void TimelineViewportOverlay::paintEvent(QPaintEvent *event)
 {
     if (!d->ruler)
         return;
     QPainter painter(this);
     d->selectionRect = d->computeSelectionRect();
-    d->paintLoops(painter);
+    d->paintLoops(painter, event->rect());
 
     const QRect &sel = d->selectionRect;
     if (!sel.isNull() && sel.isValid()) {
