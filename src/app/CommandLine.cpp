@@ -64,7 +64,11 @@ QString CommandLine::helpText(const QString &program)
     // name; the usage line is the first line.
     const int end = text.indexOf(QLatin1Char('\n'));
     const QString usage = tr("Usage: %1 [-log] [-p x y] [file]").arg(program);
-    return end < 0 ? usage + QLatin1Char('\n') : usage + text.mid(end);
+    text = end < 0 ? usage + QLatin1Char('\n') : usage + text.mid(end);
+    // The parser writes word options with two dashes; the program reads
+    // "-log" with one (and "--log" would name a file).
+    text.replace(QStringLiteral("  --log "), QStringLiteral("  -log  "));
+    return text;
 }
 
 QString CommandLine::versionText()
