@@ -1,5 +1,6 @@
 #include "app/Application.h"
 #include "app/CocoaInitializer.h"
+#include "app/CommandLine.h"
 #include "app/MainController.h"
 #include "app/SparkleAutoUpdater.h"
 #include "core/Logger.h"
@@ -13,6 +14,7 @@
 #include <QSocketNotifier>
 
 #include <csignal>
+#include <cstdio>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -76,7 +78,21 @@ void preferX11()
 
 int main(int argc, char *argv[])
 {
-    qInstallMessageHandler(TW::Logger::messageHandler);
+    {
+        // "--help" and "--version" are answered before anything is made: no
+        // window, no media back end, no display needed.
+        QStringList args;
+        for (int i = 0; i < argc; ++i)
+            args << QString::fromLocal8Bit(argv[i]);
+        const TW::CommandLine::Answer answer = TW::CommandLine::answer(args);
+        if (answer.exit) {
+            const QByteArray text = answer.text.toLocal8Bit();
+            std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
+            std::fflush(stdout);
+            return answer.code;
+        }
+    }
+    TW::Logger::installMessageHandler();
     qRegisterMetaType<RmsSet>("RmsSet");
     QFont::insertSubstitution(QStringLiteral("Lucida Grande"), QStringLiteral("DejaVu Sans"));
     preferX11();

@@ -33,7 +33,7 @@ Application::Application(int &argc, char **argv)
     setOrganizationName(QStringLiteral("Orvane Inc"));
     setApplicationName(QStringLiteral("Tarnwell"));
     setApplicationVersion(QStringLiteral("2"));
-    addLibraryPath(QStringLiteral("Plugins"));
+    addPluginFolder();
     QThreadPool::globalInstance()->setMaxThreadCount(qMax(1, QThread::idealThreadCount()));
 
     Options::instance()->loadFromFile(true);
@@ -62,6 +62,18 @@ Application::~Application()
 Application *Application::instance() { return s_instance; }
 
 MainController *Application::getMainController() const { return d ? d->controller : nullptr; }
+
+QString Application::pluginFolder()
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/Plugins");
+}
+
+void Application::addPluginFolder()
+{
+    // A relative "Plugins" would be looked up in the working folder, where a
+    // downloaded file could be loaded as a plugin.
+    QCoreApplication::addLibraryPath(pluginFolder());
+}
 
 bool Application::isLowResolutionHeight(int screenHeight) { return screenHeight < 801; }
 

@@ -34,6 +34,12 @@ public:
     // NUL byte; empty when the resource is missing.
     static QString readStyleSheet(const QString &resource);
 
+    // The folder of the program's own Qt plugins: "Plugins" beside the
+    // executable (never the working folder, which may hold anything).
+    static QString pluginFolder();
+    // Adds pluginFolder() to Qt's library paths (when it exists).
+    static void addPluginFolder();
+
     // Moves the window to (100, 100) when its top-left corner lies beyond the
     // right or bottom edge of the available area. Returns whether it moved.
     static bool bringBackOnScreen(QWidget *window, const QRect &available);

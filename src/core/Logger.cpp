@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QMap>
 #include <QTextStream>
+#include <atomic>
 #include <cstdio>
 #include <mutex>
 #include <cstdlib>
@@ -24,6 +25,10 @@ void writeToStderr(QtMsgType type, const QString &msg)
     std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
     std::fflush(stderr);
 }
+
+// The handler installed before ours (Qt's default one): messages that matter
+// outside the log file go on to it.
+std::atomic<QtMessageHandler> s_previousHandler{nullptr};
 
 QString fallbackFolder()
 {
@@ -136,18 +141,30 @@ QString Logger::levelName(QtMsgType type)
     return QStringLiteral("Log");
 }
 
-void Logger::messageHandler(QtMsgType type, const QMessageLogContext &, const QString &message)
+void Logger::installMessageHandler()
+{
+    const QtMessageHandler previous = qInstallMessageHandler(&Logger::messageHandler);
+    if (previous != &Logger::messageHandler)
+        s_previousHandler = previous;
+}
+
+void Logger::messageHandler(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
     Logger *logger = Singleton<Logger>::instance();
     if (!logger) {
-        // Late message during exit: the logger is gone.
+        // Late message during exit: the logger is gone, and Qt's own handler
+        // may be too.
         writeToStderr(type, message);
     } else {
         logger->writeOutput(type, message);
-        // A fatal message with logging switched off must not end the
-        // process without a word.
-        if (type == QtFatalMsg && !logger->isEnabled())
-            writeToStderr(type, message);
+        // Warnings and worse reach the terminal or the journal whether or not
+        // the log file is on; debug lines are the log file's alone.
+        if (type != QtDebugMsg) {
+            if (const QtMessageHandler previous = s_previousHandler.load())
+                previous(type, context, message);
+            else
+                writeToStderr(type, message);
+        }
     }
     if (type == QtFatalMsg)
         std::abort();

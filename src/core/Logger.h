@@ -24,11 +24,18 @@ public:
     bool isEnabled() const;
 
     // The message handler the program installs with qInstallMessageHandler:
-    // hands every message to the logger and aborts on a fatal one. When the
-    // logger no longer exists (a message during exit, after the singletons
-    // are gone) the message goes to the error output.
+    // hands every message to the logger and aborts on a fatal one. Warnings,
+    // critical, fatal and information messages also go on to the handler
+    // that was installed before (Qt's own, which writes to the error output
+    // or the system log), whether or not the log file is on; debug messages
+    // only go to the log file. When the logger no longer exists (a message
+    // during exit, after the singletons are gone) the message goes to the
+    // error output.
     static void messageHandler(QtMsgType type, const QMessageLogContext &context,
                                const QString &message);
+    // Installs messageHandler, keeping the handler it replaces to pass
+    // messages on to.
+    static void installMessageHandler();
 
     // The name written in front of a line of that level ("Log", "Warning",
     // "System", "Fatal", "Info").

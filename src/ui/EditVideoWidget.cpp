@@ -3,9 +3,11 @@
 #include "app/Application.h"
 #include "ui/ImageStyle.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QKeySequence>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -105,6 +107,7 @@ struct EditVideoWidget::EditVideoWidgetImpl
         b->setStyleSheet(ImageStyle::stateImages(QStringLiteral("QPushButton"), base,
                                                  border ? QStringLiteral("border-image")
                                                         : QStringLiteral("background-image")));
+        ImageStyle::drawStateImages(b, base, border ? ImageStyle::ImageFit::Stretch : ImageStyle::ImageFit::Natural);
         b->setAttribute(Qt::WA_LayoutUsesWidgetRect);
         return b;
     }
@@ -251,6 +254,74 @@ struct EditVideoWidget::EditVideoWidgetImpl
     void updatePitchPlusBtn()
     {
         plusPitchBtn3->setText(intervalUp ? QStringLiteral("+") : QStringLiteral("-"));
+    }
+
+    // Tool tips and names for screen readers: most buttons show only an
+    // image or an abbreviation. A button's shortcut is named in its tip.
+    void describeButtons()
+    {
+        struct Description
+        {
+            const char *name;
+            QString accessibleName;
+            QString toolTip;
+        };
+        const Description descriptions[] = {
+            {"plusTempoBtn", EditVideoWidget::tr("Tempo up 1 %"), EditVideoWidget::tr("Tempo up by 1 %")},
+            {"plusTempoBtn2", EditVideoWidget::tr("Tempo up 0.01 %"), EditVideoWidget::tr("Tempo up by 0.01 %")},
+            {"minusTempoBtn2", EditVideoWidget::tr("Tempo down 0.01 %"), EditVideoWidget::tr("Tempo down by 0.01 %")},
+            {"minusTempoBtn", EditVideoWidget::tr("Tempo down 1 %"), EditVideoWidget::tr("Tempo down by 1 %")},
+            {"resetTempoBtn", EditVideoWidget::tr("Reset tempo"), EditVideoWidget::tr("Back to the original tempo (100 %)")},
+            {"tempo20Btn", EditVideoWidget::tr("Tempo 25 %"), EditVideoWidget::tr("Play at 25 % of the tempo")},
+            {"tempo30Btn", EditVideoWidget::tr("Tempo 30 %"), EditVideoWidget::tr("Play at 30 % of the tempo")},
+            {"tempo40Btn", EditVideoWidget::tr("Tempo 40 %"), EditVideoWidget::tr("Play at 40 % of the tempo")},
+            {"tempo50Btn", EditVideoWidget::tr("Tempo 50 %"), EditVideoWidget::tr("Play at 50 % of the tempo")},
+            {"tempo75Btn", EditVideoWidget::tr("Tempo 75 %"), EditVideoWidget::tr("Play at 75 % of the tempo")},
+            {"plusPitchBtn", EditVideoWidget::tr("Pitch up a semitone"), EditVideoWidget::tr("Pitch up by a semitone")},
+            {"plusPitchBtn2", EditVideoWidget::tr("Pitch up a cent"),
+             EditVideoWidget::tr("Pitch up by a cent (a hundredth of a semitone)")},
+            {"minusPitchBtn2", EditVideoWidget::tr("Pitch down a cent"),
+             EditVideoWidget::tr("Pitch down by a cent (a hundredth of a semitone)")},
+            {"minusPitchBtn", EditVideoWidget::tr("Pitch down a semitone"), EditVideoWidget::tr("Pitch down by a semitone")},
+            {"resetPitchBtn", EditVideoWidget::tr("Reset pitch"), EditVideoWidget::tr("Back to the original pitch")},
+            {"plusPitchBtn3", EditVideoWidget::tr("Interval direction"),
+             EditVideoWidget::tr("Whether the interval buttons shift the pitch up (+) or down (-)")},
+            {"pitch2ndBtn", EditVideoWidget::tr("Shift by a second"),
+             EditVideoWidget::tr("Shift the pitch by a second (2 semitones)")},
+            {"pitch3rdBtn", EditVideoWidget::tr("Shift by a third"),
+             EditVideoWidget::tr("Shift the pitch by a major third (4 semitones)")},
+            {"pitch4thBtn", EditVideoWidget::tr("Shift by a fourth"),
+             EditVideoWidget::tr("Shift the pitch by a fourth (5 semitones)")},
+            {"pitch5thBtn", EditVideoWidget::tr("Shift by an octave"),
+             EditVideoWidget::tr("Oct: shift the pitch by an octave (12 semitones)")},
+            {"deleteBtn", EditVideoWidget::tr("Delete"), EditVideoWidget::tr("Delete the highlighted section")},
+            {"copyBtn", EditVideoWidget::tr("Copy"), EditVideoWidget::tr("Copy the highlighted section")},
+            {"volBtn", EditVideoWidget::tr("Volume"),
+             EditVideoWidget::tr("Change the volume of the highlighted section or of the whole recording")},
+            {"cutBtn", EditVideoWidget::tr("Cut"), EditVideoWidget::tr("Cut the highlighted section")},
+            {"pasteBtn", EditVideoWidget::tr("Paste"), EditVideoWidget::tr("Paste at the play position")},
+            {"silenceBtn", EditVideoWidget::tr("Silence"),
+             EditVideoWidget::tr("Insert silence, or silence the highlighted section")},
+            {"startLoopBtn", EditVideoWidget::tr("Loop start"), EditVideoWidget::tr("Start a loop at the play position")},
+            {"endLoopBtn", EditVideoWidget::tr("Loop end"), EditVideoWidget::tr("End the loop at the play position")},
+            {"editLoopBtn", EditVideoWidget::tr("Edit loop"),
+             EditVideoWidget::tr("Edit the loop at the play position: tempo, pitch, volume, repeats")},
+            {"deleteLoopBtn", EditVideoWidget::tr("Remove loop"), EditVideoWidget::tr("Remove the loop at the play position")},
+            {"prevBtn", EditVideoWidget::tr("Previous loop"), EditVideoWidget::tr("Go to the previous loop")},
+            {"nextBtn", EditVideoWidget::tr("Next loop"), EditVideoWidget::tr("Go to the next loop")},
+            {"prevBtn2", EditVideoWidget::tr("Previous bookmark"), EditVideoWidget::tr("Go to the previous bookmark")},
+            {"nextBtn2", EditVideoWidget::tr("Next bookmark"), EditVideoWidget::tr("Go to the next bookmark")},
+        };
+        for (const Description &desc : descriptions) {
+            auto *b = q->findChild<QAbstractButton *>(QLatin1String(desc.name));
+            if (!b)
+                continue;
+            b->setAccessibleName(desc.accessibleName);
+            const QKeySequence key = b->shortcut();
+            b->setToolTip(key.isEmpty() ? desc.toolTip
+                                        : EditVideoWidget::tr("%1 (%2)").arg(desc.toolTip,
+                                                                             key.toString(QKeySequence::NativeText)));
+        }
     }
 
     void createSilenceMenu()
@@ -467,16 +538,19 @@ EditVideoWidget::EditVideoWidget(QWidget *parent, Qt::WindowFlags flags)
 
     d->createSilenceMenu();
 
-    // Shortcuts belong to the buttons themselves.
-    deleteBtn->setShortcut(QKeySequence(QStringLiteral("Del")));
-    cutBtn->setShortcut(QKeySequence(QStringLiteral("Ctrl+X")));
-    copyBtn->setShortcut(QKeySequence(QStringLiteral("Ctrl+C")));
-    pasteBtn->setShortcut(QKeySequence(QStringLiteral("Ctrl+V")));
+    // Shortcuts belong to the buttons themselves; the edit commands take the
+    // platform's keys (a button holds one: the first).
+    deleteBtn->setShortcut(QKeySequence(QKeySequence::Delete));
+    cutBtn->setShortcut(QKeySequence(QKeySequence::Cut));
+    copyBtn->setShortcut(QKeySequence(QKeySequence::Copy));
+    pasteBtn->setShortcut(QKeySequence(QKeySequence::Paste));
     startLoopBtn->setShortcut(QKeySequence(QStringLiteral("B")));
     endLoopBtn->setShortcut(QKeySequence(QStringLiteral("E")));
     deleteLoopBtn->setShortcut(QKeySequence(QStringLiteral("Shift+Del")));
     prevBtn->setShortcut(QKeySequence(QStringLiteral("L")));
     nextBtn->setShortcut(QKeySequence(QStringLiteral(";")));
+
+    d->describeButtons();
 
     connect(d->tempoSlider, &QSlider::valueChanged, this, &EditVideoWidget::onTempoSliderValueChanged);
     connect(d->tempoSlider, &QSlider::sliderReleased, this, &EditVideoWidget::onTempoSliderReleased);

@@ -25,6 +25,7 @@
 #include "model/VideoLoop.h"
 #include "model/VideoMarker.h"
 #include "ui/EditVideoWidget.h"
+#include "ui/ImageStyle.h"
 #include "ui/AbstractThumbnail.h"
 #include "ui/AudioThumbnailWidget.h"
 #include "ui/MediaTrackWidget.h"
@@ -39,8 +40,11 @@
 #include "app/SnifferController.h"
 #include "capture/Tarnwell2SnifferWindow.h"
 
+#include <QAbstractButton>
+#include <QAbstractSpinBox>
 #include <QAction>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDragEnterEvent>
@@ -51,10 +55,12 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QStyle>
 #include <QStyleOptionSlider>
@@ -64,6 +70,7 @@
 #include <QSlider>
 #include <QStackedLayout>
 #include <QStatusBar>
+#include <QTextEdit>
 #include <QToolButton>
 #include <QUndoCommand>
 #include <QVBoxLayout>
@@ -108,6 +115,18 @@ QString openFilters()
         QObject::tr("MTS (*.mts)"), QObject::tr("DVD-Video Object (*.vob)"),
         QObject::tr("Tarnwell Project (*.twp)"), QObject::tr("All files (*)")}.join(QStringLiteral(";;"));
     return filters;
+}
+
+// Widgets that take typed text: keys typed there belong to them.
+bool isTextField(const QWidget *w)
+{
+    if (!w)
+        return false;
+    if (qobject_cast<const QLineEdit *>(w) || qobject_cast<const QAbstractSpinBox *>(w)
+        || qobject_cast<const QTextEdit *>(w) || qobject_cast<const QPlainTextEdit *>(w))
+        return true;
+    const auto *combo = qobject_cast<const QComboBox *>(w);
+    return combo && combo->isEditable();
 }
 
 bool focusInsideDialog()
@@ -178,6 +197,9 @@ struct MainWindow::MainWindowImpl
         newInstanceButton->setFixedSize(13, 13);
         newInstanceButton->setStyleSheet(QStringLiteral(":enabled{border-image: url(:/gui/plusButton-U);}"
                                                         ":pressed{border-image: url(:/gui/plusButton-D);}"));
+        ImageStyle::drawStateImages(newInstanceButton, QStringLiteral("plusButton"), ImageStyle::ImageFit::Stretch);
+        newInstanceButton->setAccessibleName(MainWindow::tr("New window"));
+        newInstanceButton->setToolTip(MainWindow::tr("Open another Tarnwell window"));
         auto *plusColumn = new QVBoxLayout;
         plusColumn->setSpacing(0);
         plusColumn->setContentsMargins(0, 0, 0, 0);
@@ -186,6 +208,7 @@ struct MainWindow::MainWindowImpl
         toolbarToggleButton = new QToolButton(window);
         toolbarToggleButton->setObjectName(QStringLiteral("toolbarToggleButton"));
         toolbarToggleButton->setFixedSize(19, 12);
+        toolbarToggleButton->setAccessibleName(MainWindow::tr("Show or hide the toolbar"));
         auto *toggleColumn = new QVBoxLayout;
         toggleColumn->setSpacing(0);
         toggleColumn->setContentsMargins(0, 0, 0, 0);
@@ -260,6 +283,7 @@ struct MainWindow::MainWindowImpl
         timelineToggleButton = new QToolButton(window);
         timelineToggleButton->setObjectName(QStringLiteral("timelineToggleButton"));
         timelineToggleButton->setFixedSize(19, 12);
+        timelineToggleButton->setAccessibleName(MainWindow::tr("Show or hide the timeline"));
         timelineContainer->setFixedHeight(timelineWidget->height());
         timelinePlaceholder->setFixedHeight(timelineToggleButton->height());
         column->addWidget(timelineContainer);
@@ -304,6 +328,14 @@ struct MainWindow::MainWindowImpl
         const QString up = QStringLiteral("QToolButton{border-image: url(:/gui/toggle-up);}");
         toolbarToggleButton->setStyleSheet(topToolbar->isHidden() ? down : up);
         timelineToggleButton->setStyleSheet(timelineWidget->isHidden() ? down : up);
+        const auto arrow = [](bool hidden) { return hidden ? QStringLiteral("toggle-down") : QStringLiteral("toggle-up"); };
+        ImageStyle::drawStateImages(toolbarToggleButton, arrow(topToolbar->isHidden()), ImageStyle::ImageFit::Stretch);
+        ImageStyle::drawStateImages(timelineToggleButton, arrow(timelineWidget->isHidden()),
+                                    ImageStyle::ImageFit::Stretch);
+        toolbarToggleButton->setToolTip(topToolbar->isHidden() ? MainWindow::tr("Show the toolbar")
+                                                               : MainWindow::tr("Hide the toolbar"));
+        timelineToggleButton->setToolTip(timelineWidget->isHidden() ? MainWindow::tr("Show the timeline")
+                                                                    : MainWindow::tr("Hide the timeline"));
     }
 
     void placeTimelineToggle()
@@ -537,6 +569,22 @@ struct MainWindow::MainWindowImpl
                 &MainWindow::onPrinterButtonClicked);
     }
 
+    // Keys of the whole window: the toolbar's (which act while it is
+    // collapsed too) and Quit.
+    void createShortcuts()
+    {
+        window->addActions(topToolbar->shortcutActions());
+        auto *quit = new QAction(MainWindow::tr("Quit"), window);
+        quit->setObjectName(QStringLiteral("quitAction"));
+        QList<QKeySequence> quitKeys = QKeySequence::keyBindings(QKeySequence::Quit);
+        if (quitKeys.isEmpty())
+            quitKeys << QKeySequence(Qt::CTRL | Qt::Key_Q);
+        quit->setShortcuts(quitKeys);
+        quit->setShortcutContext(Qt::WindowShortcut);
+        QObject::connect(quit, &QAction::triggered, window, &QWidget::close);
+        window->addAction(quit);
+    }
+
     bool projectEmpty() const { return timeArea->getFrameCount() <= 0; }
 
     // Lets the ruler jump to a loop or bookmark, then seeks the player there.
@@ -622,6 +670,7 @@ MainWindow::MainWindow(MainController *controller, QWidget *parent, Qt::WindowFl
     setStyleSheet(QStringLiteral("#mainWindow { border: 2px solid gray; }"));
     qApp->installEventFilter(this);
     d->createMainMenu();
+    d->createShortcuts();
     if (Application::isLowResolutionScreen())
         onToggleTopToolbarClicked();
     d->postResize();
@@ -797,9 +846,11 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
     }
     if (event->type() != QEvent::KeyPress)
         return false;
-    // Only key presses on this window's widgets count.
+    // Only key presses on this window's widgets count; text fields and the
+    // menu bar keep the keys they use.
     auto *target = qobject_cast<QWidget *>(watched);
-    if (!target || target->window() != this)
+    if (!target || target->window() != this || qobject_cast<QMenuBar *>(target)
+        || isTextField(QApplication::focusWidget()))
         return false;
     auto *key = static_cast<QKeyEvent *>(event);
     switch (key->key()) {
@@ -821,11 +872,20 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
     case Qt::Key_Down:
         d->controller->onVideoZoomOut();
         break;
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+        // The transport steps wherever the focus is in the window (no other
+        // slider moves by these keys): the slider moves by its single step
+        // and its actionTriggered connection seeks there.
+        if ((key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            d->masterSlider->triggerAction(key->key() == Qt::Key_Right ? QAbstractSlider::SliderSingleStepAdd
+                                                                      : QAbstractSlider::SliderSingleStepSub);
+            return true;
+        }
+        break;
     default:
         break;
     }
-    // The sliders handle their own keys; the transport follows them through
-    // its actionTriggered connection.
     return false;
 }
 
@@ -900,7 +960,7 @@ void MainWindow::keyPressEvent(QKeyEvent *event)
         d->controller->onVideoZoom(0.0f);
         break;
     case Qt::Key_S:
-        if (ctrl)
+        if (event->matches(QKeySequence::Save))
             d->controller->saveCurrentProject();
         break;
     default:

@@ -1,5 +1,6 @@
 #include "ui/TimelineWidget.h"
 
+#include "ui/ImageStyle.h"
 #include "ui/MediaTrackWidget.h"
 #include "ui/TimeAreaWidget.h"
 #include "ui/TimelineViewportWidget.h"
@@ -49,13 +50,26 @@ struct TimelineWidget::TimelineWidgetImpl
 {
     explicit TimelineWidgetImpl(TimelineWidget *owner);
 
-    void setIcon(QToolButton *button, const QString &path) { button->setIcon(QIcon(path)); }
+    // Drawn from the SVG, sharp at any scale.
+    void setIcon(QToolButton *button, const QString &path) { button->setIcon(ImageStyle::imageIcon(path)); }
     void showFlags()
     {
         setIcon(videoPlayableButton, playableIcon(videoPlayable));
         setIcon(audioPlayableButton, playableIcon(audioPlayable));
         setIcon(videoLockButton, lockIcon(videoLocked));
         setIcon(audioLockButton, lockIcon(audioLocked));
+        videoPlayableButton->setToolTip(videoPlayable
+                ? TimelineWidget::tr("The picture plays; click to switch it off")
+                : TimelineWidget::tr("The picture is switched off; click to play it"));
+        audioPlayableButton->setToolTip(audioPlayable
+                ? TimelineWidget::tr("The sound plays; click to switch it off")
+                : TimelineWidget::tr("The sound is switched off; click to play it"));
+        videoLockButton->setToolTip(videoLocked
+                ? TimelineWidget::tr("The picture is locked: edits leave it alone; click to unlock")
+                : TimelineWidget::tr("Click to lock the picture, so that edits leave it alone"));
+        audioLockButton->setToolTip(audioLocked
+                ? TimelineWidget::tr("The sound is locked: edits leave it alone; click to unlock")
+                : TimelineWidget::tr("Click to lock the sound, so that edits leave it alone"));
     }
 
     TimelineWidget *owner;
@@ -117,6 +131,10 @@ TimelineWidget::TimelineWidgetImpl::TimelineWidgetImpl(TimelineWidget *owner)
     videoLockButton = makeButton();
     audioPlayableButton = makeButton();
     audioLockButton = makeButton();
+    videoPlayableButton->setAccessibleName(TimelineWidget::tr("Play the picture"));
+    audioPlayableButton->setAccessibleName(TimelineWidget::tr("Play the sound"));
+    videoLockButton->setAccessibleName(TimelineWidget::tr("Lock the picture"));
+    audioLockButton->setAccessibleName(TimelineWidget::tr("Lock the sound"));
 
     auto *column = new QVBoxLayout;
     column->setSpacing(0);

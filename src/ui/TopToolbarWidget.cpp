@@ -5,9 +5,11 @@
 #include "ui/ImageStyle.h"
 #include "ui/OpenButton.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QKeySequence>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -22,18 +24,61 @@ struct ToolbarButton
 {
     const char *name;
     const char *image;
+    // The platform's key for the command, else a fixed key, else none.
+    QKeySequence::StandardKey standardKey;
     const char *shortcut;
+    const char *accessibleName; // what the image shows, for screen readers
+    const char *toolTip;
 };
 
 const ToolbarButton kButtons[] = {
-    {"openBtn", "open", "Ctrl+O"},     {"saveBtn", "save", "Ctrl+Shift+S"},
-    {"exportBtn", "export", nullptr},  {"ripBtn", "rip", nullptr},
-    {"aspectSizeBtn", "aspect_resize", nullptr},
-    {"snifferBtn", "sniffer", nullptr}, {"undoBtn", "undo", "Ctrl+Z"},
-    {"redoBtn", "redo", "Ctrl+Y"},     {"markerBtn", "marker", "M"},
-    {"optionBtn", "Option", nullptr},  {"helpBtn", "help", nullptr},
-    {"printerBtn", "printer", nullptr},
+    {"openBtn", "open", QKeySequence::Open, nullptr, QT_TRANSLATE_NOOP("TW::TopToolbarWidget", "Open"),
+     QT_TRANSLATE_NOOP("TW::TopToolbarWidget",
+                       "Open a media file or project; right-click for recent files and a new window")},
+    {"saveBtn", "save", QKeySequence::SaveAs, nullptr, QT_TRANSLATE_NOOP("TW::TopToolbarWidget", "Save As"),
+     QT_TRANSLATE_NOOP("TW::TopToolbarWidget", "Save the project under a new name")},
+    {"exportBtn", "export", QKeySequence::UnknownKey, nullptr, QT_TRANSLATE_NOOP("TW::TopToolbarWidget", "Export"),
+     QT_TRANSLATE_NOOP("TW::TopToolbarWidget",
+                       "Export the whole recording, the current loop or every loop as a video or audio file")},
+    {"ripBtn", "rip", QKeySequence::UnknownKey, nullptr, QT_TRANSLATE_NOOP("TW::TopToolbarWidget", "Rip DVD"),
+     QT_TRANSLATE_NOOP("TW::TopToolbarWidget", "Convert the video files of a DVD")},
+    {"aspectSizeBtn", "aspect_resize", QKeySequence::UnknownKey, nullptr,
+     QT_TRANSLATE_NOOP("TW::TopToolbarWidget", "Output size"),
+     QT_TRANSLATE_NOOP("TW::TopToolbarWidget", "Choose the frame size of the video picture")},
+    {"snifferBtn", "sniffer", QKeySequence::UnknownKey, nullptr, QT_TRANSLATE_NOOP("TW::TopToolbarWidget", "Sniffer"),
+     QT_TRANSLATE_NOOP("TW::TopToolbarWidget",
+                       "Capture videos from the network, or download them from YouTube")},
+    {"undoBtn", "undo", QKeySequence::Undo, nullptr, QT_TRANSLATE_NOOP("TW::TopToolbarWidget", "Undo"),
+     QT_TRANSLATE_NOOP("TW::TopToolbarWidget", "Undo the last edit")},
+    {"redoBtn", "redo", QKeySequence::Redo, nullptr, QT_TRANSLATE_NOOP("TW::TopToolbarWidget", "Redo"),
+     QT_TRANSLATE_NOOP("TW::TopToolbarWidget", "Redo the edit last undone")},
+    {"markerBtn", "marker", QKeySequence::UnknownKey, "M", QT_TRANSLATE_NOOP("TW::TopToolbarWidget", "Bookmark"),
+     QT_TRANSLATE_NOOP("TW::TopToolbarWidget", "Put a bookmark at the play position")},
+    {"optionBtn", "Option", QKeySequence::UnknownKey, nullptr, QT_TRANSLATE_NOOP("TW::TopToolbarWidget", "Options"),
+     QT_TRANSLATE_NOOP("TW::TopToolbarWidget", "Settings: folders, playback and the cache")},
+    {"helpBtn", "help", QKeySequence::UnknownKey, nullptr, QT_TRANSLATE_NOOP("TW::TopToolbarWidget", "Help"),
+     QT_TRANSLATE_NOOP("TW::TopToolbarWidget", "The user guide and information about Tarnwell")},
+    {"printerBtn", "printer", QKeySequence::UnknownKey, nullptr, QT_TRANSLATE_NOOP("TW::TopToolbarWidget", "Print"),
+     QT_TRANSLATE_NOOP("TW::TopToolbarWidget", "Print a sheet of pictures from the recording")},
 };
+
+// The platform's keys for the command, else the fixed key. Redo takes both
+// Ctrl+Shift+Z and Ctrl+Y on every platform.
+QList<QKeySequence> buttonKeys(const ToolbarButton &button)
+{
+    QList<QKeySequence> keys;
+    if (button.standardKey != QKeySequence::UnknownKey)
+        keys = QKeySequence::keyBindings(button.standardKey);
+    if (button.standardKey == QKeySequence::Redo) {
+        for (const QKeySequence &k : {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)}) {
+            if (!keys.contains(k))
+                keys << k;
+        }
+    }
+    if (keys.isEmpty() && button.shortcut)
+        keys << QKeySequence(QString::fromLatin1(button.shortcut));
+    return keys;
+}
 
 QLabel *piece(QWidget *parent, const QString &name, const QString &image, int width)
 {
@@ -152,6 +197,7 @@ struct TopToolbarWidget::TopToolbarWidgetImpl
     QMenu *snifferMenu;
     QAction *snifferMain, *snifferYoutube, *snifferBackground;
     QHash<QString, QPushButton *> buttons;
+    QList<QAction *> shortcutActions;
 };
 
 TopToolbarWidget::TopToolbarWidget(QWidget *parent, Qt::WindowFlags flags)
@@ -207,8 +253,25 @@ TopToolbarWidget::TopToolbarWidget(QWidget *parent, Qt::WindowFlags flags)
             || name == QLatin1String("snifferBtn") || name == QLatin1String("helpBtn"))
             style += QStringLiteral("QPushButton::menu-indicator{image: none; width: 0px;}");
         b->setStyleSheet(style);
-        if (button.shortcut)
-            b->setShortcut(QKeySequence(QString::fromLatin1(button.shortcut)));
+        ImageStyle::drawStateImages(b, QString::fromLatin1(button.image), ImageStyle::ImageFit::Natural);
+        const QList<QKeySequence> keys = buttonKeys(button);
+        if (!keys.isEmpty()) {
+            // The keys click the button; they live in an action rather than
+            // on the button, whose shortcut dies while the toolbar is hidden.
+            auto *action = new QAction(tr(button.accessibleName), this);
+            action->setObjectName(name + QStringLiteral("Keys"));
+            action->setShortcuts(keys);
+            action->setShortcutContext(Qt::WindowShortcut);
+            connect(action, &QAction::triggered, b, &QAbstractButton::click);
+            addAction(action);
+            d->shortcutActions << action;
+        }
+        b->setAccessibleName(tr(button.accessibleName));
+        QStringList keyTexts;
+        for (const QKeySequence &k : keys)
+            keyTexts << k.toString(QKeySequence::NativeText);
+        b->setToolTip(keys.isEmpty() ? tr(button.toolTip)
+                                     : tr("%1 (%2)").arg(tr(button.toolTip), keyTexts.join(tr(" or "))));
         b->setAttribute(Qt::WA_LayoutUsesWidgetRect);
         row->addWidget(b);
         d->buttons.insert(name, b);
@@ -256,6 +319,7 @@ TopToolbarWidget::TopToolbarWidget(QWidget *parent, Qt::WindowFlags flags)
 TopToolbarWidget::~TopToolbarWidget() = default;
 
 QMenu *TopToolbarWidget::getExportMenu() const { return d->exportMenu; }
+QList<QAction *> TopToolbarWidget::shortcutActions() const { return d->shortcutActions; }
 QMenu *TopToolbarWidget::getAspectResizeMenu() const { return d->sizeMenu; }
 QMenu *TopToolbarWidget::getSnifferMenu() const { return d->snifferMenu; }
 QMenu *TopToolbarWidget::getHelpMenu() const { return d->helpMenu; }

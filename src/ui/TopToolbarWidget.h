@@ -5,6 +5,7 @@
 #include <QWidget>
 #include <memory>
 
+class QAction;
 class QMenu;
 class QPushButton;
 
@@ -26,6 +27,11 @@ public:
     // The open button's recent-files menu.
     QMenu *getOpenedFilesMenu() const;
     QPushButton *button(const QString &objectName) const;
+    // The keys of the buttons (Open, Save As, Undo, Redo, Bookmark), each an
+    // action that clicks its button (nothing while the button is disabled).
+    // They act in the toolbar's window; the main window adds them to itself
+    // too, so that they still act while the toolbar is collapsed.
+    QList<QAction *> shortcutActions() const;
 
     bool canUndo() const;
     bool canRedo() const;

@@ -90,11 +90,16 @@ VideoControlsWidget::VideoControlsWidget(QWidget *parent, Qt::WindowFlags flags)
         const char *image;
         QSize size;
         void (VideoControlsWidget::*signal)();
+        QString accessibleName;
+        QString toolTip;
     };
     const Transport transport[] = {
-        {"playPushButton", "play", QSize(31, 26), &VideoControlsWidget::playVideo},
-        {"pausePushButton", "pause", QSize(40, 33), &VideoControlsWidget::pauseVideo},
-        {"stopPushButton", "stop", QSize(31, 26), &VideoControlsWidget::stopVideo},
+        {"playPushButton", "play", QSize(31, 26), &VideoControlsWidget::playVideo, tr("Play"),
+         tr("Play (Space)")},
+        {"pausePushButton", "pause", QSize(40, 33), &VideoControlsWidget::pauseVideo, tr("Pause"),
+         tr("Pause (Space)")},
+        {"stopPushButton", "stop", QSize(31, 26), &VideoControlsWidget::stopVideo, tr("Stop"),
+         tr("Stop and go back to the start")},
     };
     for (const Transport &t : transport) {
         auto *b = new QPushButton(mainButtonsFrame);
@@ -105,6 +110,10 @@ VideoControlsWidget::VideoControlsWidget(QWidget *parent, Qt::WindowFlags flags)
         if (t.size.width() == 40)
             style += QStringLiteral("QPushButton{margin: 0; padding: 1;}");
         b->setStyleSheet(style);
+        ImageStyle::drawStateImages(b, QString::fromLatin1(t.image), ImageStyle::ImageFit::Stretch,
+                                    QStringLiteral("-P"));
+        b->setAccessibleName(t.accessibleName);
+        b->setToolTip(t.toolTip);
         connect(b, &QPushButton::clicked, this, t.signal);
         mainRow->addWidget(b);
     }
@@ -161,17 +170,29 @@ VideoControlsWidget::VideoControlsWidget(QWidget *parent, Qt::WindowFlags flags)
         const char *name;
         const char *image;
         void (VideoControlsWidget::*signal)();
+        QString accessibleName;
+        QString toolTip;
     };
+    // The images read "1s", "¼s", "0.1s" and "F" (one frame), with a minus
+    // sign for the steps back.
     const Step steps[] = {
-        {"ffm1ToolButton", "-1", &VideoControlsWidget::rewindByOneSec},
-        {"ffmp25ToolButton", "-025", &VideoControlsWidget::rewindByQuarterSec},
-        {"ffmp1ToolButton", "-01", &VideoControlsWidget::rewindByTenthSec},
-        {"ffmFToolButton", "-f", &VideoControlsWidget::rewindByFrame},
-        {nullptr, nullptr, nullptr},
-        {"ffFToolButton", "f", &VideoControlsWidget::advanceByFrame},
-        {"ffp1ToolButton", "01", &VideoControlsWidget::advanceByTenthSec},
-        {"ffp25ToolButton", "025", &VideoControlsWidget::advanceByQuarterSec},
-        {"ff1ToolButton", "1", &VideoControlsWidget::advanceByOneSec},
+        {"ffm1ToolButton", "-1", &VideoControlsWidget::rewindByOneSec, tr("Back 1 second"),
+         tr("Back 1 second")},
+        {"ffmp25ToolButton", "-025", &VideoControlsWidget::rewindByQuarterSec, tr("Back a quarter second"),
+         tr("Back a quarter of a second")},
+        {"ffmp1ToolButton", "-01", &VideoControlsWidget::rewindByTenthSec, tr("Back a tenth of a second"),
+         tr("Back a tenth of a second")},
+        {"ffmFToolButton", "-f", &VideoControlsWidget::rewindByFrame, tr("Back one frame"),
+         tr("Back one frame (F: frame)")},
+        {nullptr, nullptr, nullptr, QString(), QString()},
+        {"ffFToolButton", "f", &VideoControlsWidget::advanceByFrame, tr("Forward one frame"),
+         tr("Forward one frame (F: frame)")},
+        {"ffp1ToolButton", "01", &VideoControlsWidget::advanceByTenthSec, tr("Forward a tenth of a second"),
+         tr("Forward a tenth of a second")},
+        {"ffp25ToolButton", "025", &VideoControlsWidget::advanceByQuarterSec, tr("Forward a quarter second"),
+         tr("Forward a quarter of a second")},
+        {"ff1ToolButton", "1", &VideoControlsWidget::advanceByOneSec, tr("Forward 1 second"),
+         tr("Forward 1 second")},
     };
     for (const Step &s : steps) {
         if (!s.name) {
@@ -187,6 +208,9 @@ VideoControlsWidget::VideoControlsWidget(QWidget *parent, Qt::WindowFlags flags)
         b->setObjectName(QString::fromLatin1(s.name));
         b->setStyleSheet(ImageStyle::stateImages(QStringLiteral("QToolButton"), QString::fromLatin1(s.image),
                                                  QStringLiteral("background-image")));
+        ImageStyle::drawStateImages(b, QString::fromLatin1(s.image), ImageStyle::ImageFit::Natural);
+        b->setAccessibleName(s.accessibleName);
+        b->setToolTip(s.toolTip);
         connect(b, &QToolButton::clicked, this, s.signal);
         ffRow->addWidget(b);
     }

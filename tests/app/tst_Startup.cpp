@@ -22,6 +22,8 @@ private slots:
     void geometryKeptBetweenRuns();
     void commandLine_data();
     void commandLine();
+    void helpAndVersion_data();
+    void helpAndVersion();
     void terminationEndsABusyProgram();
 
 private:
@@ -189,6 +191,43 @@ void tst_Startup::commandLine()
     for (auto it = line.globalMatch(r.log); it.hasNext();)
         openedNow << it.next().captured(1);
     QCOMPARE(openedNow, opened);
+}
+
+// "--help" and "--version" print and end at once, before the window or the
+// media back end is made: no display is needed, no settings or log written.
+void tst_Startup::helpAndVersion_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("starts");
+    QTest::newRow("--help") << QStringList{"--help"} << "Usage: tarnwell [-log] [-p x y] [file]\n";
+    QTest::newRow("-h after options") << QStringList{"-log", "-p", "10", "20", "-h"} << "Usage: tarnwell";
+    QTest::newRow("--version") << QStringList{"--version"} << "Tarnwell " TW_VERSION "\n";
+}
+
+void tst_Startup::helpAndVersion()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, starts);
+    QTemporaryDir home;
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), home.path());
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path() + QStringLiteral("/.config"));
+    // No display at all: the answer must not need one.
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    process.setProcessEnvironment(env);
+    process.start(m_program, args);
+    QVERIFY(process.waitForFinished(30000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 0);
+    const QString out = QString::fromLocal8Bit(process.readAllStandardOutput());
+    QVERIFY2(out.startsWith(starts), qPrintable(out));
+    QCOMPARE(QString::fromLocal8Bit(process.readAllStandardError()), QString());
+    QVERIFY(iniPath(home.path()).isEmpty());
+    QVERIFY(readLog(home.path()).isEmpty());
+    QVERIFY(!QFile::exists(windowSettingsPath(home.path())));
 }
 
 // A termination signal ends the program within a few seconds even while its

@@ -9,6 +9,7 @@
 #include <QDate>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -106,6 +107,21 @@ int lateChild()
     logger->setSaveDir(qEnvironmentVariable("TW_LOGGER_LATE_CHILD"));
     logger->setEnabled();
     qWarning("early message");
+    return 0;
+}
+
+// Installs the handler as the program does, with the log file on or off, and
+// sends one message of each level.
+int levelsChild(const QString &mode)
+{
+    Logger::installMessageHandler();
+    Logger *logger = theLogger();
+    logger->setSaveDir(qEnvironmentVariable("TW_LOGGER_FOLDER"));
+    logger->setEnabled(mode == QLatin1String("on"));
+    qDebug("a debug line");
+    qInfo("an information line");
+    qWarning("a warning line");
+    qCritical("a critical line");
     return 0;
 }
 
@@ -260,6 +276,47 @@ private slots:
         QVERIFY(lines.first().endsWith("through the handler"));
     }
 
+    // Warnings and worse reach the error output (Qt's own handler) whether or
+    // not the log file is on; debug lines go to the log file only.
+    void messagesReachTheErrorOutput_data()
+    {
+        QTest::addColumn<QString>("mode");
+        QTest::newRow("log file off") << "off";
+        QTest::newRow("log file on") << "on";
+    }
+
+    void messagesReachTheErrorOutput()
+    {
+        QFETCH(QString, mode);
+        const QString folder = m_dir.path() + "/levels-" + mode;
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("TW_LOGGER_LEVELS_CHILD", mode);
+        env.insert("TW_LOGGER_FOLDER", folder);
+        // Qt's handler writes to the error output, not a system log.
+        env.insert("QT_FORCE_STDERR_LOGGING", "1");
+        env.remove("QT_MESSAGE_PATTERN");
+        env.remove("QT_LOGGING_RULES");
+        child.setProcessEnvironment(env);
+        child.start(QCoreApplication::applicationFilePath(), {});
+        QVERIFY(child.waitForFinished(30000));
+        QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(child.exitCode(), 0);
+        const QStringList err = QString::fromLocal8Bit(child.readAllStandardError())
+                                        .split('\n', Qt::SkipEmptyParts)
+                                        .filter(QRegularExpression(" line$"));
+        QCOMPARE(err, (QStringList{"an information line", "a warning line", "a critical line"}));
+
+        const QStringList lines = readLines(folder + "/" + todaysName());
+        if (mode == "off") {
+            QVERIFY2(!QFileInfo::exists(folder), "the log file was written while off");
+        } else {
+            QCOMPARE(lines.size(), 4);
+            QVERIFY(lines.at(0).startsWith("Log(") && lines.at(0).endsWith("a debug line"));
+            QVERIFY(lines.at(3).startsWith("System(") && lines.at(3).endsWith("a critical line"));
+        }
+    }
+
     void lateMessageAtExit()
     {
         const QString folder = m_dir.path() + "/late";
@@ -290,6 +347,10 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsSet("TW_LOGGER_LATE_CHILD")) {
         QCoreApplication app(argc, argv);
         return lateChild();
+    }
+    if (qEnvironmentVariableIsSet("TW_LOGGER_LEVELS_CHILD")) {
+        QCoreApplication app(argc, argv);
+        return levelsChild(qEnvironmentVariable("TW_LOGGER_LEVELS_CHILD"));
     }
     QCoreApplication app(argc, argv);
     LoggerTest test;
