@@ -34,6 +34,8 @@
 #include <QUndoStack>
 #include <QtTest>
 
+#include <cstdio>
+
 using namespace TW;
 
 class tst_OpenFile : public QObject
@@ -42,6 +44,7 @@ class tst_OpenFile : public QObject
 private slots:
     void initTestCase();
     void missingFileChangesNothing();
+    void undecodableNameOpens();
     void openClip();
     void tempoIsStoredWithTheProject();
     void zoomStepShowsOnTheSlider();
@@ -91,6 +94,23 @@ void tst_OpenFile::missingFileChangesNothing()
     QCOMPARE(m_controller->getMediaPlayer(), player);
     QCOMPARE(m_window->windowTitle(), QStringLiteral("Tarnwell"));
     QVERIFY(Options::instance()->getOpenedFiles().isEmpty());
+}
+
+// A clip whose name is not valid UTF-8 (Latin-1 bytes, as the command line
+// hands it over) opens instead of being reported missing.
+void tst_OpenFile::undecodableNameOpens()
+{
+    const QByteArray raw = QFile::encodeName(m_media.path()) + "/r\xe9p\xe9tition.mp4";
+    QVERIFY(QFile::copy(m_clip, m_media.filePath(QStringLiteral("copy.mp4"))));
+    QCOMPARE(::rename(QFile::encodeName(m_media.filePath(QStringLiteral("copy.mp4"))).constData(), raw.constData()),
+             0);
+    const QString decoded = QFile::decodeName(raw);
+    QVERIFY(!QFileInfo::exists(decoded));
+    const int boxes = m_answers->boxes().size();
+    m_controller->openFile(decoded);
+    QCOMPARE(m_answers->boxes().size(), boxes);
+    QVERIFY(!m_controller->getMedia()->isEmpty());
+    QCOMPARE(m_window->getTimeArea()->getFrameCount(), 50);
 }
 
 void tst_OpenFile::openClip()
