@@ -35,6 +35,7 @@
 #include <QtTest>
 
 #include <cstdio>
+#include <unistd.h>
 
 using namespace TW;
 
@@ -60,6 +61,7 @@ private:
     MainWindow *m_window = nullptr;
     QTemporaryDir m_media;
     QString m_clip;
+    QString m_linked; // what undecodableNameOpens opened
     QStringList m_informed;
     // Any other box is answered too: a test fails rather than waits.
     std::unique_ptr<test::ModalAnswerer> m_answers;
@@ -111,6 +113,11 @@ void tst_OpenFile::undecodableNameOpens()
     QCOMPARE(m_answers->boxes().size(), boxes);
     QVERIFY(!m_controller->getMedia()->isEmpty());
     QCOMPARE(m_window->getTimeArea()->getFrameCount(), 50);
+    // Remembered by a name that opens again.
+    m_linked = Options::instance()->getOpenedFiles().value(0);
+    char target[4096];
+    const ssize_t n = ::readlink(QFile::encodeName(m_linked).constData(), target, sizeof target);
+    QCOMPARE(QByteArray(target, int(qMax<ssize_t>(0, n))), raw);
 }
 
 void tst_OpenFile::openClip()
@@ -270,7 +277,7 @@ void tst_OpenFile::brokenFileKeepsTheOpenProject()
     QCOMPARE(Singleton<OptionsHolder>::instance()->getProjectTempo(), 75.0f);
     QVERIFY(!m_controller->getUndoStack()->isClean());
     // The recent files keep only what opened.
-    QCOMPARE(Options::instance()->getOpenedFiles(), QStringList{m_clip});
+    QCOMPARE(Options::instance()->getOpenedFiles(), (QStringList{m_clip, m_linked}));
 }
 
 void tst_OpenFile::closingAsksAboutUnsavedChanges()
