@@ -863,8 +863,11 @@ void MainController::openFile(const QString &name)
     QString fileName = QFileInfo(name).absoluteFilePath();
     // A name that is not valid UTF-8 reaches us decoded with replacement
     // characters: the file is opened through a link with a valid name.
-    if (!QFileInfo::exists(fileName) && !RawFileName::openablePath(fileName).isEmpty())
-        fileName = RawFileName::openablePath(fileName);
+    if (!QFileInfo::exists(fileName)) {
+        const QString openable = RawFileName::openablePath(fileName);
+        if (!openable.isEmpty())
+            fileName = openable;
+    }
     if (!QFileInfo::exists(fileName)) {
         qWarning() << "File does not exist:" << fileName;
         QMessageBox::warning(d->mainWindow, tr("Open file"),

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/ToolProcess.h"
+
 #include <QByteArray>
 #include <QDialog>
 #include <QHash>
@@ -12,8 +14,6 @@
 class QListWidgetItem;
 class QTimer;
 namespace Ui { class YTSniffer; }
-
-#include "core/ToolProcess.h"
 
 // The window that downloads a video from the video site with the external
 // downloader ("run" beside the executable, a wrapper around yt-dlp). One

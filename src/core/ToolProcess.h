@@ -33,6 +33,8 @@ namespace TW {
 //
 // Threads: the object belongs to the thread that made it; start(), run()
 // and the signals happen there. cancel() may be called from any thread.
+// One object serves one run (a cancelled one stays cancelled); never
+// delete it from its own signals (deleteLater() is fine).
 class ToolProcess : public QObject
 {
     Q_OBJECT
@@ -80,6 +82,7 @@ public:
     // thread; a cancel before start() keeps the tool from starting.
     void cancel();
     // Asks the tool's group to end (SIGTERM); the verdict is Cancelled.
+    // Owning thread only.
     void terminate();
     // Blocks until the tool has ended (without events); true when it has.
     bool waitForFinished(int timeoutMs);

@@ -171,8 +171,8 @@ bool WorkingFiles::isWorkingName(const QString &fileName)
         // A DVD conversion's working file: ".<name>.XXXXXX.<suffix>".
         QRegularExpression(QStringLiteral("^\\..*\\.[A-Za-z0-9]{6}\\.[^./]*$"),
                            QRegularExpression::DotMatchesEverythingOption),
-        // An export's working folder.
-        QRegularExpression(QStringLiteral("^export-[A-Za-z0-9]{6}$")),
+        // An export's working folder, a frame extraction's.
+        QRegularExpression(QStringLiteral("^(export|frames)-[A-Za-z0-9]{6}$")),
     };
     for (const QRegularExpression &pattern : patterns) {
         if (pattern.match(fileName).hasMatch())

@@ -8,8 +8,9 @@ namespace TW {
 // The working files a run of this program makes beside the user's files or
 // in its temporary folders (an export's ".name-XXXXXX.mp4" beside its
 // output and its "export-XXXXXX" folder, a DVD conversion's
-// ".name.XXXXXX.mp4"), recorded so that those left by a run that was
-// killed are removed at the next start.
+// ".name.XXXXXX.mp4", a frame extraction's "frames-XXXXXX" folder),
+// recorded so that those left by a run that was killed are removed at the
+// next start.
 //
 // Each running instance keeps a journal of its own in the journal folder:
 // "<pid>.list" (one percent-encoded path a line) and "<pid>.lock", a file

@@ -6,6 +6,7 @@
 #include "core/Time.h"
 #include "core/ToolProcess.h"
 #include "core/Util.h"
+#include "core/WorkingFiles.h"
 #include "model/MediaSegment.h"
 #include "model/MediaTrack.h"
 #include "model/MediaTrackFragment.h"
@@ -43,16 +44,31 @@ bool runFfmpeg(const QStringList &arguments, int timeoutMs)
     return false;
 }
 
-// A fresh folder for one run, inside the temporary folder.
-std::unique_ptr<QTemporaryDir> runFolder()
+// A fresh folder for one run, inside the temporary folder; recorded as a
+// working folder while it lives, so that a killed run's goes at the next
+// start.
+struct RunFolder
+{
+    explicit RunFolder(const QString &pattern) : dir(pattern)
+    {
+        if (dir.isValid())
+            entry.set(dir.path());
+    }
+    WorkingFiles::Entry entry; // outlives the folder
+    QTemporaryDir dir;
+    QString filePath(const QString &name) const { return dir.filePath(name); }
+    QString path() const { return dir.path(); }
+};
+
+std::unique_ptr<RunFolder> runFolder()
 {
     const Options *options = Options::instance();
     const QString temp = options ? options->getPath(TempFolder) : Options::defaultPath(TempFolder);
     QDir().mkpath(temp);
-    auto dir = std::make_unique<QTemporaryDir>(QDir(temp).filePath(QStringLiteral("frames-XXXXXX")));
-    if (!dir->isValid())
-        dir = std::make_unique<QTemporaryDir>();
-    return dir->isValid() ? std::move(dir) : nullptr;
+    auto dir = std::make_unique<RunFolder>(QDir(temp).filePath(QStringLiteral("frames-XXXXXX")));
+    if (!dir->dir.isValid())
+        dir = std::make_unique<RunFolder>(QDir(QDir::tempPath()).filePath(QStringLiteral("frames-XXXXXX")));
+    return dir->dir.isValid() ? std::move(dir) : nullptr;
 }
 
 QString clockText(const QTime &time)

@@ -34,6 +34,9 @@
 #include <QUndoStack>
 #include <QtTest>
 
+#include <cstdio>
+#include <unistd.h>
+
 using namespace TW;
 
 class tst_OpenFile : public QObject
@@ -42,6 +45,7 @@ class tst_OpenFile : public QObject
 private slots:
     void initTestCase();
     void missingFileChangesNothing();
+    void undecodableNameOpens();
     void openClip();
     void tempoIsStoredWithTheProject();
     void zoomStepShowsOnTheSlider();
@@ -57,6 +61,7 @@ private:
     MainWindow *m_window = nullptr;
     QTemporaryDir m_media;
     QString m_clip;
+    QString m_linked; // what undecodableNameOpens opened
     QStringList m_informed;
     // Any other box is answered too: a test fails rather than waits.
     std::unique_ptr<test::ModalAnswerer> m_answers;
@@ -91,6 +96,28 @@ void tst_OpenFile::missingFileChangesNothing()
     QCOMPARE(m_controller->getMediaPlayer(), player);
     QCOMPARE(m_window->windowTitle(), QStringLiteral("Tarnwell"));
     QVERIFY(Options::instance()->getOpenedFiles().isEmpty());
+}
+
+// A clip whose name is not valid UTF-8 (Latin-1 bytes, as the command line
+// hands it over) opens instead of being reported missing.
+void tst_OpenFile::undecodableNameOpens()
+{
+    const QByteArray raw = QFile::encodeName(m_media.path()) + "/r\xe9p\xe9tition.mp4";
+    QVERIFY(QFile::copy(m_clip, m_media.filePath(QStringLiteral("copy.mp4"))));
+    QCOMPARE(::rename(QFile::encodeName(m_media.filePath(QStringLiteral("copy.mp4"))).constData(), raw.constData()),
+             0);
+    const QString decoded = QFile::decodeName(raw);
+    QVERIFY(!QFileInfo::exists(decoded));
+    const int boxes = m_answers->boxes().size();
+    m_controller->openFile(decoded);
+    QCOMPARE(m_answers->boxes().size(), boxes);
+    QVERIFY(!m_controller->getMedia()->isEmpty());
+    QCOMPARE(m_window->getTimeArea()->getFrameCount(), 50);
+    // Remembered by a name that opens again.
+    m_linked = Options::instance()->getOpenedFiles().value(0);
+    char target[4096];
+    const ssize_t n = ::readlink(QFile::encodeName(m_linked).constData(), target, sizeof target);
+    QCOMPARE(QByteArray(target, int(qMax<ssize_t>(0, n))), raw);
 }
 
 void tst_OpenFile::openClip()
@@ -250,7 +277,7 @@ void tst_OpenFile::brokenFileKeepsTheOpenProject()
     QCOMPARE(Singleton<OptionsHolder>::instance()->getProjectTempo(), 75.0f);
     QVERIFY(!m_controller->getUndoStack()->isClean());
     // The recent files keep only what opened.
-    QCOMPARE(Options::instance()->getOpenedFiles(), QStringList{m_clip});
+    QCOMPARE(Options::instance()->getOpenedFiles(), (QStringList{m_clip, m_linked}));
 }
 
 void tst_OpenFile::closingAsksAboutUnsavedChanges()

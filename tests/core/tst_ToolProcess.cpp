@@ -194,16 +194,21 @@ private slots:
     {
         QTest::addColumn<bool>("wholeGroup");
         QTest::addColumn<bool>("blocking");
-        QTest::newRow("plain, async") << false << false;
-        QTest::newRow("plain, blocking") << false << true;
-        QTest::newRow("group, async") << true << false;
-        QTest::newRow("group, blocking") << true << true;
+        QTest::addColumn<bool>("gently");
+        QTest::newRow("plain, async") << false << false << false;
+        QTest::newRow("plain, blocking") << false << true << false;
+        QTest::newRow("group, async") << true << false << false;
+        QTest::newRow("group, blocking") << true << true << false;
+        // terminate(): SIGTERM to the group instead of SIGKILL.
+        QTest::newRow("plain, terminate") << false << false << true;
+        QTest::newRow("group, terminate") << true << false << true;
     }
     void cancelKillsTheGroup()
     {
         QFETCH(bool, wholeGroup);
         QFETCH(bool, blocking);
-        const QString pidFile = m_dir.filePath(QStringLiteral("cancel-%1-%2").arg(wholeGroup).arg(blocking));
+        QFETCH(bool, gently);
+        const QString pidFile = m_dir.filePath(QString::fromLatin1(QTest::currentDataTag()).remove(QLatin1Char(' ')));
         const QString script = QStringLiteral("sleep 300 & echo $$ $! > '%1.tmp'; mv '%1.tmp' '%1'; wait").arg(pidFile);
         QList<qint64> pids;
         if (blocking) {
@@ -233,7 +238,10 @@ private slots:
             tool->start();
             QTRY_COMPARE_WITH_TIMEOUT(pidsIn(pidFile).size(), 2, 60000);
             pids = pidsIn(pidFile);
-            tool->cancel();
+            if (gently)
+                tool->terminate();
+            else
+                tool->cancel();
             QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, 60000);
             QCOMPARE(tool->verdict(), ToolProcess::Cancelled);
             delete tool;

@@ -71,6 +71,7 @@ private slots:
         QTest::newRow("export output, dashes in the name") << ".my-song-Zz09aa.mkv" << true;
         QTest::newRow("DVD working file") << ".VTS_01_1.Q8w7E6.mp4" << true;
         QTest::newRow("export folder") << "export-Ab12Cd" << true;
+        QTest::newRow("frames folder") << "frames-Ab12Cd" << true;
         QTest::newRow("visible file") << "song-a1B2c3.mp4" << false;
         QTest::newRow("five letters") << ".song-a1B2c.mp4" << false;
         QTest::newRow("seven letters") << ".song-a1B2c3d.mp4" << false;

@@ -5,6 +5,7 @@
 #include "TestEnv.h"
 #include "TestMedia.h"
 
+#include "core/WorkingFiles.h"
 #include "dialogs/ConvertProgressDialog.h"
 
 #include <QApplication>
@@ -247,11 +248,19 @@ void tst_ConvertProgressDialog::cancelKeepsEarlierAndOlderFiles()
     auto *bar = dialog.findChild<QProgressBar *>();
     test::ModalAnswerer answers;
     answers.answerBox(QMessageBox::Ok);
+    // While a run writes, its working file is recorded for the next start
+    // to remove should this program be killed.
+    const QString journal = QDir(WorkingFiles::folder())
+                                .filePath(QString::number(QCoreApplication::applicationPid()) + ".list");
+    QStringList recorded;
     // Cancel once the second run reported half its time: 50 % of two of three.
     QTimer poll;
     connect(&poll, &QTimer::timeout, this, [&] {
         if (bar->value() == 50) {
             poll.stop();
+            for (const QByteArray &line : readAll(journal).toUtf8().split('\n'))
+                if (!line.isEmpty())
+                    recorded << QFile::decodeName(QByteArray::fromPercentEncoding(line));
             for (QPushButton *b : dialog.findChildren<QPushButton *>())
                 if (b->text() == QLatin1String("Cancel"))
                     b->click();
@@ -269,6 +278,10 @@ void tst_ConvertProgressDialog::cancelKeepsEarlierAndOlderFiles()
     QVERIFY(!QFile::exists(outputs.at(2)));
     QCOMPARE(calls().size(), 2);
     QCOMPARE(QDir(m_work).entryList(QDir::Files | QDir::Hidden).size(), 5);
+    QCOMPARE(recorded.size(), 1);
+    QVERIFY2(QFileInfo(recorded.first()).fileName().startsWith(".b."), qPrintable(recorded.first()));
+    QVERIFY(!QFile::exists(recorded.first()));
+    QVERIFY(!QFile::exists(journal));
 }
 
 void tst_ConvertProgressDialog::sourcesAndRepeatedNamesAreNotOverwritten()
