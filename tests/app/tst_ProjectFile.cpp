@@ -1,155 +1,16 @@
 // Opening, saving and the playback settings through the controller, with
 // real clips and project files: the project file written and read back, the
 // undo stack's clean state, the questions asked before another file is
-// opened, the save dialog, failed saves, bad input of every kind, and the
-// command gate.
-#include "ModalAnswerer.h"
-#include "TestEnv.h"
-#include "TestMedia.h"
+// opened, the save dialog and failed saves.
+#include "ProjectFileFixture.h"
 
-#include "app/AddBookmarkCommand.h"
-#include "app/AddLoopCommand.h"
-#include "app/Application.h"
-#include "app/MainController.h"
-#include "app/RemoveAllLoopsCommand.h"
-#include "core/Options.h"
-#include "core/OptionsHolder.h"
-#include "core/ProgressMonitor.h"
-#include "core/Singleton.h"
-#include "io/InputController.h"
-#include "model/Media.h"
-#include "model/MediaTimeLine.h"
-#include "model/MediaTrack.h"
-#include "model/MediaTrackFragment.h"
-#include "model/VideoLoop.h"
-#include "model/VideoMarker.h"
-#include "playback/MediaPlayer.h"
-#include "ui/EditVideoWidget.h"
-#include "ui/MainWindow.h"
-#include "ui/TimeAreaWidget.h"
-
-#include <QDir>
-#include <QDomDocument>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QMutex>
-#include <QPushButton>
-#include <QRandomGenerator>
-#include <QSlider>
-#include <QTemporaryDir>
-#include <QTimer>
-#include <QUndoCommand>
-#include <QUndoStack>
-#include <QDialog>
-#include <QtTest>
-
-#include <algorithm>
-#include <csignal>
-#include <memory>
-#include <sys/resource.h>
-
-using namespace TW;
-using test::ModalAnswerer;
-using test::TestMedia;
-
-namespace {
-
-QMutex g_mutex;
-QStringList g_messages;
-QtMessageHandler g_previousHandler = nullptr;
-
-void recordMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-    {
-        QMutexLocker lock(&g_mutex);
-        g_messages << message;
-    }
-    if (g_previousHandler)
-        g_previousHandler(type, context, message);
-}
-
-bool logged(const QString &text)
-{
-    QMutexLocker lock(&g_mutex);
-    for (const QString &m : g_messages) {
-        if (m.contains(text))
-            return true;
-    }
-    return false;
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QString writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
-        return QString();
-    return path;
-}
-
-OptionsHolder *projectOptions()
-{
-    return Singleton<OptionsHolder>::instance();
-}
-
-bool allTracksLoaded(const Media &media)
-{
-    for (const auto &fragment : media.getTrackFragments()) {
-        if (!fragment->track || !fragment->track->isLoaded())
-            return false;
-    }
-    return true;
-}
-
-// The import's progress dialog, when one is on screen.
-QDialog *visibleProgressDialog()
-{
-    for (QWidget *w : QApplication::topLevelWidgets()) {
-        if (w->inherits("TW::ProgressDialog") && w->isVisible())
-            return qobject_cast<QDialog *>(w);
-    }
-    return nullptr;
-}
-
-// Limits the size of files this process writes, as a full disk would.
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        m_signal = std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &m_saved);
-        rlimit limited = m_saved;
-        limited.rlim_cur = bytes;
-        m_active = setrlimit(RLIMIT_FSIZE, &limited) == 0;
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_saved);
-        std::signal(SIGXFSZ, m_signal);
-    }
-    bool isActive() const { return m_active; }
-
-private:
-    rlimit m_saved{};
-    void (*m_signal)(int) = nullptr;
-    bool m_active = false;
-};
-
-} // namespace
-
-class tst_ProjectFile : public QObject
+class tst_ProjectFile : public QObject, protected ProjectFileFixture
 {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void init();
-    void cleanupTestCase();
+    void initTestCase() { setUpCase(); }
+    void init() { setUp(); }
+    void cleanupTestCase() { tearDownCase(); }
 
     void savedProjectReopensWithTheSameValues();
     void projectFileTellsTheTruth();
@@ -169,125 +30,9 @@ private slots:
     void saveDialogFolders();
     void failedSaveIsReported();
     void fullDiskKeepsTheOldProject();
-    void badInput_data();
-    void badInput();
-    void truncatedProjects();
-    void openWorksAfterBadInput();
-    void secondOpenDuringImportIsRefused();
-    void cancelledImportKeepsTheOpenProject();
-    void commandGate_data();
-    void commandGate();
     void volumeAtTheEndOfTheProject();
-
-private:
-    QString path(const QString &name) const { return m_dir.filePath(name); }
-    // Opens through the controller once the running output has started:
-    // libvlc can deadlock when an output is stopped while still starting.
-    void open(const QString &file);
-    // Opens with a clean undo stack, so no question is asked.
-    bool openQuietly(const QString &file);
-    // Leaves the fresh empty project a failed open installs.
-    void makeEmpty();
-    // What a failed open must leave: a fresh project and player, the user told why.
-    // After a failed open: the project, player and window as they were.
-    void verifyProjectKept(const QSharedPointer<Media> &mediaBefore, const QSharedPointer<MediaPlayer> &playerBefore,
-                           const QString &titleBefore);
-    // The project as a save would write it.
-    QByteArray projectText() const;
-
-    MainController *m_controller = nullptr;
-    MainWindow *m_window = nullptr;
-    std::unique_ptr<ModalAnswerer> m_answers;
-    QTemporaryDir m_dir;
-    QString m_clip;
-    QString m_otherClip;
-    QString m_project; // a saved project over m_clip
 };
 
-void tst_ProjectFile::initTestCase()
-{
-    QVERIFY(m_dir.isValid());
-    m_controller = Application::instance()->getMainController();
-    m_controller->exec();
-    m_window = m_controller->getMainWindow();
-    g_previousHandler = qInstallMessageHandler(recordMessage);
-    m_answers = std::make_unique<ModalAnswerer>();
-    QDir().mkpath(path("a"));
-    QDir().mkpath(path("b"));
-    m_clip = TestMedia::make(TestMedia::VideoStereo, path("a"), 2.0);
-    m_otherClip = TestMedia::make(TestMedia::VideoStereo, path("b"), 1.0);
-    QVERIFY(!m_clip.isEmpty());
-    QVERIFY(!m_otherClip.isEmpty());
-    Options::instance()->setPath(SaveProjectFolder, path("saved"));
-
-    QVERIFY(openQuietly(m_clip));
-    m_answers->answerFile(path("base"));
-    m_controller->saveCurrentProjectAs();
-    m_project = path("base.twp");
-    QVERIFY(QFile::exists(m_project));
-}
-
-void tst_ProjectFile::init()
-{
-    m_answers->clear();
-    QMutexLocker lock(&g_mutex);
-    g_messages.clear();
-}
-
-void tst_ProjectFile::cleanupTestCase()
-{
-    m_answers.reset();
-    qInstallMessageHandler(g_previousHandler);
-}
-
-void tst_ProjectFile::open(const QString &file)
-{
-    m_controller->openFile(file);
-}
-
-bool tst_ProjectFile::openQuietly(const QString &file)
-{
-    m_controller->getUndoStack()->clear();
-    m_controller->getUndoStack()->setClean();
-    open(file);
-    const QSharedPointer<Media> media = m_controller->getMedia();
-    return !media->isEmpty() && allTracksLoaded(*media);
-}
-
-// A failed open keeps the open project, so an empty project comes from a
-// project file that holds no media.
-void tst_ProjectFile::makeEmpty()
-{
-    const QString empty = writeFile(path("nothing.twp"),
-                                    "<tarnwell_project version=\"2\">\n <media/>\n <options/>\n</tarnwell_project>\n");
-    m_controller->getUndoStack()->clear();
-    m_controller->getUndoStack()->setClean();
-    open(empty);
-    m_answers->clear();
-}
-
-void tst_ProjectFile::verifyProjectKept(const QSharedPointer<Media> &mediaBefore,
-                                        const QSharedPointer<MediaPlayer> &playerBefore, const QString &titleBefore)
-{
-    QCOMPARE(m_controller->getMedia(), mediaBefore);
-    QVERIFY(!mediaBefore->isEmpty());
-    QVERIFY(allTracksLoaded(*mediaBefore));
-    QCOMPARE(m_controller->getMediaPlayer(), playerBefore);
-    QCOMPARE(m_window->windowTitle(), titleBefore);
-    QCOMPARE(m_window->getTimeArea()->getFrameCount(), 50);
-    QVERIFY(!InputController::isBusy());
-    QVERIFY2(!visibleProgressDialog(), "\"Importing video\" stayed on screen");
-}
-
-QByteArray tst_ProjectFile::projectText() const
-{
-    QDomDocument document;
-    QDomElement root = document.createElement(QStringLiteral("tarnwell_project"));
-    document.appendChild(root);
-    root.appendChild(m_controller->getMedia()->toDomElement(document, QStringLiteral("media")));
-    root.appendChild(projectOptions()->toDomElement(document, QStringLiteral("options")));
-    return document.toByteArray(1);
-}
 
 // The main road: a clip opened, tempo 75 %, pitch +2, a loop with its own
 // values and a bookmark, saved, and opened again.
@@ -355,6 +100,7 @@ void tst_ProjectFile::savedProjectReopensWithTheSameValues()
     QVERIFY(m_answers->unexpected().isEmpty());
 }
 
+
 // What a saved project says is true: the number of loops and bookmarks made,
 // the source's channels, the volume and where the source lies, whatever
 // folder the program runs in; a project written with a relative source
@@ -417,6 +163,7 @@ void tst_ProjectFile::projectFileTellsTheTruth()
     QVERIFY(QDir::setCurrent(startFolder));
 }
 
+
 void tst_ProjectFile::projectFileFrame()
 {
     const QByteArray text = readFile(m_project);
@@ -431,6 +178,7 @@ void tst_ProjectFile::projectFileFrame()
     QVERIFY(text.contains("\n <options"));
     QVERIFY(text.trimmed().endsWith("</tarnwell_project>"));
 }
+
 
 void tst_ProjectFile::bookmarksAndLoopsShowProgress()
 {
@@ -470,6 +218,7 @@ void tst_ProjectFile::bookmarksAndLoopsShowProgress()
     QCOMPARE(m_controller->getMedia()->getTimeline()->getLoops().size(), 2);
 }
 
+
 void tst_ProjectFile::cleanStateFollowsSaving()
 {
     QVERIFY(openQuietly(m_project));
@@ -495,6 +244,7 @@ void tst_ProjectFile::cleanStateFollowsSaving()
     QVERIFY(m_controller->getUndoStack()->isClean());
 }
 
+
 void tst_ProjectFile::settingsChangesMarkTheProjectChanged_data()
 {
     QTest::addColumn<QString>("setting");
@@ -503,6 +253,7 @@ void tst_ProjectFile::settingsChangesMarkTheProjectChanged_data()
     QTest::newRow("volume") << "volume";
     QTest::newRow("tempo of a loop") << "loop tempo";
 }
+
 
 void tst_ProjectFile::settingsChangesMarkTheProjectChanged()
 {
@@ -546,6 +297,7 @@ void tst_ProjectFile::settingsChangesMarkTheProjectChanged()
     QVERIFY(m_answers->unexpected().isEmpty());
 }
 
+
 void tst_ProjectFile::emptyProjectIgnoresPlaybackCommands()
 {
     makeEmpty();
@@ -568,6 +320,7 @@ void tst_ProjectFile::emptyProjectIgnoresPlaybackCommands()
     QVERIFY(m_controller->getUndoStack()->isClean());
 }
 
+
 void tst_ProjectFile::stopReturnsToTheStart()
 {
     QVERIFY(openQuietly(m_clip));
@@ -576,6 +329,7 @@ void tst_ProjectFile::stopReturnsToTheStart()
     m_controller->onStopVideo();
     QCOMPARE(m_window->getCurFrame(), 0);
 }
+
 
 void tst_ProjectFile::questionsBeforeOpening_data()
 {
@@ -590,6 +344,7 @@ void tst_ProjectFile::questionsBeforeOpening_data()
     QTest::newRow("Yes, Yes, saved then opened") << QList<int>{QMessageBox::Yes, QMessageBox::Yes}
                                                  << QStringLiteral("before-closing") << true;
 }
+
 
 void tst_ProjectFile::questionsBeforeOpening()
 {
@@ -639,6 +394,7 @@ void tst_ProjectFile::questionsBeforeOpening()
     }
 }
 
+
 void tst_ProjectFile::cleanProjectClosesWithoutQuestion()
 {
     QVERIFY(openQuietly(m_clip));
@@ -656,6 +412,7 @@ void tst_ProjectFile::cleanProjectClosesWithoutQuestion()
     QCOMPARE(m_controller->getMedia(), project);
 }
 
+
 void tst_ProjectFile::saveAsNames_data()
 {
     QTest::addColumn<QString>("typed");
@@ -664,6 +421,7 @@ void tst_ProjectFile::saveAsNames_data()
     QTest::newRow("suffix given") << "given.twp" << "given.twp";
     QTest::newRow("suffix in capitals") << "upper.TWP" << "upper.TWP.twp";
 }
+
 
 void tst_ProjectFile::saveAsNames()
 {
@@ -678,6 +436,7 @@ void tst_ProjectFile::saveAsNames()
     QVERIFY(readFile(path(written)).startsWith("<tarnwell_project"));
 }
 
+
 void tst_ProjectFile::quickSaveNeedsAProjectFileName()
 {
     QVERIFY(openQuietly(m_project));
@@ -688,6 +447,7 @@ void tst_ProjectFile::quickSaveNeedsAProjectFileName()
     QCOMPARE(m_answers->seen().first().kind, ModalAnswerer::Seen::FileDialog);
     QVERIFY(!QFile::exists(upper));
 }
+
 
 void tst_ProjectFile::saveDialogFolders()
 {
@@ -716,6 +476,7 @@ void tst_ProjectFile::saveDialogFolders()
     QVERIFY(m_answers->seen().isEmpty());
 }
 
+
 void tst_ProjectFile::failedSaveIsReported()
 {
     QVERIFY(openQuietly(m_clip));
@@ -735,6 +496,7 @@ void tst_ProjectFile::failedSaveIsReported()
     QVERIFY(m_window->windowTitle().contains(QFileInfo(m_clip).fileName()));
     QVERIFY(QFileInfo(path("taken.twp")).isDir());
 }
+
 
 void tst_ProjectFile::fullDiskKeepsTheOldProject()
 {
@@ -763,269 +525,6 @@ void tst_ProjectFile::fullDiskKeepsTheOldProject()
     QVERIFY(readFile(full) != old);
 }
 
-void tst_ProjectFile::badInput_data()
-{
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<int>("expected");      // 1 opens, 0 fails, -1 either
-    QTest::addColumn<QString>("reason");    // the start of the box that says why
-    QTest::newRow("version 3") << "version 3" << 0 << "Open file: The project";
-    QTest::newRow("no version") << "no version" << 0 << "Open file: The project";
-    QTest::newRow("missing options") << "no options" << 0 << "Open file: The project";
-    QTest::newRow("missing media element") << "no media" << 0 << "Open file: The project";
-    QTest::newRow("media files missing, none given") << "missing media" << 0
-                                                     << "Open Project: Open project has been cancelled";
-    QTest::newRow("garbage word attributes") << "garbage:word" << -1 << QString();
-    QTest::newRow("garbage number attributes") << "garbage:-99999999999999999999" << -1 << QString();
-    QTest::newRow("garbage empty attributes") << "garbage:" << -1 << QString();
-    QTest::newRow("garbage control characters") << QStringLiteral("garbage:\x01\x02") << -1 << QString();
-    QTest::newRow("old text form") << "old form" << 0 << "Open file: ";
-    QTest::newRow("folder") << "folder" << 0 << "Open file: *is not a regular file.";
-    QTest::newRow("empty media file") << "empty" << 0 << "Video Import: Video Import Failed";
-    QTest::newRow("random bytes named mp4") << "random" << 0 << "Video Import: Video Import Failed";
-    QTest::newRow("truncated mp4") << "truncated" << 0 << QString();
-    QTest::newRow("video without audio") << "silent" << -1 << QString();
-    QTest::newRow("audio without video") << "audio" << -1 << QString();
-    QTest::newRow("six channels") << "six" << 1 << QString();
-}
-
-void tst_ProjectFile::badInput()
-{
-    QFETCH(QString, kind);
-    QFETCH(int, expected);
-    QFETCH(QString, reason);
-    const QByteArray project = readFile(m_project);
-    QVERIFY(!project.isEmpty());
-    QString file;
-    const auto edited = [&](const std::function<void(QDomDocument &)> &edit) {
-        QDomDocument document;
-        if (!document.setContent(project))
-            return QString();
-        edit(document);
-        return writeFile(path(QStringLiteral("edited.twp")), document.toByteArray(1));
-    };
-    if (kind == QLatin1String("version 3")) {
-        file = edited([](QDomDocument &d) { d.documentElement().setAttribute(QStringLiteral("version"), 3); });
-    } else if (kind == QLatin1String("no version")) {
-        file = edited([](QDomDocument &d) { d.documentElement().removeAttribute(QStringLiteral("version")); });
-    } else if (kind == QLatin1String("no options") || kind == QLatin1String("no media")) {
-        const QString tag = kind.mid(3);
-        file = edited([tag](QDomDocument &d) {
-            d.documentElement().removeChild(d.documentElement().firstChildElement(tag));
-        });
-    } else if (kind == QLatin1String("missing media")) {
-        // Neither the converted file nor its source exists any more.
-        file = edited([this](QDomDocument &d) {
-            const QString text = d.toString(1)
-                                     .replace(QFileInfo(m_clip).absolutePath(), path(QStringLiteral("gone")))
-                                     .replace(Options::instance()->getPath(CacheFolder), path(QStringLiteral("gone")));
-            d.setContent(text);
-        });
-        m_answers->answerFile(QString()); // the user gives no replacement
-    } else if (kind.startsWith(QLatin1String("garbage:"))) {
-        const QString garbage = kind.mid(8);
-        file = edited([garbage](QDomDocument &d) {
-            const QDomNodeList all = d.elementsByTagName(QStringLiteral("*"));
-            for (int i = 0; i < all.size(); ++i) {
-                QDomElement element = all.at(i).toElement();
-                if (element == d.documentElement())
-                    continue;
-                const QDomNamedNodeMap attributes = element.attributes();
-                for (int a = 0; a < attributes.size(); ++a)
-                    element.setAttribute(attributes.item(a).nodeName(), garbage);
-            }
-        });
-        m_answers->answerFile(QString());
-    } else if (kind == QLatin1String("old form")) {
-        file = writeFile(path(QStringLiteral("old.twp")), "[Tarnwell Project]\nversion=1\n");
-    } else if (kind == QLatin1String("folder")) {
-        QDir().mkpath(path(QStringLiteral("folder.mp4")));
-        file = path(QStringLiteral("folder.mp4"));
-    } else if (kind == QLatin1String("empty")) {
-        file = writeFile(path(QStringLiteral("empty.mp4")), QByteArray());
-    } else if (kind == QLatin1String("random")) {
-        QByteArray bytes(64 * 1024, '\0');
-        QRandomGenerator generator(11);
-        for (char &c : bytes)
-            c = char(generator.bounded(256));
-        file = writeFile(path(QStringLiteral("random.mp4")), bytes);
-    } else if (kind == QLatin1String("truncated")) {
-        file = writeFile(path(QStringLiteral("truncated.mp4")), readFile(m_clip).left(3000));
-    } else if (kind == QLatin1String("silent")) {
-        file = TestMedia::make(TestMedia::SilentVideo, path(QString()), 1.0);
-    } else if (kind == QLatin1String("audio")) {
-        file = TestMedia::make(TestMedia::AudioOnly, path(QString()), 1.0);
-    } else if (kind == QLatin1String("six")) {
-        file = TestMedia::make(TestMedia::SixChannel, path(QString()), 1.0);
-    }
-    QVERIFY(!file.isEmpty());
-
-    // Start from an open project, so a failure has something to replace.
-    QVERIFY(openQuietly(m_clip));
-    const QSharedPointer<Media> media = m_controller->getMedia();
-    const QSharedPointer<MediaPlayer> player = m_controller->getMediaPlayer();
-    const QString title = m_window->windowTitle();
-    const QStringList recent = Options::instance()->getOpenedFiles();
-    open(file);
-    const bool opened = m_controller->getMedia() != media;
-    if (expected >= 0)
-        QCOMPARE(opened, expected == 1);
-    if (opened) {
-        QVERIFY(allTracksLoaded(*m_controller->getMedia()));
-        QCOMPARE(Options::instance()->getOpenedFiles().value(0), file);
-        QVERIFY(!visibleProgressDialog());
-    } else {
-        verifyProjectKept(media, player, title);
-        QCOMPARE(Options::instance()->getOpenedFiles(), recent);
-        QVERIFY2(!m_answers->boxes().isEmpty(), "the user was not told why the file did not open");
-        // A reason may hold one "*": what comes before starts the message
-        // and what comes after ends it.
-        const QString head = reason.section(QLatin1Char('*'), 0, 0);
-        const QString tail = reason.contains(QLatin1Char('*')) ? reason.section(QLatin1Char('*'), 1) : QString();
-        if (!reason.isEmpty())
-            QVERIFY2(m_answers->boxes().first().startsWith(head) && m_answers->boxes().first().endsWith(tail),
-                     qPrintable(m_answers->boxes().first()));
-        // One reason, not two.
-        QCOMPARE(m_answers->boxes().size(), 1);
-    }
-}
-
-// A project cut short at every tenth byte opens whole or fails with a
-// reason, and the application carries on with the project it had.
-void tst_ProjectFile::truncatedProjects()
-{
-    const QByteArray whole = readFile(m_project);
-    QVERIFY(whole.size() > 200);
-    const QString cut = path(QStringLiteral("cut.twp"));
-    for (int length = 0; length < whole.size(); length += 10) {
-        m_answers->clear();
-        QVERIFY(!writeFile(cut, whole.left(length)).isNull());
-        const QSharedPointer<Media> media = m_controller->getMedia();
-        const QSharedPointer<MediaPlayer> player = m_controller->getMediaPlayer();
-        m_controller->getUndoStack()->clear();
-        m_controller->getUndoStack()->setClean();
-        open(cut);
-        const QString at = QStringLiteral("cut at %1").arg(length);
-        if (m_controller->getMedia() != media) {
-            QVERIFY2(allTracksLoaded(*m_controller->getMedia()), qPrintable(at));
-            continue;
-        }
-        QVERIFY2(m_controller->getMediaPlayer() == player, qPrintable(at));
-        QVERIFY2(m_answers->boxes().size() == 1, qPrintable(at + QStringLiteral(": ") + m_answers->boxes().join('|')));
-        QVERIFY2(m_answers->unexpected().size() == 1, qPrintable(at)); // the box that says why
-        QVERIFY2(!visibleProgressDialog(), qPrintable(at));
-        QVERIFY(!InputController::isBusy());
-    }
-}
-
-void tst_ProjectFile::openWorksAfterBadInput()
-{
-    makeEmpty();
-    QVERIFY(openQuietly(m_project));
-    QCOMPARE(m_window->getTimeArea()->getFrameCount(), 50);
-    m_controller->onPlayVideo();
-    m_controller->onPauseVideo();
-    m_controller->onStopVideo();
-    QVERIFY(m_answers->seen().isEmpty());
-}
-
-void tst_ProjectFile::secondOpenDuringImportIsRefused()
-{
-    // Content not seen before, so a real conversion runs.
-    QDir().mkpath(path("c"));
-    const QString fresh = TestMedia::make(TestMedia::VideoStereo, path("c"), 3.0);
-    QVERIFY(!fresh.isEmpty());
-    makeEmpty();
-    bool triedDuringImport = false;
-    QTimer poll;
-    poll.setInterval(1);
-    connect(&poll, &QTimer::timeout, this, [&] {
-        if (!InputController::isBusy())
-            return;
-        poll.stop();
-        triedDuringImport = true;
-        m_controller->openFile(m_clip);
-        m_controller->saveCurrentProjectAs();
-        m_controller->saveCurrentProject();
-    });
-    poll.start();
-    open(fresh);
-    poll.stop();
-    QVERIFY(triedDuringImport);
-    QVERIFY(logged(QStringLiteral("Another file is being opened; refused:")));
-    QCOMPARE(m_controller->getMedia()->getFilePath(), fresh);
-    QVERIFY(allTracksLoaded(*m_controller->getMedia()));
-    QCOMPARE(m_controller->getMedia()->getTrackFragments().size(), 1);
-    QVERIFY(m_answers->seen().isEmpty()); // no save dialog during the import
-}
-
-void tst_ProjectFile::cancelledImportKeepsTheOpenProject()
-{
-    QDir().mkpath(path("d"));
-    const QString fresh = TestMedia::make(TestMedia::VideoStereo, path("d"), 8.0);
-    QVERIFY(!fresh.isEmpty());
-    QVERIFY(openQuietly(m_clip));
-    const QSharedPointer<Media> media = m_controller->getMedia();
-    const QSharedPointer<MediaPlayer> player = m_controller->getMediaPlayer();
-    const QString title = m_window->windowTitle();
-    QTimer poll;
-    poll.setInterval(1);
-    connect(&poll, &QTimer::timeout, this, [&] {
-        QDialog *progress = visibleProgressDialog();
-        if (!progress)
-            return;
-        poll.stop();
-        if (auto *cancel = progress->findChild<QPushButton *>(QStringLiteral("cancelPushButton")))
-            cancel->click();
-    });
-    poll.start();
-    open(fresh);
-    poll.stop();
-    QCOMPARE(m_answers->boxes(), QStringList{QStringLiteral("Video Import: Video Import Cancelled.")});
-    verifyProjectKept(media, player, title);
-    QCOMPARE(m_controller->getMedia()->getTrackFragments().size(), 1);
-}
-
-void tst_ProjectFile::commandGate_data()
-{
-    QTest::addColumn<QString>("command");
-    QTest::newRow("add bookmark") << "bookmark";
-    QTest::newRow("add loop") << "loop";
-    QTest::newRow("remove all loops") << "remove loops";
-    QTest::newRow("any other command") << "other";
-}
-
-void tst_ProjectFile::commandGate()
-{
-    QFETCH(QString, command);
-    const auto make = [&command]() -> QUndoCommand * {
-        if (command == QLatin1String("bookmark")) {
-            QSharedPointer<VideoMarker> bookmark(new VideoMarker);
-            bookmark->setFrame(3);
-            return new AddBookmarkCommand(bookmark);
-        }
-        if (command == QLatin1String("loop")) {
-            QSharedPointer<VideoLoop> loop(new VideoLoop);
-            loop->setStartFrame(4);
-            loop->setEndFrame(9);
-            return new AddLoopCommand(loop);
-        }
-        if (command == QLatin1String("remove loops"))
-            return new RemoveAllLoopsCommand;
-        return new QUndoCommand(QStringLiteral("other"));
-    };
-    makeEmpty();
-    QUndoStack *stack = m_controller->getUndoStack();
-    m_controller->onExecute(make());
-    QCOMPARE(stack->count(), 0);
-    QVERIFY(logged(QStringLiteral("Command execution denied")));
-    QVERIFY(m_controller->getMedia()->getTimeline()->getLoops().isEmpty());
-    QVERIFY(m_controller->getMedia()->getTimeline()->getMarkers().isEmpty());
-
-    QVERIFY(openQuietly(m_clip));
-    m_controller->onExecute(make());
-    QCOMPARE(stack->count(), 1);
-    QVERIFY(!stack->isClean());
-}
 
 namespace {
 
@@ -1043,6 +542,7 @@ void cancelNextDialog()
     });
     timer->start();
 }
+
 
 } // namespace
 

@@ -150,7 +150,7 @@ private slots:
             for (const auto &e : events.all.mid(0, events.all.size() - 1))
                 QVERIFY(e.second.status == VideoInputFile::CheckPassed || e.second.status == VideoInputFile::Converting);
             output = done.outputPath;
-            QTRY_VERIFY(QFile::exists(output + ".finished"));
+            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(output + ".finished"), 60000);
         }
         const QDateTime written = QFileInfo(output).lastModified();
 

@@ -175,7 +175,7 @@ private slots:
         QVERIFY(audio.nonZero > 0);
         QVERIFY(lastTime > 500);
         player.stop();
-        QTRY_COMPARE(player.getState(), int(VlcMediaPlayer::StateStopped));
+        QTRY_COMPARE_WITH_TIMEOUT(player.getState(), int(VlcMediaPlayer::StateStopped), 30000);
         QMutexLocker lock(&mutex);
         QCOMPARE(events, QStringList({"playing", "end", "stopped"}));
     }
@@ -199,7 +199,7 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(player.getTime().unitCount > 0, 10000);
             QCOMPARE(player.getTime().unitCount % 1000, qint64(0));
             player.stop();
-            QTRY_COMPARE(player.getState(), int(VlcMediaPlayer::StateStopped));
+            QTRY_COMPARE_WITH_TIMEOUT(player.getState(), int(VlcMediaPlayer::StateStopped), 30000);
         }
     }
 

@@ -302,7 +302,10 @@ private slots:
         QElapsedTimer timer;
         timer.start();
         QVERIFY(ResourceManager::tryExtractAudioSamples(track, nullptr));
-        QVERIFY2(timer.elapsed() < 2000, qPrintable(QString("%1 ms").arg(timer.elapsed())));
+        // Nothing is decoded: the file is written sparse (checked below); the
+        // bound only catches a decode of the hour, with room for a loaded
+        // machine.
+        QVERIFY2(timer.elapsed() < 30000, qPrintable(QString("%1 ms").arg(timer.elapsed())));
         QVERIFY(QFileInfo(name).size() >= 3600LL * 44100 * 2 * 2);
         struct stat st;
         QVERIFY(::stat(QFile::encodeName(name).constData(), &st) == 0);

@@ -881,7 +881,7 @@ private slots:
             chooseMenuEntry(popup, "Edit");
         });
         play("R160,35");
-        QTRY_COMPARE(requests.count(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(requests.count(), 1, 30000);
         const auto before = requests.at(0).at(0).value<VideoLoopPtr>();
         const auto after = requests.at(0).at(2).value<VideoLoopPtr>();
         QCOMPARE(requests.at(0).at(1).value<VideoLoopPtr>(), loop);
