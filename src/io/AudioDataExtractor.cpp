@@ -234,8 +234,11 @@ bool decodeInto(const DecodeJob &job, QFile &out, int *channelsOut, QString *why
     QElapsedTimer clock;
     clock.start();
 
+    // Named as a file, absolutely: a name such as "concat:a|b" or
+    // "http:x" is never taken for another of FFmpeg's protocols.
+    const QByteArray url = "file:" + QFile::encodeName(QFileInfo(job.source).absoluteFilePath());
     AVFormatContext *rawFormat = nullptr;
-    int err = avformat_open_input(&rawFormat, QFile::encodeName(job.source).constData(), nullptr, nullptr);
+    int err = avformat_open_input(&rawFormat, url.constData(), nullptr, nullptr);
     FormatPtr format(rawFormat);
     if (err < 0) {
         *why = QStringLiteral("cannot open %1: %2").arg(job.source, avError(err));
