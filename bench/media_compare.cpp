@@ -18,7 +18,10 @@
 //
 // Usage: bench_media_compare [--stress] [--play-seconds S] [--hour-minutes M]
 //                            [--only extraction|playback|reopen] [--keep]
-// --stress runs stress-ng --cpu <cores> beside every measurement.
+//                            [--program PATH]
+// --stress runs stress-ng --cpu <cores> beside every measurement; --program
+// measures another build's executable (the extraction is always this
+// build's).
 // Needs Xvfb, openbox, xdotool, pulseaudio (pactl, parec), mpv, ffmpeg and,
 // with --stress, stress-ng.
 #include "core/Util.h"
@@ -360,9 +363,13 @@ void extraction(Environment &env, int hourMinutes)
 
 // ---- playback ----
 
+// The program measured: the one built beside this bench, unless --program
+// names another (an older build, to compare).
+QString g_program;
+
 QString tarnwellProgram()
 {
-    return QCoreApplication::applicationDirPath() + "/tarnwell";
+    return g_program.isEmpty() ? QCoreApplication::applicationDirPath() + "/tarnwell" : g_program;
 }
 
 // Starts the program on a file and waits until its window names it (the
@@ -527,6 +534,8 @@ int main(int argc, char **argv)
             hourMinutes = std::max(1, std::atoi(argv[++i]));
         else if (!std::strcmp(argv[i], "--only") && i + 1 < argc)
             only = QString::fromLocal8Bit(argv[++i]);
+        else if (!std::strcmp(argv[i], "--program") && i + 1 < argc)
+            g_program = QFileInfo(QString::fromLocal8Bit(argv[++i])).absoluteFilePath();
     }
     // The figures only; the programs' diagnostics stay out of them.
     qputenv("QT_LOGGING_RULES", "*.debug=false");
