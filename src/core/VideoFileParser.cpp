@@ -1,6 +1,8 @@
 #include "core/VideoFileParser.h"
 
 #include "core/ToolProcess.h"
+
+#include "core/ConversionRecord.h"
 #include "core/Util.h"
 
 #include <QCoreApplication>
@@ -77,6 +79,13 @@ bool VideoFileParser::parseFile(const QString &path)
     // ffprobe runs in the executable's folder; an absolute path also never
     // starts with "-" and never reads as a protocol name ("a:b.mp4").
     const QString file = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+    // A converted file of the cache is probed once: its record keeps the
+    // output for as long as the file stays as it was.
+    const QByteArray kept = ConversionRecord::probeOutput(file);
+    if (!kept.isEmpty()) {
+        qDebug() << "VideoFileParser::parseFile: stored probe of" << file;
+        return parseOutput(kept);
+    }
     const QString program = Util::externalProgram("ffprobe");
     const QStringList args{"-v", "quiet", "-print_format", "json", "-show_format", "-show_streams", file};
 
@@ -102,7 +111,10 @@ bool VideoFileParser::parseFile(const QString &path)
     if (nul >= 0)
         output.truncate(nul);
     qDebug() << "VideoFileParser::parseFile: ffprobe output for" << file << ":" << output;
-    return parseOutput(output);
+    const bool hasVideo = parseOutput(output);
+    if (hasVideo || !d->audioTracks.isEmpty())
+        ConversionRecord::storeProbeOutput(file, output);
+    return hasVideo;
 }
 
 bool VideoFileParser::parseOutput(const QByteArray &json)

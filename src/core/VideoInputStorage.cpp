@@ -1,5 +1,6 @@
 #include "core/VideoInputStorage.h"
 
+#include "core/ConversionRecord.h"
 #include "core/Options.h"
 #include "core/VideoInputConverter.h"
 
@@ -62,14 +63,8 @@ VideoInputFile &VideoInputStorage::addInputFile(const QString &source, int audio
     VideoInputFile file;
     file.inputPath = source;
     file.audioStream = audioStream;
-    if (contentName.isEmpty()) {
-        file.outputPath = getTempFilename(source, audioStream);
-    } else {
-        QString name = contentName;
-        if (audioStream >= 0)
-            name += QString("_%1").arg(audioStream);
-        file.outputPath = cacheFolder() + QDir::separator() + name + ".avi";
-    }
+    file.outputPath = contentName.isEmpty() ? getTempFilename(source, audioStream)
+                                            : pathForContent(contentName, audioStream);
     qDebug() << "output file" << file.outputPath;
     QDir().mkpath(cacheFolder());
     VideoInputFile &stored = d->inputFiles.emplace(source, file).first->second;
@@ -126,7 +121,12 @@ QString VideoInputStorage::contentName(const QString &source, const std::atomic<
 
 QString VideoInputStorage::getTempFilename(const QString &source, int audioStream)
 {
-    QString name = contentName(source);
+    return pathForContent(contentName(source), audioStream);
+}
+
+QString VideoInputStorage::pathForContent(const QString &contentName, int audioStream)
+{
+    QString name = contentName;
     if (audioStream >= 0)
         name += QString("_%1").arg(audioStream);
     return cacheFolder() + QDir::separator() + name + ".avi";
@@ -191,10 +191,12 @@ QString VideoInputStorage::deleteCached(const QString &source)
     const QString path = cacheFolder() + QDir::separator() + name + ".avi";
     QFile::remove(path);
     QFile::remove(path + ".finished");
+    QFile::remove(ConversionRecord::recordPath(path));
     // The conversions of the source made with a chosen audio stream.
     if (!name.isEmpty()) {
         QDir dir(cacheFolder());
-        const QStringList variants = dir.entryList({name + "_*.avi", name + "_*.avi.finished"}, QDir::Files);
+        const QStringList variants = dir.entryList(
+            {name + "_*.avi", name + "_*.avi.finished", ConversionRecord::recordPath(name + "_*.avi")}, QDir::Files);
         for (const QString &variant : variants)
             dir.remove(variant);
     }

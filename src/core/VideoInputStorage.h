@@ -48,14 +48,17 @@ public:
     // name and ".avi". A chosen audio stream is part of the name
     // ("<name>_<stream>.avi"), so different choices never share a file.
     static QString getTempFilename(const QString &source, int audioStream = -1);
+    // The converted file's path for a content name and audio stream choice.
+    static QString pathForContent(const QString &contentName, int audioStream = -1);
 
     // Starts the next waiting conversion unless one is running.
     void runNext();
     // Drops every record and stops the running conversion; nothing more is
     // reported.
     void cancel();
-    // Deletes a source's converted files (for every audio stream choice)
-    // and their markers; returns the path getTempFilename gives.
+    // Deletes a source's converted files (for every audio stream choice),
+    // their markers and their records; returns the path getTempFilename
+    // gives.
     static QString deleteCached(const QString &source);
 
 signals:

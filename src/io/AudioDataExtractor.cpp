@@ -2,266 +2,372 @@
 
 #include "core/ProgressMonitor.h"
 #include "core/Singleton.h"
-#include "core/VlcMedia.h"
-#include "core/VlcMediaPlayer.h"
-#include "io/AudioTailCompleter.h"
 #include "model/MediaTrack.h"
 
-#include <QAtomicInt>
 #include <QDebug>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QSemaphore>
-#include <QThread>
 
-#include <memory>
 #include <vector>
 
-#ifdef __linux__
-#include <unistd.h>
-#endif
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/samplefmt.h>
+#include <libswresample/swresample.h>
+}
 
 namespace TW {
 
 namespace {
 
 constexpr int TargetRate = 44100;
+constexpr AVSampleFormat TargetFormat = AV_SAMPLE_FMT_S16;
+// Samples are gathered and written in blocks of about this many bytes.
+constexpr size_t WriteBlockBytes = 1 << 20;
+// The status bar is told of the progress at most this often.
+constexpr qint64 ProgressIntervalMs = 100;
 
-constexpr quint32 fourcc(char a, char b, char c, char d)
+struct FormatCloser
 {
-    return quint32(quint8(a)) | quint32(quint8(b)) << 8 | quint32(quint8(c)) << 16
-        | quint32(quint8(d)) << 24;
-}
-
-// libvlc's code of 16-bit little-endian signed PCM.
-constexpr quint32 CodecS16L = fourcc('s', '1', '6', 'l');
-
-// How the wait for the stream output ended.
-enum Outcome { Waiting = 0, Ended = 1, Failed = 2, Stopped = 3 };
-
-// A value for the stream output chain: quoted, with the characters the
-// chain parser treats specially escaped, so that any file name survives.
-QString chainValue(const QString &value)
+    void operator()(AVFormatContext *c) const { avformat_close_input(&c); }
+};
+struct CodecFreer
 {
-    QString escaped = value;
-    escaped.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
-    escaped.replace(QLatin1Char('"'), QLatin1String("\\\""));
-    return QLatin1Char('"') + escaped + QLatin1Char('"');
-}
-
-// A time range of the track in whole seconds; stop 0 runs to the end.
-struct Segment
+    void operator()(AVCodecContext *c) const { avcodec_free_context(&c); }
+};
+struct PacketFreer
 {
-    qint64 start = 0;
-    qint64 stop = 0;
-    qint64 keepFrames = 0; // frames taken from this range (0: all)
+    void operator()(AVPacket *p) const { av_packet_free(&p); }
+};
+struct FrameFreer
+{
+    void operator()(AVFrame *f) const { av_frame_free(&f); }
+};
+struct ResamplerFreer
+{
+    void operator()(SwrContext *s) const { swr_free(&s); }
 };
 
-// Ranges are only worth it for long tracks; each player keeps two threads
-// busy handing blocks over, mostly asleep.
-constexpr qint64 MinSegmentSeconds = 30;
-constexpr int MaxSegments = 8;
-// Each range but the last runs this far into the next one: past the block
-// the stream output keeps back, with a second to compare.
-constexpr qint64 OverlapSeconds = 2;
-constexpr qint64 CompareFrames = TargetRate;
-// How far a range's start may lie from the time asked.
-constexpr qint64 SeekSlackFrames = TargetRate / 10;
+using FormatPtr = std::unique_ptr<AVFormatContext, FormatCloser>;
+using CodecPtr = std::unique_ptr<AVCodecContext, CodecFreer>;
+using PacketPtr = std::unique_ptr<AVPacket, PacketFreer>;
+using FramePtr = std::unique_ptr<AVFrame, FrameFreer>;
+using ResamplerPtr = std::unique_ptr<SwrContext, ResamplerFreer>;
 
-QVector<Segment> segmentsFor(qint64 durationUs, int threads)
+QString avError(int code)
 {
-    const qint64 seconds = durationUs / 1000000;
-    const int count = int(qBound<qint64>(1, qMin<qint64>(threads, seconds / MinSegmentSeconds), qint64(MaxSegments)));
-    QVector<Segment> segments;
-    if (count < 2)
-        return segments;
-    for (int i = 0; i < count; ++i) {
-        Segment s;
-        s.start = seconds * i / count;
-        if (i + 1 < count) {
-            const qint64 next = seconds * (i + 1) / count;
-            s.stop = next + OverlapSeconds;
-            s.keepFrames = (next - s.start) * TargetRate;
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, text, sizeof text);
+    return QString::fromUtf8(text);
+}
+
+// The stream to decode: the one the track's index names when it is an audio
+// stream, else the file's first audio stream; -1 when there is none.
+int chooseStream(const AVFormatContext *format, int index)
+{
+    if (index >= 0 && unsigned(index) < format->nb_streams
+        && format->streams[index]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO)
+        return index;
+    for (unsigned i = 0; i < format->nb_streams; ++i) {
+        if (format->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO)
+            return int(i);
+    }
+    return -1;
+}
+
+// Decodes one audio stream and writes its samples, converted to the target
+// form, to a file. Every step reports failure with a reason.
+class StreamWriter
+{
+public:
+    StreamWriter(QFile &out, int channels)
+        : m_out(out), m_channels(channels)
+    {
+        av_channel_layout_default(&m_outLayout, channels);
+        m_block.reserve(WriteBlockBytes + (1 << 16));
+    }
+    ~StreamWriter() { av_channel_layout_uninit(&m_outLayout); av_channel_layout_uninit(&m_inLayout); }
+    StreamWriter(const StreamWriter &) = delete;
+    StreamWriter &operator=(const StreamWriter &) = delete;
+
+    // Converts and writes one decoded frame.
+    bool add(const AVFrame *frame, QString *why)
+    {
+        if (frame->nb_samples <= 0)
+            return true;
+        AVChannelLayout layout{};
+        if (frame->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || frame->ch_layout.nb_channels <= 0) {
+            // No layout given: the usual one for that many channels, as
+            // ffmpeg guesses it.
+            av_channel_layout_default(&layout, frame->ch_layout.nb_channels);
+        } else if (av_channel_layout_copy(&layout, &frame->ch_layout) < 0) {
+            *why = QStringLiteral("out of memory");
+            return false;
         }
-        segments << s;
+        const bool same = m_resampler && frame->format == m_inFormat && frame->sample_rate == m_inRate
+            && av_channel_layout_compare(&layout, &m_inLayout) == 0;
+        if (!same) {
+            // A first frame, or the stream changed its form: what the old
+            // conversion holds back is written before a new one starts.
+            if (m_resampler && !drain(why)) {
+                av_channel_layout_uninit(&layout);
+                return false;
+            }
+            av_channel_layout_uninit(&m_inLayout);
+            m_inLayout = layout;
+            m_inFormat = frame->format;
+            m_inRate = frame->sample_rate;
+            if (!openResampler(why))
+                return false;
+        } else {
+            av_channel_layout_uninit(&layout);
+        }
+        return convert(const_cast<const uint8_t **>(frame->extended_data), frame->nb_samples, why);
     }
-    return segments;
-}
 
-// One player streaming the track into one file.
-struct StreamRun
-{
-    QAtomicInt outcome{Waiting};
-    std::unique_ptr<VlcMediaPlayer> player;
-    std::unique_ptr<VlcMedia> media;
+    // Writes what the conversion holds back and everything gathered.
+    bool finish(QString *why)
+    {
+        if (m_resampler && !drain(why))
+            return false;
+        return flush(why);
+    }
+
+    qint64 framesWritten() const { return m_frames; }
+
+private:
+    bool openResampler(QString *why)
+    {
+        SwrContext *raw = nullptr;
+        int err = swr_alloc_set_opts2(&raw, &m_outLayout, TargetFormat, TargetRate, &m_inLayout,
+                                      AVSampleFormat(m_inFormat), m_inRate, 0, nullptr);
+        m_resampler.reset(raw);
+        if (err >= 0)
+            err = swr_init(m_resampler.get());
+        if (err < 0) {
+            *why = QStringLiteral("cannot convert the samples (%1 Hz, %2 channels): %3")
+                       .arg(m_inRate).arg(m_inLayout.nb_channels).arg(avError(err));
+            m_resampler.reset();
+            return false;
+        }
+        return true;
+    }
+
+    bool drain(QString *why)
+    {
+        const bool ok = convert(nullptr, 0, why);
+        m_resampler.reset();
+        return ok;
+    }
+
+    bool convert(const uint8_t **in, int inFrames, QString *why)
+    {
+        for (;;) {
+            const int room = swr_get_out_samples(m_resampler.get(), inFrames);
+            if (room < 0) {
+                *why = QStringLiteral("cannot convert the samples: %1").arg(avError(room));
+                return false;
+            }
+            if (room == 0)
+                return true;
+            const size_t frameBytes = size_t(m_channels) * 2;
+            const size_t at = m_block.size();
+            m_block.resize(at + size_t(room) * frameBytes);
+            uint8_t *dst = m_block.data() + at;
+            const int got = swr_convert(m_resampler.get(), &dst, room, in, inFrames);
+            if (got < 0) {
+                m_block.resize(at);
+                *why = QStringLiteral("cannot convert the samples: %1").arg(avError(got));
+                return false;
+            }
+            m_block.resize(at + size_t(got) * frameBytes);
+            m_frames += got;
+            if (m_block.size() >= WriteBlockBytes && !flush(why))
+                return false;
+            // Input is taken whole by the first call; when draining, go on
+            // until the conversion gives nothing more.
+            if (in || got == 0)
+                return true;
+        }
+    }
+
+    bool flush(QString *why)
+    {
+        if (m_block.empty())
+            return true;
+        const qint64 n = qint64(m_block.size());
+        if (m_out.write(reinterpret_cast<const char *>(m_block.data()), n) != n) {
+            *why = QStringLiteral("cannot write the samples: %1").arg(m_out.errorString());
+            return false;
+        }
+        m_block.clear();
+        return true;
+    }
+
+    QFile &m_out;
+    const int m_channels;
+    AVChannelLayout m_outLayout{};
+    AVChannelLayout m_inLayout{};
+    int m_inFormat = -1;
+    int m_inRate = 0;
+    ResamplerPtr m_resampler;
+    std::vector<uint8_t> m_block;
+    qint64 m_frames = 0;
 };
 
-// Streams the track once per entry of runOptions (players side by side)
-// and waits, updating the progress, until every player reached the end,
-// one failed or stopped (that outcome is returned) or the time limit
-// passed (Waiting is returned).
-int runStreams(const QString &location, int index, const QList<QStringList> &runOptions,
-               const QStringList &files, qint64 limitMs, ProgressMonitor *progress, qint64 &reported)
+struct DecodeJob
 {
-    QSemaphore wake;
-    std::vector<std::unique_ptr<StreamRun>> runs;
-    for (const QStringList &options : runOptions) {
-        auto run = std::make_unique<StreamRun>();
-        StreamRun *r = run.get();
-        run->player = std::make_unique<VlcMediaPlayer>();
-        run->player->setAudioTrack(index);
-        const auto settle = [r, &wake](int outcome) {
-            r->outcome.testAndSetOrdered(Waiting, outcome);
-            wake.release();
-        };
-        QObject::connect(run->player.get(), &VlcMediaPlayer::endReached, run->player.get(),
-                         [settle] { settle(Ended); }, Qt::DirectConnection);
-        QObject::connect(run->player.get(), &VlcMediaPlayer::errorEncountered, run->player.get(),
-                         [settle] { settle(Failed); }, Qt::DirectConnection);
-        QObject::connect(run->player.get(), &VlcMediaPlayer::stopped, run->player.get(),
-                         [settle] { settle(Stopped); }, Qt::DirectConnection);
-        run->media = std::make_unique<VlcMedia>(location);
-        run->media->parse();
-        run->player->setMedia(run->media.get());
-        for (const QString &option : options)
-            run->media->addOption(option);
-        runs.push_back(std::move(run));
-    }
-    for (const auto &run : runs)
-        run->player->play();
+    QString source;
+    int index = 0;
+    qint64 limitMs = 0;
+    ProgressMonitor *progress = nullptr;
+    qint64 expectedFrames = 0; // for the progress
+};
 
+// Decodes the job's stream into out. Returns false with a reason.
+bool decodeInto(const DecodeJob &job, QFile &out, int *channelsOut, QString *why)
+{
     QElapsedTimer clock;
     clock.start();
-    int result = Waiting;
-    for (;;) {
-        wake.tryAcquire(1, 50);
-        qint64 samples = 0;
-        for (const QString &file : files)
-            samples += QFileInfo(file).size() / 2;
-        if (progress && samples > reported) {
-            progress->updateProgress(0, 0, int(qMin<qint64>(samples - reported, INT_MAX)));
-            reported = samples;
-        }
-        int ended = 0;
-        for (const auto &run : runs) {
-            const int outcome = run->outcome.loadAcquire();
-            if (outcome == Ended)
-                ++ended;
-            else if (outcome != Waiting)
-                result = outcome;
-        }
-        if (result != Waiting)
-            break;
-        if (ended == int(runs.size())) {
-            result = Ended;
-            break;
-        }
-        if (clock.elapsed() > limitMs)
-            break;
-    }
 
-    // Stopping and releasing the players closes the output files.
-    for (const auto &run : runs) {
-        run->player->stop();
-        run->player.reset();
-        run->media.reset();
-    }
-    return result;
-}
-
-// Appends count bytes of from (from its position; -1: all the rest) to to.
-bool copyBytes(QFile &from, QFile &to, qint64 count)
-{
-#ifdef __linux__
-    // In the kernel, without passing the samples through our memory.
-    if (to.flush()) {
-        const int in = from.handle(), out = to.handle();
-        loff_t inPos = from.pos(), outPos = to.pos();
-        qint64 left = count < 0 ? from.size() - inPos : count;
-        while (left > 0) {
-            const ssize_t n = copy_file_range(in, &inPos, out, &outPos, size_t(qMin<qint64>(left, 1 << 30)), 0);
-            if (n <= 0)
-                break;
-            left -= n;
-        }
-        from.seek(inPos);
-        to.seek(outPos);
-        if (left == 0)
-            return true;
-        if (count > 0)
-            count = left;
-    }
-#endif
-    QByteArray buffer(4 << 20, Qt::Uninitialized);
-    while (count != 0) {
-        const qint64 want = count < 0 ? buffer.size() : qMin<qint64>(count, buffer.size());
-        const qint64 got = from.read(buffer.data(), want);
-        if (got < 0)
-            return false;
-        if (got == 0)
-            return count < 0;
-        if (to.write(buffer.constData(), got) != got)
-            return false;
-        if (count > 0)
-            count -= got;
-    }
-    return true;
-}
-
-// Joins the files of the ranges into dst. A range's start may lie a few
-// frames away from the time asked, so each next range is placed where its
-// first second of samples appears, exactly and only once, in the previous
-// range's overlap; anything else (silence or a repeating sound at the seam)
-// refuses the join.
-bool joinSegments(const QVector<Segment> &segments, const QStringList &files, int channels,
-                  const QString &dst, QString *why)
-{
-    const qint64 frameBytes = 2 * qint64(channels);
-    QVector<qint64> keep(segments.size(), -1); // frames taken from each range (-1: all)
-    for (int i = 0; i + 1 < segments.size(); ++i) {
-        QFile a(files[i]), b(files[i + 1]);
-        if (!a.open(QIODevice::ReadOnly) || !b.open(QIODevice::ReadOnly)) {
-            *why = QStringLiteral("a range's file cannot be read");
-            return false;
-        }
-        const qint64 from = qMax<qint64>(0, segments[i].keepFrames - SeekSlackFrames);
-        a.seek(from * frameBytes);
-        const QByteArray around = a.read((2 * SeekSlackFrames + CompareFrames) * frameBytes);
-        const QByteArray next = b.read(CompareFrames * frameBytes);
-        bool unique = false;
-        const qint64 seam = next.size() < CompareFrames * frameBytes
-            ? -1
-            : AudioTailCompleter::findSeam(next, around, channels, CompareFrames,
-                                           segments[i].keepFrames - from, 0, &unique);
-        if (seam < 0 || !unique) {
-            *why = QStringLiteral("no single place where ranges %1 and %2 meet").arg(i).arg(i + 1);
-            return false;
-        }
-        keep[i] = from + seam;
-    }
-    // The first range becomes the file; the others are appended to it.
-    QFile::remove(dst);
-    QFile out(files[0]);
-    if (!out.rename(dst) || !out.open(QIODevice::ReadWrite) || !out.resize(keep[0] * frameBytes)
-        || !out.seek(keep[0] * frameBytes)) {
-        *why = QStringLiteral("cannot join the ranges: %1").arg(out.errorString());
-        out.close();
-        QFile::remove(dst);
+    // Named as a file, absolutely: a name such as "concat:a|b" or
+    // "http:x" is never taken for another of FFmpeg's protocols.
+    const QByteArray url = "file:" + QFile::encodeName(QFileInfo(job.source).absoluteFilePath());
+    AVFormatContext *rawFormat = nullptr;
+    int err = avformat_open_input(&rawFormat, url.constData(), nullptr, nullptr);
+    FormatPtr format(rawFormat);
+    if (err < 0) {
+        *why = QStringLiteral("cannot open %1: %2").arg(job.source, avError(err));
         return false;
     }
-    for (int i = 1; i < segments.size(); ++i) {
-        QFile in(files[i]);
-        if (!in.open(QIODevice::ReadOnly) || !copyBytes(in, out, keep[i] < 0 ? -1 : keep[i] * frameBytes)) {
-            *why = QStringLiteral("cannot join the ranges: %1").arg(out.errorString());
-            out.close();
-            QFile::remove(dst);
+    int stream = chooseStream(format.get(), job.index);
+    const auto described = [&] {
+        const AVCodecParameters *p = stream >= 0 ? format->streams[stream]->codecpar : nullptr;
+        return p && p->codec_id != AV_CODEC_ID_NONE && p->sample_rate > 0 && p->ch_layout.nb_channels > 0;
+    };
+    if (!described()) {
+        // The header does not tell everything (a stream found only by
+        // reading, as in MPEG transport streams): look into the data.
+        err = avformat_find_stream_info(format.get(), nullptr);
+        if (err < 0) {
+            *why = QStringLiteral("cannot read the streams of %1: %2").arg(job.source, avError(err));
             return false;
         }
-        in.close();
-        QFile::remove(files[i]); // frees the space as early as possible
+        stream = chooseStream(format.get(), job.index);
+        if (!described()) {
+            *why = stream < 0 ? QStringLiteral("no audio stream in %1").arg(job.source)
+                              : QStringLiteral("the audio stream of %1 cannot be read").arg(job.source);
+            return false;
+        }
+    }
+    // Only the chosen stream is read; the demultiplexer skips the others.
+    for (unsigned i = 0; i < format->nb_streams; ++i)
+        format->streams[i]->discard = int(i) == stream ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+
+    AVStream *st = format->streams[stream];
+    const AVCodec *codec = avcodec_find_decoder(st->codecpar->codec_id);
+    if (!codec) {
+        *why = QStringLiteral("no decoder for the audio of %1 (%2)")
+                   .arg(job.source, QString::fromUtf8(avcodec_get_name(st->codecpar->codec_id)));
+        return false;
+    }
+    CodecPtr decoder(avcodec_alloc_context3(codec));
+    if (!decoder) {
+        *why = QStringLiteral("out of memory");
+        return false;
+    }
+    err = avcodec_parameters_to_context(decoder.get(), st->codecpar);
+    if (err >= 0) {
+        decoder->pkt_timebase = st->time_base;
+        err = avcodec_open2(decoder.get(), codec, nullptr);
+    }
+    if (err < 0) {
+        *why = QStringLiteral("cannot open the decoder for %1: %2").arg(job.source, avError(err));
+        return false;
+    }
+
+    const int channels = st->codecpar->ch_layout.nb_channels == 1 ? 1 : 2;
+    *channelsOut = channels;
+    StreamWriter writer(out, channels);
+    PacketPtr packet(av_packet_alloc());
+    FramePtr frame(av_frame_alloc());
+    if (!packet || !frame) {
+        *why = QStringLiteral("out of memory");
+        return false;
+    }
+
+    qint64 reportedSamples = 0;
+    qint64 lastReport = 0;
+    const auto report = [&] {
+        if (!job.progress)
+            return;
+        const qint64 samples = writer.framesWritten() * channels;
+        if (samples > reportedSamples) {
+            job.progress->updateProgress(0, 0, int(qMin<qint64>(samples - reportedSamples, INT_MAX)));
+            reportedSamples = samples;
+        }
+    };
+    // Takes every frame the decoder has ready.
+    const auto receive = [&]() -> bool {
+        for (;;) {
+            const int r = avcodec_receive_frame(decoder.get(), frame.get());
+            if (r == AVERROR(EAGAIN) || r == AVERROR_EOF)
+                return true;
+            if (r < 0) {
+                *why = QStringLiteral("decoding %1 failed: %2").arg(job.source, avError(r));
+                return false;
+            }
+            const bool ok = writer.add(frame.get(), why);
+            av_frame_unref(frame.get());
+            if (!ok)
+                return false;
+        }
+    };
+
+    for (;;) {
+        if (clock.elapsed() > job.limitMs) {
+            *why = QStringLiteral("no end of the stream after %1 ms").arg(job.limitMs);
+            return false;
+        }
+        err = av_read_frame(format.get(), packet.get());
+        if (err == AVERROR_EOF)
+            break;
+        if (err < 0) {
+            // A read error is not the stream's end: a short samples file
+            // would be taken for the whole track on every later open.
+            *why = QStringLiteral("reading %1 failed: %2").arg(job.source, avError(err));
+            return false;
+        }
+        if (packet->stream_index == stream) {
+            err = avcodec_send_packet(decoder.get(), packet.get());
+            // A damaged packet is skipped, as ffmpeg skips it; the decoder
+            // goes on with the next one.
+            if (err < 0 && err != AVERROR_INVALIDDATA && err != AVERROR(EAGAIN)) {
+                av_packet_unref(packet.get());
+                *why = QStringLiteral("decoding %1 failed: %2").arg(job.source, avError(err));
+                return false;
+            }
+        }
+        av_packet_unref(packet.get());
+        if (!receive())
+            return false;
+        if (job.progress && clock.elapsed() - lastReport >= ProgressIntervalMs) {
+            lastReport = clock.elapsed();
+            report();
+        }
+    }
+    // What the decoder holds back (its delay) comes out at the end.
+    avcodec_send_packet(decoder.get(), nullptr);
+    if (!receive() || !writer.finish(why))
+        return false;
+    report();
+    if (writer.framesWritten() == 0) {
+        *why = QStringLiteral("no samples were written");
+        return false;
     }
     return true;
 }
@@ -284,23 +390,6 @@ AudioDataExtractor::~AudioDataExtractor() = default;
 QString AudioDataExtractor::lastError() const
 {
     return d->lastError;
-}
-
-QStringList AudioDataExtractor::streamOptions(const QString &dst, int trackId, quint32 codec,
-                                              int sampleRate, int channels)
-{
-    QString chain = QStringLiteral(":sout=#");
-    if (codec != CodecS16L || sampleRate != TargetRate) {
-        chain += QStringLiteral("transcode{acodec=s16l,samplerate=%1").arg(TargetRate);
-        if (channels > 0)
-            chain += QStringLiteral(",channels=%1").arg(channels);
-        chain += QStringLiteral("}:");
-    }
-    chain += QStringLiteral("standard{access=file,mux=raw,dst=") + chainValue(dst) + QLatin1Char('}');
-    // Only the chosen audio stream goes out: with every stream streamed, a
-    // second audio track would be interleaved into the same raw file.
-    return {QStringLiteral(":no-sout-video"), QStringLiteral(":no-sout-spu"),
-            QStringLiteral(":no-sout-all"), QStringLiteral(":audio-track-id=%1").arg(trackId), chain};
 }
 
 void AudioDataExtractor::setTimeLimitMs(qint64 limitMs)
@@ -331,130 +420,49 @@ bool AudioDataExtractor::exportToFile(const MediaTrack *track, const QString &fi
         return true;
     }
 
-    const std::unique_ptr<MediaTrack> copy(track->clone());
-    const int index = copy->getTrackIndex();
-
-    // The stream's format decides whether it must be transcoded; an
-    // unknown format is transcoded.
-    quint32 codec = 0;
-    int rate = 0;
-    int channels = 0;
-    int streamIndex = 0; // among the audio streams, as ffmpeg counts them
-    if (const VlcMedia *media = copy->getMedia()) {
-        const MediaInfo &info = media->getMediaInfo();
-        AudioTrackInfo audio;
-        if (info.audioTracksById.contains(index))
-            audio = info.audioTracksById.value(index);
-        else if (!info.audioTracks.isEmpty())
-            audio = info.audioTracks.first();
-        for (int i = 0; i < info.audioTracks.size(); ++i) {
-            if (info.audioTracks.at(i).trackId == audio.trackId) {
-                streamIndex = i;
-                break;
-            }
-        }
-        codec = quint32(audio.codec);
-        rate = audio.sampleRate;
-        channels = audio.channels;
-    }
-
     // Written under a temporary name; only a complete extraction gets the
     // real name, so an interrupted one is never taken for a finished one.
     const QString part = fileName + QStringLiteral(".part");
     QFile::remove(part);
     QDir().mkpath(QFileInfo(fileName).absolutePath());
 
-    // Progress in 16-bit samples: the count the file will hold.
-    ProgressMonitor *progress = Singleton<ProgressMonitor>::instance();
-    const qint64 durationUs = copy->getDuration().unitCount;
-    const qint64 expected = qMax<qint64>(0, durationUs) / 1000 * TargetRate / 1000
-        * (channels > 0 ? channels : 2);
-    if (progress)
-        progress->updateProgress(0, int(qMin<qint64>(expected, INT_MAX / 2)), 0);
-    const qint64 limitMs = d->fixedLimitMs > 0 ? d->fixedLimitMs : timeLimitMs(durationUs);
+    DecodeJob job;
+    job.source = track->getName();
+    job.index = track->getTrackIndex();
+    const qint64 durationUs = qMax<qint64>(0, track->getDuration().unitCount);
+    job.limitMs = d->fixedLimitMs > 0 ? d->fixedLimitMs : timeLimitMs(durationUs);
+    job.progress = Singleton<ProgressMonitor>::instance();
+    // Progress in 16-bit samples: about the count the file will hold.
+    const int expectedChannels = track->getChannels() == 1 ? 1 : 2;
+    const qint64 expected = durationUs / 1000 * TargetRate / 1000 * expectedChannels;
+    if (job.progress)
+        job.progress->updateProgress(0, int(qMin<qint64>(expected, INT_MAX / 2)), 0);
+
+    int channels = 0;
     QElapsedTimer clock;
     clock.start();
-    qint64 reported = 0;
-    const QString location = VlcMedia::locationForFile(copy->getName());
-    const QStringList options = streamOptions(part, index, codec, rate, channels);
-
-    // A long stream that goes out unchanged is written in time ranges by
-    // players running side by side: libvlc moves the samples in small
-    // blocks, one thread hand-off each, and one player cannot keep up with a
-    // plain decoding. The ranges are joined only where they overlap sample
-    // for sample; otherwise the track is streamed again by one player.
-    int result = Waiting;
-    bool streamed = false;
-    const QVector<Segment> segments = (codec == CodecS16L && rate == TargetRate && channels > 0)
-        ? segmentsFor(durationUs, QThread::idealThreadCount())
-        : QVector<Segment>();
-    if (segments.size() > 1) {
-        QList<QStringList> runOptions;
-        QStringList files;
-        for (int i = 0; i < segments.size(); ++i) {
-            const QString file = part + QStringLiteral(".%1").arg(i);
-            QStringList o = streamOptions(file, index, codec, rate, channels);
-            if (segments[i].start > 0)
-                o << QStringLiteral(":start-time=%1").arg(segments[i].start);
-            if (segments[i].stop > 0)
-                o << QStringLiteral(":stop-time=%1").arg(segments[i].stop);
-            runOptions << o;
-            files << file;
-        }
-        result = runStreams(location, index, runOptions, files, limitMs - clock.elapsed(), progress, reported);
-        if (result == Ended) {
-            QString why;
-            streamed = joinSegments(segments, files, channels, part, &why);
-            if (!streamed)
-                qWarning() << "AudioDataExtractor: streaming" << track->getName() << "again in one piece:" << why;
-        }
-        for (const QString &file : files)
-            QFile::remove(file);
-    }
-    if (!streamed && (segments.size() <= 1 || result == Ended)) {
-        QFile::remove(part);
-        result = runStreams(location, index, {options}, {part}, limitMs - clock.elapsed(), progress, reported);
-    }
-    const bool timedOut = result == Waiting;
-
-    if (result == Ended) {
-        // The stream output never writes the last block it was handed.
-        const AudioTailCompleter::Result tail =
-            AudioTailCompleter::complete(part, copy->getName(), streamIndex, channels, durationUs);
-        if (!tail.ok) {
-            // A samples file without its end (a full disk, say) must not be
-            // kept: it would be taken for the whole track on every open.
-            d->lastError = QStringLiteral("the end of the samples could not be written: %1").arg(tail.message);
-        } else if (tail.padded) {
-            qWarning() << "AudioDataExtractor: completing the end of" << track->getName() << ":" << tail.message;
-        } else {
-            qDebug() << "AudioDataExtractor: end completed:" << tail.message;
+    {
+        QFile out(part);
+        if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            d->lastError = QStringLiteral("cannot write %1: %2").arg(part, out.errorString());
+        } else if (!decodeInto(job, out, &channels, &d->lastError)) {
+            // The reason is set.
+        } else if (!out.flush()) {
+            d->lastError = QStringLiteral("cannot write the samples: %1").arg(out.errorString());
         }
     }
-    if (!d->lastError.isEmpty()) {
-        // Known already (the end could not be written).
-    } else if (timedOut) {
-        d->lastError = QStringLiteral("no end of the media after %1 ms").arg(limitMs);
-    } else if (result == Failed) {
-        d->lastError = QStringLiteral("libvlc reported an error");
-    } else if (result == Stopped) {
-        d->lastError = QStringLiteral("libvlc stopped before the end of the media");
-    } else if (QFileInfo(part).size() <= 0) {
-        d->lastError = QStringLiteral("no samples were written");
+    if (d->lastError.isEmpty() && !QFile::rename(part, fileName)) {
+        QFile::remove(fileName);
+        if (!QFile::rename(part, fileName))
+            d->lastError = QStringLiteral("cannot rename %1").arg(part);
     }
-
     if (!d->lastError.isEmpty()) {
         qWarning() << "AudioDataExtractor: extracting" << track->getName() << "failed:" << d->lastError;
         QFile::remove(part);
         return false;
     }
-    QFile::remove(fileName);
-    if (!QFile::rename(part, fileName)) {
-        d->lastError = QStringLiteral("cannot rename %1").arg(part);
-        qWarning() << "AudioDataExtractor:" << d->lastError;
-        QFile::remove(part);
-        return false;
-    }
+    qDebug() << "AudioDataExtractor:" << QFileInfo(fileName).size() / (2 * channels) << "frames of" << channels
+             << "channels in" << clock.elapsed() << "ms";
     return true;
 }
 

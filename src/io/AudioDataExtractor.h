@@ -10,9 +10,14 @@ namespace TW {
 class MediaTrack;
 
 // Writes a track's audio into a file of headerless 16-bit little-endian PCM
-// at 44100 Hz with the track's channels, through libvlc's stream output
-// (transcoding when the stream is not already in that form). One per
-// process through Singleton<AudioDataExtractor>.
+// at 44100 Hz, interleaved, with the stream's channels (one or two; more are
+// mixed down to two), decoded in the process by FFmpeg's libraries. The
+// samples are those ffmpeg itself decodes from the stream: the decoder's
+// priming and the container's trimming at both ends (an encoder delay, an
+// edit list) are applied as the container describes them, nothing is added
+// at either end, and a change of rate, layout or format goes through the
+// same resampler with the same settings. One per process through
+// Singleton<AudioDataExtractor>.
 class AudioDataExtractor : public QObject
 {
     Q_OBJECT
@@ -21,35 +26,27 @@ public:
     AudioDataExtractor();
     ~AudioDataExtractor() override;
 
-    // Writes the track's audio to fileName and waits, updating the status
-    // bar's progress, until libvlc reports the end of the media. The samples
-    // go to a temporary name beside fileName that is renamed only once the
-    // whole media has been written. The end the stream output keeps back is
-    // completed from ffmpeg's decoding (AudioTailCompleter); a long stream
-    // that needs no transcoding is written in time ranges by players side by
-    // side, joined where they overlap sample for sample (else streamed again
-    // by one player). Returns false, leaving nothing at
-    // fileName, when libvlc reports an error or stops early, when the wait
-    // outlasts its limit (proportional to the duration) or when nothing was
-    // written; the reason is logged and kept in lastError(). A track without
-    // audio writes nothing and returns true.
+    // Writes the track's audio to fileName, updating the status bar's
+    // progress, and returns when the whole stream has been written. The
+    // samples go to a temporary name beside fileName that is renamed only
+    // once the stream's end was reached. The track's index names the stream
+    // (its index among all streams of the file, as the probe reports it);
+    // when that is not an audio stream of the file (the converted copy holds
+    // the chosen stream only) the file's first audio stream is taken.
+    // Returns false, leaving nothing at fileName, when the file cannot be
+    // read or decoded to its end, when a write fails, when the work outlasts
+    // its limit (proportional to the duration) or when nothing was written;
+    // the reason is logged and kept in lastError(). A track without audio
+    // writes nothing and returns true.
     bool exportToFile(const MediaTrack *track, const QString &fileName);
 
     // Why the last exportToFile failed; empty after a success.
     QString lastError() const;
 
-    // The libvlc option strings that make the stream output write the
-    // track's audio to dst: no video, the chosen audio track only, and a
-    // transcoding step unless the stream is already 16-bit little-endian
-    // PCM at 44100 Hz. codec is libvlc's four-character code (0 when
-    // unknown), channels 0 when unknown.
-    static QStringList streamOptions(const QString &dst, int trackId, quint32 codec,
-                                     int sampleRate, int channels);
-
-    // The longest the wait for a media of that duration may take.
+    // The longest the extraction of a media of that duration may take.
     static qint64 timeLimitMs(qint64 durationUs);
-    // A fixed limit for the wait instead (0, the default, goes back to the
-    // limit proportional to the duration).
+    // A fixed limit instead (0, the default, goes back to the limit
+    // proportional to the duration).
     void setTimeLimitMs(qint64 limitMs);
 
 private:

@@ -17,6 +17,7 @@ namespace TW {
 namespace {
 
 const char *const MarkerSuffix = ".finished";
+const char *const RecordSuffix = ".info";
 
 } // namespace
 
@@ -37,7 +38,7 @@ bool CacheCleaner::usableCacheFolder(const QString &folder, QString *why)
 
 bool CacheCleaner::isCacheMade(const QString &fileName)
 {
-    static const QRegularExpression made(QStringLiteral("^[0-9a-f]{48}(_\\d+)?\\.avi(\\.finished)?$"));
+    static const QRegularExpression made(QStringLiteral("^[0-9a-f]{48}(_\\d+)?\\.avi(\\.finished|\\.info)?$"));
     return made.match(fileName).hasMatch();
 }
 
@@ -86,9 +87,13 @@ QStringList CacheCleaner::clearUnused(const QString &folder, const QSet<QString>
     for (const QString &name : names) {
         if (!isCacheMade(name))
             continue;
-        const bool marker = name.endsWith(QLatin1String(MarkerSuffix));
-        // A marker belongs to its conversion and shares its fate.
-        const QString conversion = marker ? name.chopped(int(qstrlen(MarkerSuffix))) : name;
+        // A marker and a record belong to their conversion and share its
+        // fate.
+        const char *const suffix = name.endsWith(QLatin1String(MarkerSuffix)) ? MarkerSuffix
+            : name.endsWith(QLatin1String(RecordSuffix))                       ? RecordSuffix
+                                                                               : nullptr;
+        const bool marker = suffix != nullptr;
+        const QString conversion = marker ? name.chopped(int(qstrlen(suffix))) : name;
         const QString path = dir.filePath(conversion);
         if (used.contains(normalized(path)))
             continue;
@@ -98,9 +103,11 @@ QStringList CacheCleaner::clearUnused(const QString &folder, const QSet<QString>
         if (!QFile::remove(dir.filePath(name)))
             continue;
         removed << name;
-        const QString ownMarker = name + QLatin1String(MarkerSuffix);
-        if (!marker && present.contains(ownMarker) && QFile::remove(dir.filePath(ownMarker)))
-            removed << ownMarker;
+        for (const char *const own : {MarkerSuffix, RecordSuffix}) {
+            const QString companion = name + QLatin1String(own);
+            if (!marker && present.contains(companion) && QFile::remove(dir.filePath(companion)))
+                removed << companion;
+        }
     }
     return removed;
 }

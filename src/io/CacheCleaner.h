@@ -20,7 +20,8 @@ public:
     // the home folder (a setting may name any folder). why says why not.
     static bool usableCacheFolder(const QString &folder, QString *why = nullptr);
 
-    // True for the name of a conversion the cache makes or its marker.
+    // True for the name of a conversion the cache makes, its marker or its
+    // record.
     static bool isCacheMade(const QString &fileName);
 
     // The files (absolute, clean paths) that the XML projects at these

@@ -1,5 +1,6 @@
 #include "io/InputController.h"
 
+#include "core/ConversionRecord.h"
 #include "core/Options.h"
 #include "core/OptionsHolder.h"
 #include "io/OldProjectForm.h"
@@ -20,6 +21,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFutureWatcher>
+#include <QHash>
 #include <QStorageInfo>
 #include <QtConcurrent>
 #include <QFile>
@@ -130,6 +132,12 @@ public:
     QSharedPointer<Media> media;
     QString path;
     QString convertedPath;
+    // The record of the last finished conversion (made now or found in the
+    // cache).
+    VideoInputFile conversion;
+    // The audio streams of the sources probed (or found recorded) during
+    // this load, by absolute path.
+    QHash<QString, QVector<AudioTrackInfo>> sourceAudio;
     VideoInputStorage storage{nullptr};
     bool done = false;
     bool cancelled = false;
@@ -388,9 +396,21 @@ bool InputController::InputControllerImpl::checkMedia()
 int InputController::InputControllerImpl::getAudioChannelIndex(const QString &file)
 {
     qDebug() << "Obtaining audio track index.";
-    VideoFileParser parser;
-    parser.parseFile(file);
-    const QVector<AudioTrackInfo> tracks = parser.getAudioTracks();
+    // A source whose conversion is in the cache, unchanged since, was probed
+    // then: its record tells its streams.
+    QVector<AudioTrackInfo> tracks;
+    ConversionRecord::KnownSource known;
+    if (ConversionRecord::findSource(Options::instance()->getPath(CacheFolder), ConversionRecord::SourceKey::of(file),
+                                     &known)
+        && known.audioKnown) {
+        qDebug() << "Audio tracks as recorded in the cache.";
+        tracks = known.audioTracks;
+    } else {
+        VideoFileParser parser;
+        parser.parseFile(file);
+        tracks = parser.getAudioTracks();
+    }
+    sourceAudio.insert(QFileInfo(file).absoluteFilePath(), tracks);
 
     int choice = -1;
     if (tracks.size() == 1) {
@@ -440,7 +460,7 @@ bool InputController::InputControllerImpl::loadVideoFile(MediaTrackFactory *, in
     if (!convertInputFile(path, audioStream))
         return false;
 
-    const VideoInputFile converted = storage.getInputFiles().value(path);
+    const VideoInputFile converted = conversion;
     OptionsHolder *options = Singleton<OptionsHolder>::instance();
     options->m_originalfps = converted.fps;
     options->m_videoBitRate = converted.bitrate;
@@ -471,10 +491,33 @@ bool InputController::InputControllerImpl::convertInputFile(const QString &sourc
     failed = false;
     converting = true;
     convertedPath.clear();
+    conversion = VideoInputFile();
+
+    // A source that is in the cache as it was when its conversion was made
+    // (same path, size and modification time) is not read again: its
+    // content name is the recorded one, and a finished conversion with its
+    // record is taken as it is, without any tool.
+    const ConversionRecord::SourceKey key = ConversionRecord::SourceKey::of(source);
+    ConversionRecord::KnownSource known;
+    if (ConversionRecord::findSource(Options::instance()->getPath(CacheFolder), key, &known)) {
+        VideoInputFile found;
+        found.inputPath = source;
+        found.outputPath = VideoInputStorage::pathForContent(known.contentName, audioStream);
+        found.audioStream = audioStream;
+        if (ConversionRecord::readConversion(found.outputPath, &found)) {
+            qDebug() << "Conversion found in the cache:" << found.outputPath;
+            converting = false;
+            done = true;
+            convertedPath = found.outputPath;
+            conversion = found;
+            return true;
+        }
+    }
 
     // The content name takes a whole read of the source (seconds for a
     // large file): it is worked out on a worker thread while the window and
     // the progress dialog stay live; the conversion starts once it is known.
+    const QString knownName = known.contentName;
     auto stopHashing = std::make_shared<std::atomic<bool>>(false);
     QFutureWatcher<QString> hashing;
     QObject::connect(&hashing, &QFutureWatcher<QString>::finished, owner,
@@ -490,8 +533,8 @@ bool InputController::InputControllerImpl::convertInputFile(const QString &sourc
                          }
                          storage.addInputFile(source, audioStream, name);
                      });
-    hashing.setFuture(QtConcurrent::run([source, stopHashing] {
-        return VideoInputStorage::contentName(source, stopHashing.get());
+    hashing.setFuture(QtConcurrent::run([source, stopHashing, knownName] {
+        return knownName.isEmpty() ? VideoInputStorage::contentName(source, stopHashing.get()) : knownName;
     }));
 
     const auto &makeDialog = installedInteraction().makeProgressDialog;
@@ -523,7 +566,18 @@ bool InputController::InputControllerImpl::convertInputFile(const QString &sourc
     // A cancel while hashing: the read stops at its next block.
     *stopHashing = true;
     hashing.waitForFinished();
-    return !cancelled && !failed;
+    if (cancelled || failed)
+        return false;
+    conversion = storage.getInputFiles().value(source);
+    // Kept with the conversion for the next open: the source's key, unless
+    // the source changed while it was read, and its audio streams when they
+    // were probed during this load.
+    const auto audio = sourceAudio.constFind(QFileInfo(source).absoluteFilePath());
+    ConversionRecord::writeConversion(convertedPath, conversion,
+                                      ConversionRecord::SourceKey::of(source) == key ? key
+                                                                                    : ConversionRecord::SourceKey(),
+                                      audio != sourceAudio.constEnd() ? &*audio : nullptr);
+    return true;
 }
 
 // Ends the wait of convertInputFile, whichever way the conversion ended.

@@ -233,12 +233,12 @@ private slots:
         const QString path = VideoInputStorage::getTempFilename(source);
         const QString variant = VideoInputStorage::getTempFilename(source, 1);
         QDir().mkpath(m_cache);
-        for (const QString &p : {path, path + ".finished", variant, variant + ".finished"})
+        for (const QString &p : {path, path + ".finished", path + ".info", variant, variant + ".finished", variant + ".info"})
             writeFile(p, "x");
         const QString unrelated = m_cache + "/unrelated.avi";
         writeFile(unrelated, "x");
         QCOMPARE(VideoInputStorage::deleteCached(source), path);
-        for (const QString &p : {path, path + ".finished", variant, variant + ".finished"})
+        for (const QString &p : {path, path + ".finished", path + ".info", variant, variant + ".finished", variant + ".info"})
             QVERIFY2(!QFile::exists(p), qPrintable(p));
         QVERIFY(QFile::exists(unrelated));
 

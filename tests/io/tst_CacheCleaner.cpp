@@ -70,6 +70,8 @@ void tst_CacheCleaner::cacheMadeNames_data()
     QTest::addColumn<bool>("made");
     QTest::newRow("conversion") << hexName('a') << true;
     QTest::newRow("its marker") << hexName('a') + ".finished" << true;
+    QTest::newRow("its record") << hexName('a') + ".info" << true;
+    QTest::newRow("a record's temporary file") << hexName('a') + ".info.aBcD12" << false;
     QTest::newRow("chosen stream") << hexName('b', "_2") << true;
     QTest::newRow("user's video") << "holiday.avi" << false;
     QTest::newRow("capital hex") << QString(48, 'A') + ".avi" << false;
@@ -112,7 +114,10 @@ void tst_CacheCleaner::onlyUnusedCacheFilesGo()
     const QStringList files = {
         hexName('a'), hexName('a') + ".finished", // used by a saved project (in a subfolder)
         hexName('b'), hexName('b') + ".finished", // used by a project elsewhere (recent files)
+        hexName('a') + ".info",
         hexName('c'), hexName('c') + ".finished", // used by nobody
+        hexName('c') + ".info",
+        hexName('7') + ".info",                   // a record whose file is gone
         hexName('d', "_3"),                       // unused, cut short (no marker)
         hexName('e') + ".finished",               // a marker whose file is gone
         hexName('f'), hexName('f') + ".finished", // the open project's
@@ -132,7 +137,8 @@ void tst_CacheCleaner::onlyUnusedCacheFilesGo()
     QCOMPARE(options->m_fps, 12.0f); // reading projects leaves the settings alone
     const QStringList removed = CacheCleaner::clearUnused(cache, used);
 
-    QStringList expected = {hexName('c'), hexName('c') + ".finished", hexName('d', "_3"), hexName('e') + ".finished"};
+    QStringList expected = {hexName('c'), hexName('c') + ".finished", hexName('c') + ".info", hexName('d', "_3"),
+                            hexName('e') + ".finished", hexName('7') + ".info"};
     QStringList got = removed;
     expected.sort();
     got.sort();

@@ -10,6 +10,7 @@
 #include "core/Options.h"
 #include "core/OptionsHolder.h"
 #include "core/Singleton.h"
+#include "core/Util.h"
 #include "core/VideoFileParser.h"
 #include "core/VideoInputStorage.h"
 #include "model/Media.h"
@@ -20,6 +21,8 @@
 #include "TestMedia.h"
 
 #include <QDialog>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QDir>
 #include <QDomDocument>
 #include <QFile>
@@ -220,15 +223,18 @@ private slots:
 
     void importsMediaFile()
     {
+        // A clip of its own: the one of initTestCase is in the cache already.
+        const QString clip = TestMedia::make(TestMedia::VideoStereo, m_dir.path(), 1.2);
+        QVERIFY(!clip.isEmpty());
         auto media = QSharedPointer<Media>::create();
         QString error;
-        QVERIFY2(open(m_clip, media, &error), qPrintable(error));
+        QVERIFY2(open(clip, media, &error), qPrintable(error));
         QVERIFY(error.isEmpty());
-        QCOMPARE(media->getFilePath(), m_clip);
+        QCOMPARE(media->getFilePath(), clip);
         QCOMPARE(media->getTrackFragments().size(), 1);
         const auto track = media->getTrackFragments().first()->track;
         QVERIFY(track->isLoaded());
-        QCOMPARE(track->getOrigName(), QDir::toNativeSeparators(m_clip));
+        QCOMPARE(track->getOrigName(), QDir::toNativeSeparators(clip));
         QVERIFY(track->getName().startsWith(QDir::toNativeSeparators(cacheFolder())));
         // The played track is the converted file's own audio track.
         QCOMPARE(track->getChannels(), 2);
@@ -645,14 +651,136 @@ private slots:
         auto media = QSharedPointer<Media>::create();
         QString error;
         QVERIFY2(open(file, media, &error), qPrintable(error));
-        QCOMPARE(m_user.dialogsMade, 1);
+        // The source's conversion is in the cache, unchanged: it is found
+        // without converting (no progress to show).
+        QCOMPARE(m_user.dialogsMade, 0);
         QVERIFY(m_user.missingAsked.isEmpty());
         const auto track = media->getTrackFragments().first()->track;
         QVERIFY(track->isLoaded());
         QVERIFY(QFile::exists(track->getName()));
-        QVERIFY(track->getName() != QDir::toNativeSeparators(converted));
+        QCOMPARE(track->getName(), QDir::toNativeSeparators(m_clipConverted));
         QCOMPARE(track->getOrigName(), QDir::toNativeSeparators(m_clip));
         QCOMPARE(track->getChannels(), 2);
+    }
+
+    // Opening a file whose conversion is in the cache runs no tool: what the
+    // probes and the conversion's check found is kept with the converted
+    // file, and the source is known by its path, size and modification time
+    // instead of a hash of its contents. The tools are counted by wrappers
+    // first on the search path of a child run of this test.
+    void cachedReopenRunsNoTool()
+    {
+        const QByteArray log = qgetenv("TW_TEST_TOOL_LOG");
+        if (log.isEmpty()) {
+            const QString tools = path("counting_tools");
+            QVERIFY(QDir().mkpath(tools));
+            for (const QString tool : {"ffprobe", "ffmpeg"}) {
+                const QString real = QStandardPaths::findExecutable(tool);
+                QVERIFY(!real.isEmpty());
+                const QString script = QDir(tools).filePath(tool);
+                QVERIFY(writeFile(script, QString("#!/bin/sh\necho \"%1 $*\" >> \"$TW_TEST_TOOL_LOG\"\nexec '%2' \"$@\"\n")
+                                              .arg(tool, real).toUtf8()) == script);
+                QVERIFY(QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+            }
+            QProcess child;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert("PATH", tools + ":" + env.value("PATH"));
+            env.insert("TW_TEST_TOOL_LOG", QDir(tools).filePath("runs.log"));
+            child.setProcessEnvironment(env);
+            child.setProcessChannelMode(QProcess::MergedChannels);
+            child.start(QCoreApplication::applicationFilePath(), {"cachedReopenRunsNoTool"});
+            QVERIFY(child.waitForFinished(240000));
+            // The child's verdict, without its debug lines.
+            QStringList verdict;
+            for (const QByteArray &line : child.readAll().split('\n')) {
+                if (line.startsWith("PASS") || line.startsWith("FAIL") || line.contains("Loc:"))
+                    verdict << QString::fromUtf8(line.left(2000));
+            }
+            QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, qPrintable(verdict.join('\n')));
+            QVERIFY2(verdict.contains("PASS   : InputControllerTest::cachedReopenRunsNoTool()"),
+                     qPrintable(verdict.join('\n')));
+            return;
+        }
+        const auto runs = [&log] { return QString::fromUtf8(readFile(QString::fromUtf8(log))).split('\n', Qt::SkipEmptyParts); };
+        QCOMPARE(QFileInfo(TW::Util::externalProgram("ffprobe")).absolutePath(),
+                 QFileInfo(QString::fromUtf8(log)).absolutePath());
+
+        // Two audio tracks: the choice is asked on every open, from the
+        // streams recorded the first time.
+        const QString clip = TestMedia::make(TestMedia::TwoAudioTracks, m_dir.path(), 1.5);
+        QVERIFY(!clip.isEmpty());
+        struct Opened
+        {
+            QString converted;
+            int channels = 0;
+            TW::Time duration;
+            float fps = 0;
+            int width = 0, height = 0, numChannels = 0, sampleRate = 0;
+            QSize aspect;
+        };
+        const auto openClip = [&](const QString &file) -> Opened {
+            projectOptions().reset();
+            auto media = QSharedPointer<Media>::create();
+            QString error;
+            if (!open(file, media, &error) || media->getTrackFragments().size() != 1) {
+                qWarning() << "open failed:" << error;
+                return {};
+            }
+            const auto track = media->getTrackFragments().first()->track;
+            const OptionsHolder &o = projectOptions();
+            return {track->getName(), track->getChannels(), track->getDuration(), o.m_originalfps,
+                    o.m_originalvideoWidth, o.m_originalvideoHeight, o.m_numChannels,
+                    o.m_originalaudioSampleRate, o.m_aspectRatio};
+        };
+        m_user.chooseAnswer = 1;
+        const int before = runs().size();
+        const Opened first = openClip(clip);
+        QVERIFY(!first.converted.isEmpty());
+        const QStringList firstRuns = runs().mid(before);
+        // The source probed, checked and converted; the converted file
+        // probed once (the track's load and the choice of its audio stream
+        // share the probe).
+        QVERIFY2(firstRuns.size() == 4, qPrintable(firstRuns.join('\n')));
+        QCOMPARE(m_user.dialogsMade, 1);
+
+        const auto sameAsFirst = [&first](const Opened &o) {
+            return o.converted == first.converted && o.channels == first.channels && o.duration == first.duration
+                && o.fps == first.fps && o.width == first.width && o.height == first.height
+                && o.numChannels == first.numChannels && o.sampleRate == first.sampleRate && o.aspect == first.aspect;
+        };
+        const Opened again = openClip(clip);
+        QVERIFY2(runs().size() == before + 4, qPrintable(runs().mid(before + 4).join('\n')));
+        QVERIFY(sameAsFirst(again));
+        QCOMPARE(m_user.chooseCalls.size(), 2);
+        QCOMPARE(m_user.chooseCalls.last().size(), 2);
+        QCOMPARE(m_user.dialogsMade, 1);
+
+        // A project over the clip loads its track from the cache alike.
+        {
+            auto media = QSharedPointer<Media>::create();
+            QVERIFY(open(clip, media));
+            const QString project = writeFile(path("reopen.twp"), projectXml(*media, projectOptions()));
+            auto reopened = QSharedPointer<Media>::create();
+            QString error;
+            QVERIFY2(open(project, reopened, &error), qPrintable(error));
+            QVERIFY(allTracksLoaded(*reopened));
+            QVERIFY2(runs().size() == before + 4, qPrintable(runs().mid(before + 4).join('\n')));
+        }
+
+        // A source changed since (here only its time): probed, hashed and
+        // checked again, and still the same contents, so the same file; the
+        // record then knows the source as it is now.
+        QFile touched(clip);
+        QVERIFY(touched.open(QIODevice::ReadWrite));
+        QVERIFY(touched.setFileTime(QDateTime::currentDateTimeUtc().addSecs(-3600), QFileDevice::FileModificationTime));
+        touched.close();
+        const Opened changed = openClip(clip);
+        const QStringList changedRuns = runs().mid(before + 4);
+        QVERIFY2(changedRuns.size() == 2, qPrintable(changedRuns.join('\n')));
+        QVERIFY(changedRuns.at(0).startsWith("ffprobe ") && changedRuns.at(1).startsWith("ffmpeg "));
+        QVERIFY(sameAsFirst(changed));
+        QVERIFY(sameAsFirst(openClip(clip)));
+        QCOMPARE(runs().size(), before + 6);
     }
 
     // A conversion cut short is not used even when its source is gone: the
