@@ -113,6 +113,7 @@ struct MediaExporter::Impl
     double expectedSeconds = 0.0;
     qint64 framesListed = 0;
     QHash<QString, qint64> framesOf;
+    QHash<QString, qint64> firstFrames; // by piece name: the frames of its first rendering
 
     qint64 framesFor(double seconds) const
     {
@@ -284,7 +285,22 @@ struct MediaExporter::Impl
     };
 
     // Renders one fragment; empty on failure or stop.
-    Piece exportTrackFragment(const QSharedPointer<MediaTrackFragment> &fragment, const QString &name, float pitch,
+    // A repeated piece is rendered once, unless a repeat needs another count
+    // of whole frames to stay in step (a piece of 12.5 frames' time gets 13
+    // and 12 in turn): that count gets a piece of its own, so at most two.
+    QString variantName(const QString &name, qint64 frames)
+    {
+        if (options.audioOnly)
+            return name;
+        const auto first = firstFrames.constFind(name);
+        if (first == firstFrames.constEnd()) {
+            firstFrames.insert(name, frames);
+            return name;
+        }
+        return *first == frames ? name : QStringLiteral("%1_%2f").arg(name).arg(frames);
+    }
+
+    Piece exportTrackFragment(const QSharedPointer<MediaTrackFragment> &fragment, QString name, float pitch,
                               float tempo, float volume)
     {
         qDebug() << "Exporting fragment" << *fragment;
@@ -293,6 +309,10 @@ struct MediaExporter::Impl
         Time length = Time(qMax<qint64>(0, fragment->endPosition.unitCount - fragment->startPosition.unitCount));
         const double seconds = stretchedSeconds(length, tempo);
         const QString ext = QFileInfo(options.file).suffix();
+        // With pictures, the sound is made as long as the piece's whole frames,
+        // so every piece starts in step however often it is repeated.
+        const qint64 frames = framesFor(seconds);
+        name = variantName(name, frames);
         Piece piece;
         piece.audio = workFile(QStringLiteral("tmpFrag_%1.aiff").arg(name));
         const QString out = workFile(QStringLiteral("tmpFrag_%1.%2").arg(name, ext));
@@ -309,9 +329,6 @@ struct MediaExporter::Impl
         const bool audible = hasAudio && fragment->playAudio && trackHasAudio(fragment->track);
         audio.volume = audible ? volume * fragment->volume / 100.0f : 0.0f;
         const QString source = audible ? ResourceManager::getExtractedAudioFileForTrack(fragment->track) : QString();
-        // With pictures, the sound is made as long as the piece's whole frames,
-        // so every piece starts in step however often it is repeated.
-        const qint64 frames = framesFor(seconds);
         const qint64 samples = options.audioOnly ? -1 : audioFramesFor(frames);
         if (!renderAudio(source, start, length, piece.audio, hasAudio ? seconds : 0.0, name, samples))
             return Piece();
@@ -346,10 +363,47 @@ struct MediaExporter::Impl
         return piece;
     }
 
-    // A pause of whole seconds: black picture and silence.
-    Piece exportPause(int index, int delaySeconds)
+    // The picture playback holds while it waits before a repeat: the last
+    // one of the loop's last fragment (black for a fragment without
+    // pictures), written as a still image for the pause's piece.
+    QString holdPicture(int index, const QSharedPointer<MediaTrackFragment> &last)
     {
-        const QString name = QStringLiteral("pause_%1").arg(index);
+        QString source = last && last->track ? last->track->getName() : QString();
+        double at = 0;
+        if (!last || !last->playVideo || !QFileInfo::exists(source) || !trackHasVideo(last->track)) {
+            source = silenceFilePath();
+        } else {
+            // Just inside the last frame before the loop's end.
+            const double fps = framesPerSecond > 0 ? framesPerSecond : 25.0;
+            at = qMax(0.0, double(last->endPosition.unitCount) / 1000000.0 - 1.5 / fps);
+        }
+        const QString still = workFile(QStringLiteral("pause_%1.png").arg(index));
+        if (QFileInfo::exists(still))
+            return still;
+        QStringList args{QStringLiteral("-nostdin"), QStringLiteral("-hide_banner"), QStringLiteral("-y")};
+        // Near the start a seek before the input may land late; the source is
+        // read from its start there.
+        if (at >= 1.0)
+            args << QStringLiteral("-ss") << fixed(at, 5) << QStringLiteral("-i") << source;
+        else
+            args << QStringLiteral("-i") << source << QStringLiteral("-ss") << fixed(at, 5);
+        args << QStringLiteral("-frames:v") << QStringLiteral("1") << QStringLiteral("-an") << still;
+        const ToolRun run = runTool(Util::externalProgram(QStringLiteral("ffmpeg")), args, position);
+        if (run.stopped || stopRequested)
+            return QString();
+        if (!run.ok() || !QFileInfo(still).isFile()) {
+            fail(QObject::tr("Taking the picture held before a repeat failed (%1).").arg(describe(run)));
+            return QString();
+        }
+        return still;
+    }
+
+    // A pause of whole seconds before a repeat, as playback makes it: the
+    // loop's last picture held, and silence.
+    Piece exportPause(int index, int delaySeconds, const QSharedPointer<MediaTrackFragment> &last)
+    {
+        const qint64 frames = framesFor(delaySeconds);
+        const QString name = variantName(QStringLiteral("pause_%1").arg(index), frames);
         const QString ext = QFileInfo(options.file).suffix();
         Piece piece;
         piece.audio = workFile(QStringLiteral("tmpFrag_%1.aiff").arg(name));
@@ -358,7 +412,6 @@ struct MediaExporter::Impl
             piece.video = out;
         if (QFileInfo::exists(piece.audio) && (options.audioOnly || QFileInfo::exists(out)))
             return piece;
-        const qint64 frames = framesFor(delaySeconds);
         const qint64 samples = options.audioOnly ? -1 : audioFramesFor(frames);
         if (!audio.exportSilence(Time(qint64(delaySeconds) * 1000000), piece.audio, samples)) {
             if (!stopRequested)
@@ -367,9 +420,12 @@ struct MediaExporter::Impl
         }
         if (options.audioOnly)
             return piece;
+        const QString still = holdPicture(index, last);
+        if (still.isEmpty())
+            return Piece();
         FragmentCommand command;
         command.lengthSeconds = delaySeconds;
-        command.videoSource = silenceFilePath();
+        command.videoSource = still;
         command.audioFile = piece.audio;
         command.output = out;
         command.outputNoAudio = workFile(QStringLiteral("tmpFragNoAudio_%1.%2").arg(name, ext));
@@ -482,6 +538,7 @@ bool MediaExporter::Impl::run(const SegmentList &records, const ExportOptions &o
     expectedSeconds = 0;
     framesListed = 0;
     framesOf.clear();
+    firstFrames.clear();
     QStringList videoLines;
     QStringList audioLines;
     for (int i = 0; i < records.size(); ++i) {
@@ -490,7 +547,12 @@ bool MediaExporter::Impl::run(const SegmentList &records, const ExportOptions &o
             r.segment ? r.segment->fragments : QList<QSharedPointer<MediaTrackFragment>>();
         for (int pass = 0; pass < qMax(1, r.repeat); ++pass) {
             if (pass > 0 && r.delay > 0) {
-                const Piece pause = exportPause(i, r.delay);
+                QSharedPointer<MediaTrackFragment> last;
+                for (const QSharedPointer<MediaTrackFragment> &fragment : fragments) {
+                    if (fragment && fragment->endPosition > fragment->startPosition)
+                        last = fragment;
+                }
+                const Piece pause = exportPause(i, r.delay, last);
                 if (!pause.ok())
                     return stopRequested ? stopped() : false;
                 listed(pause.video, r.delay);
@@ -720,8 +782,10 @@ MediaExporter::MediaSegmentTraits MediaExporter::convertLoopIntoSegment(const Vi
     qDebug() << "Converting loop to segment" << *loop;
     r.segment = d->media->getSegment(loop->getStartTime(), loop->getEndTime());
     // The caller's "use loop count" decides whether repeats count; this
-    // records what the loop asks for.
-    r.repeat = qMax(1, loop->getLoopCount());
+    // records what the loop asks for. The count is the number of jumps back
+    // that playback makes at the loop's end, so the loop is heard once more
+    // than its count: count 2 plays three passes.
+    r.repeat = qMax(0, loop->getLoopCount()) + 1;
     r.delay = qMax(0, loop->getDelay());
     r.tempo = AudioFilterExporter::usableTempo(loop->getTempo());
     r.pitch = std::isfinite(loop->getPitch()) ? loop->getPitch() : 0.0f;
