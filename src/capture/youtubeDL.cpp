@@ -8,6 +8,7 @@
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTimer>
 
 void YTSniffer::youtubeDL_Start()
@@ -23,15 +24,19 @@ void YTSniffer::youtubeDL_Start()
     processRunning = true;
     pendingOutput.clear();
     runLines.clear();
+    runErrors.clear();
     connect(process, &QProcess::readyReadStandardOutput, this, &YTSniffer::youtubeDL_ReadSTDOUT);
     connect(process, &QProcess::finished, this, &YTSniffer::youtubeDL_Finish);
     connect(process, &QProcess::errorOccurred, this, &YTSniffer::youtubeDL_Error);
-    // The downloader's own messages go to the log only, as they come.
+    // The downloader's own messages go to the log as they come; the last
+    // lines are kept to tell the user why a run failed.
     QProcess *run = process;
-    connect(process, &QProcess::readyReadStandardError, this, [run] {
+    connect(process, &QProcess::readyReadStandardError, this, [this, run] {
         const QByteArray said = run->readAllStandardError().trimmed();
-        if (!said.isEmpty())
-            qWarning() << "YTSniffer: the run said:" << said;
+        if (said.isEmpty() || run != process)
+            return;
+        qWarning() << "YTSniffer: the run said:" << said;
+        keepErrors(said);
     });
 
     QString action;
@@ -138,9 +143,20 @@ void YTSniffer::handleLine(const QByteArray &raw)
     }
 }
 
+void YTSniffer::keepErrors(const QByteArray &said)
+{
+    const QStringList lines = QString::fromUtf8(said).split(QRegularExpression(QStringLiteral("[\r\n]+")),
+                                                            Qt::SkipEmptyParts);
+    for (const QString &line : lines)
+        runErrors << line.trimmed();
+    while (runErrors.size() > 20)
+        runErrors.removeFirst();
+}
+
 void YTSniffer::failRun(YTSniffer::errors error)
 {
-    ui->progressBar->setValue(ui->progressBar->maximum());
+    // A failed run has not got anywhere: the bar does not say otherwise.
+    ui->progressBar->setValue(ui->progressBar->minimum());
     stopProgressBar();
     showError(error, QMessageBox::Critical, {QString(), QString()});
 }
@@ -152,8 +168,10 @@ void YTSniffer::youtubeDL_Finish(int code, QProcess::ExitStatus status)
     pendingOutput += process->readAllStandardOutput();
     takeLines(true);
     const QByteArray said = process->readAllStandardError().trimmed();
-    if (!said.isEmpty())
+    if (!said.isEmpty()) {
         qWarning() << "YTSniffer: the run said:" << said;
+        keepErrors(said);
+    }
 
     if (!processRunning) {
         qDebug() << "Process is killed";
