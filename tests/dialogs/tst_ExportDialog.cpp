@@ -221,6 +221,24 @@ private slots:
         QVERIFY(!o.stereo);
     }
 
+    // One real click on OK, where the button shows, accepts: nothing lies
+    // over the button and nothing takes the click first.
+    void oneClickOnOkAccepts()
+    {
+        ExportDialog dialog;
+        Form f(dialog);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QLineEdit *name = dialog.findChild<QLineEdit *>("exportFileNameLineEdit");
+        QTest::keyClicks(name, "take");
+        QPushButton *okButton = f.buttons->button(QDialogButtonBox::Ok);
+        const QPoint at = okButton->mapTo(&dialog, okButton->rect().center());
+        QCOMPARE(dialog.childAt(at), okButton);
+        QTest::mouseClick(dialog.windowHandle(), Qt::LeftButton, Qt::NoModifier, at);
+        QTRY_COMPARE(dialog.result(), int(QDialog::Accepted));
+        QVERIFY(!dialog.isVisible());
+    }
+
     void emptyNameKeepsTheDialogOpen()
     {
         ExportDialog dialog;
