@@ -248,6 +248,10 @@ private slots:
         QVERIFY(dialog.isVisible());
         QCOMPARE(dialog.result(), int(QDialog::Rejected));
         QVERIFY(dialog.getExportOptions().file.isEmpty());
+        // It says what is missing, where it is missing.
+        QLineEdit *name = dialog.findChild<QLineEdit *>("exportFileNameLineEdit");
+        QVERIFY(name->placeholderText().startsWith("Type a name for the exported file"));
+        QTRY_VERIFY(name->hasFocus());
     }
 
     void outputFile_data()
