@@ -257,13 +257,18 @@ struct MediaExporter::Impl
 
     bool renderVideo(const FragmentCommand &command, const QString &name, double seconds)
     {
+        return renderVideo(command, name, seconds, options);
+    }
+
+    bool renderVideo(const FragmentCommand &command, const QString &name, double seconds, const ExportOptions &with)
+    {
         const QString script = scriptPath();
         if (script.isEmpty())
             return fail(QObject::tr("The export script \"%1\" is missing.").arg(QLatin1String(ScriptName)));
         qDebug() << "---------------------loading ffmpeg\n" << script;
         const double base = position;
         const ToolRun run = runTool(QStringLiteral("/bin/sh"),
-                                    QStringList{script} + fragmentArguments(command, options), base);
+                                    QStringList{script} + fragmentArguments(command, with), base);
         if (run.stopped || stopRequested)
             return false;
         if (!run.ok() || !QFileInfo(command.output).isFile())
@@ -364,30 +369,19 @@ struct MediaExporter::Impl
     }
 
     // The picture playback holds while it waits before a repeat: the last
-    // one of the loop's last fragment (black for a fragment without
-    // pictures), written as a still image for the pause's piece.
-    QString holdPicture(int index, const QSharedPointer<MediaTrackFragment> &last)
+    // one the pass showed, taken from the pass's last rendered piece (so it
+    // is cropped and scaled already), as a still image.
+    QString holdPicture(int index, const QString &lastPiece)
     {
-        QString source = last && last->track ? last->track->getName() : QString();
-        double at = 0;
-        if (!last || !last->playVideo || !QFileInfo::exists(source) || !trackHasVideo(last->track)) {
-            source = silenceFilePath();
-        } else {
-            // Just inside the last frame before the loop's end.
-            const double fps = framesPerSecond > 0 ? framesPerSecond : 25.0;
-            at = qMax(0.0, double(last->endPosition.unitCount) / 1000000.0 - 1.5 / fps);
-        }
         const QString still = workFile(QStringLiteral("pause_%1.png").arg(index));
         if (QFileInfo::exists(still))
             return still;
-        QStringList args{QStringLiteral("-nostdin"), QStringLiteral("-hide_banner"), QStringLiteral("-y")};
-        // Near the start a seek before the input may land late; the source is
-        // read from its start there.
-        if (at >= 1.0)
-            args << QStringLiteral("-ss") << fixed(at, 5) << QStringLiteral("-i") << source;
-        else
-            args << QStringLiteral("-i") << source << QStringLiteral("-ss") << fixed(at, 5);
-        args << QStringLiteral("-frames:v") << QStringLiteral("1") << QStringLiteral("-an") << still;
+        // Every picture of the last second is written over the one before.
+        // Before any picture (a loop without fragments first) it is black.
+        const QString source = lastPiece.isEmpty() ? silenceFilePath() : lastPiece;
+        const QStringList args{QStringLiteral("-nostdin"), QStringLiteral("-hide_banner"), QStringLiteral("-y"),
+                               QStringLiteral("-sseof"), QStringLiteral("-1"), QStringLiteral("-i"), source,
+                               QStringLiteral("-an"), QStringLiteral("-update"), QStringLiteral("1"), still};
         const ToolRun run = runTool(Util::externalProgram(QStringLiteral("ffmpeg")), args, position);
         if (run.stopped || stopRequested)
             return QString();
@@ -400,7 +394,7 @@ struct MediaExporter::Impl
 
     // A pause of whole seconds before a repeat, as playback makes it: the
     // loop's last picture held, and silence.
-    Piece exportPause(int index, int delaySeconds, const QSharedPointer<MediaTrackFragment> &last)
+    Piece exportPause(int index, int delaySeconds, const QString &lastPiece)
     {
         const qint64 frames = framesFor(delaySeconds);
         const QString name = variantName(QStringLiteral("pause_%1").arg(index), frames);
@@ -420,9 +414,13 @@ struct MediaExporter::Impl
         }
         if (options.audioOnly)
             return piece;
-        const QString still = holdPicture(index, last);
+        const QString still = holdPicture(index, lastPiece);
         if (still.isEmpty())
             return Piece();
+        // The still is the output's picture already: it is neither cropped
+        // nor scaled again.
+        ExportOptions asIs = options;
+        asIs.cropArea = QRectF(0, 0, 1, 1);
         FragmentCommand command;
         command.lengthSeconds = delaySeconds;
         command.videoSource = still;
@@ -432,7 +430,7 @@ struct MediaExporter::Impl
         command.extension = ext;
         command.frameRate = frameRate();
         command.outputSeconds = double(frames) / framesPerSecond;
-        if (!renderVideo(command, name, delaySeconds))
+        if (!renderVideo(command, name, delaySeconds, asIs))
             return Piece();
         framesOf.insert(out, frames);
         return piece;
@@ -541,18 +539,14 @@ bool MediaExporter::Impl::run(const SegmentList &records, const ExportOptions &o
     firstFrames.clear();
     QStringList videoLines;
     QStringList audioLines;
+    QString lastPiece; // the last picture piece listed
     for (int i = 0; i < records.size(); ++i) {
         const MediaSegmentTraits &r = records.at(i);
         const QList<QSharedPointer<MediaTrackFragment>> fragments =
             r.segment ? r.segment->fragments : QList<QSharedPointer<MediaTrackFragment>>();
         for (int pass = 0; pass < qMax(1, r.repeat); ++pass) {
             if (pass > 0 && r.delay > 0) {
-                QSharedPointer<MediaTrackFragment> last;
-                for (const QSharedPointer<MediaTrackFragment> &fragment : fragments) {
-                    if (fragment && fragment->endPosition > fragment->startPosition)
-                        last = fragment;
-                }
-                const Piece pause = exportPause(i, r.delay, last);
+                const Piece pause = exportPause(i, r.delay, lastPiece);
                 if (!pause.ok())
                     return stopRequested ? stopped() : false;
                 listed(pause.video, r.delay);
@@ -570,6 +564,7 @@ bool MediaExporter::Impl::run(const SegmentList &records, const ExportOptions &o
                 if (!piece.ok())
                     return stopRequested ? stopped() : false;
                 listed(piece.video, stretchedSeconds(fragment->endPosition - fragment->startPosition, r.tempo));
+                lastPiece = piece.video;
                 videoLines << concatListLine(piece.video);
                 audioLines << concatListLine(piece.audio);
             }
