@@ -279,7 +279,6 @@ struct MediaExporter::Impl
 
     QString workFile(const QString &name) const { return QDir(workFolder).filePath(name); }
 
-    // Renders one fragment; its list path, or empty on failure or stop.
     // One rendered piece: its picture with sound (none in an audio-only
     // export) and its sound alone.
     struct Piece
@@ -289,7 +288,6 @@ struct MediaExporter::Impl
         bool ok() const { return !audio.isEmpty(); }
     };
 
-    // Renders one fragment; empty on failure or stop.
     // A repeated piece is rendered once, unless a repeat needs another count
     // of whole frames to stay in step (a piece of 12.5 frames' time gets 13
     // and 12 in turn): that count gets a piece of its own, so at most two.
@@ -305,6 +303,7 @@ struct MediaExporter::Impl
         return *first == frames ? name : QStringLiteral("%1_%2f").arg(name).arg(frames);
     }
 
+    // Renders one fragment; empty on failure or stop.
     Piece exportTrackFragment(const QSharedPointer<MediaTrackFragment> &fragment, QString name, float pitch,
                               float tempo, float volume)
     {
@@ -393,7 +392,7 @@ struct MediaExporter::Impl
     }
 
     // A pause of whole seconds before a repeat, as playback makes it: the
-    // loop's last picture held, and silence.
+    // pass's last picture held, and silence.
     Piece exportPause(int index, int delaySeconds, const QString &lastPiece)
     {
         const qint64 frames = framesFor(delaySeconds);
