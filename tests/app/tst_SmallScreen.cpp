@@ -73,6 +73,7 @@ void tst_SmallScreen::timelineInViewAt700()
     window->resize(1024, 700);
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window));
+    QCOMPARE(window->height(), 700);
     auto *scroll = window->findChild<QScrollArea *>(QStringLiteral("centralScrollArea"));
     QVERIFY(scroll);
     // Nothing of the window's content is out of view: the timeline's bottom
