@@ -488,10 +488,19 @@ struct MainController::Impl
         return segment;
     }
 
-    void showStatus(const QString &text)
+    void showStatus(const QString &text, int milliseconds = 5000)
     {
         if (mainWindow && mainWindow->statusBar())
-            mainWindow->statusBar()->showMessage(text, 5000);
+            mainWindow->statusBar()->showMessage(text, milliseconds);
+    }
+
+    // An export that ended well says so, and where its file is.
+    void reportExport(const ExportController &export_)
+    {
+        if (export_.outcome() != ExportController::Finished)
+            return;
+        const QString file = QDir::toNativeSeparators(QFileInfo(export_.getOptions().file).absoluteFilePath());
+        showStatus(MainController::tr("Export finished: %1").arg(file), 30000);
     }
 
     // The volume every fragment has, when they all have the same; else the
@@ -961,6 +970,14 @@ void MainController::ripFiles(const QStringList &sources, const QStringList &des
     qDebug() << "Rip files:" << sources << "to" << destinations;
     ConvertProgressDialog dialog(d->mainWindow);
     dialog.process(sources, destinations);
+    const QStringList written = dialog.getWrittenFiles();
+    if (!written.isEmpty()) {
+        const QString folder = QDir::toNativeSeparators(QFileInfo(written.constFirst()).absolutePath());
+        d->showStatus(written.size() == 1
+                          ? tr("DVD conversion finished: %1").arg(QDir::toNativeSeparators(written.constFirst()))
+                          : tr("DVD conversion finished: %1 files in %2").arg(written.size()).arg(folder),
+                      30000);
+    }
 }
 
 void MainController::clearCachedData(const QString &path)
@@ -1502,11 +1519,19 @@ QUrl userGuidePage(const QString &section)
     return url;
 }
 
-void openUserGuide(const QString &section)
+// Opens the guide in the user's web browser; without one, says so and where
+// the guide is, so that it can be opened by hand.
+void openUserGuide(const QString &section, QWidget *parent)
 {
     const QUrl url = userGuidePage(section);
     qDebug() << "Opening help page" << url;
-    QDesktopServices::openUrl(url);
+    if (QDesktopServices::openUrl(url))
+        return;
+    qWarning() << "No program opened" << url;
+    QMessageBox::warning(parent, MainController::tr("Help"),
+                         MainController::tr("No web browser could be started to show the user guide.\n\n"
+                                            "The guide is the file:\n%1\n\nOpen it in a web browser.")
+                             .arg(QDir::toNativeSeparators(url.toLocalFile())));
 }
 
 } // namespace
@@ -1514,22 +1539,22 @@ void openUserGuide(const QString &section)
 void MainController::onHelpUserGuideClicked()
 {
     logSlot("onHelpUserGuideClicked");
-    openUserGuide(QStringLiteral("guide"));
+    openUserGuide(QStringLiteral("guide"), d->mainWindow);
 }
 void MainController::onHelpQuickStartGuideClicked()
 {
     logSlot("onHelpQuickStartGuideClicked");
-    openUserGuide(QStringLiteral("quick-start"));
+    openUserGuide(QStringLiteral("quick-start"), d->mainWindow);
 }
 void MainController::onHelpTrainingVideosClicked()
 {
     logSlot("onHelpTrainingVideosClicked");
-    openUserGuide(QStringLiteral("practising"));
+    openUserGuide(QStringLiteral("practising"), d->mainWindow);
 }
 void MainController::onHelpHelpDeskClicked()
 {
     logSlot("onHelpHelpDeskClicked");
-    openUserGuide(QStringLiteral("help"));
+    openUserGuide(QStringLiteral("help"), d->mainWindow);
 }
 
 namespace {
@@ -1555,6 +1580,7 @@ void MainController::exportAll(ExportOptions options)
     completeExportOptions(options, d->player);
     ExportController controller(options, getMedia(), getMainWindow());
     controller.exportAll();
+    d->reportExport(controller);
 }
 
 void MainController::exportCurrentLoop(ExportOptions options)
@@ -1573,6 +1599,7 @@ void MainController::exportCurrentLoop(ExportOptions options)
     completeExportOptions(options, d->player);
     ExportController controller(options, getMedia(), getMainWindow());
     controller.exportLoop(loop.data());
+    d->reportExport(controller);
 }
 
 void MainController::exportAllLoops(ExportOptions options)
@@ -1591,6 +1618,7 @@ void MainController::exportAllLoops(ExportOptions options)
     completeExportOptions(options, d->player);
     ExportController controller(options, media, getMainWindow());
     controller.exportAllLoops();
+    d->reportExport(controller);
 }
 
 void MainController::onHelpAboutClicked()

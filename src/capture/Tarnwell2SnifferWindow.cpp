@@ -18,6 +18,7 @@
 #include <QMessageBox>
 #include <QPixmap>
 #include <QTime>
+#include <QLabel>
 #include <QTimer>
 
 namespace {
@@ -100,8 +101,19 @@ void Tarnwell2SnifferWindow::startSniffers()
 
 void Tarnwell2SnifferWindow::showCaptureProblem()
 {
-    ui->lbCaptureProblem->setText(g_captureProblem);
-    ui->lbCaptureProblem->setVisible(!g_captureProblem.isEmpty());
+    QLabel *label = ui->lbCaptureProblem;
+    label->setText(g_captureProblem);
+    label->setVisible(!g_captureProblem.isEmpty());
+    if (g_captureProblem.isEmpty())
+        return;
+    // The explanation is read in full: the window is made wide enough for
+    // its lines to wrap sensibly and tall enough for all of them, with room
+    // left for the list.
+    const QMargins margins = layout()->contentsMargins();
+    const int width = qMax(this->width(), 520);
+    const int textHeight = label->heightForWidth(width - margins.left() - margins.right());
+    label->setMinimumHeight(textHeight);
+    resize(width, qMax(height(), layout()->minimumSize().height() + 120));
 }
 
 QString Tarnwell2SnifferWindow::captureProblem() { return g_captureProblem; }

@@ -11,6 +11,7 @@
 #include <QKeySequence>
 #include <QListWidgetItem>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QShortcut>
 
@@ -157,12 +158,40 @@ void YTSniffer::sendSignalOut()
     emit finish(finishKind, data);
 }
 
+QString YTSniffer::downloaderErrorLine(const QStringList &errorLines)
+{
+    for (int i = errorLines.size() - 1; i >= 0; --i) {
+        if (errorLines.at(i).startsWith(QLatin1String("ERROR:")))
+            return errorLines.at(i);
+    }
+    return errorLines.isEmpty() ? QString() : errorLines.last();
+}
+
+bool YTSniffer::siteUnreachable(const QString &errorLine)
+{
+    static const QRegularExpression pattern(
+        QStringLiteral("name resolution|Name or service not known|Failed to resolve|getaddrinfo|nodename nor servname"
+                       "|Network is unreachable|No route to host|Connection refused|timed out"
+                       "|Failed to establish a new connection|Unable to download (webpage|API page)"),
+        QRegularExpression::CaseInsensitiveOption);
+    return pattern.match(errorLine).hasMatch();
+}
+
 void YTSniffer::showError(YTSniffer::errors error, QMessageBox::Icon icon, QStringList)
 {
     emit this->error(error);
 
-    const QString failed = tr("We got an error while getting download file info") + QStringLiteral("<br>")
-                           + tr("ExitCode: #") + QString::number(exitCode);
+    QString failed = tr("We got an error while getting download file info") + QStringLiteral("<br>")
+                     + tr("ExitCode: #") + QString::number(exitCode);
+    // Why, in the downloader's own words, and what that means.
+    const QString said = downloaderErrorLine(runErrors);
+    if (!said.isEmpty()) {
+        if (siteUnreachable(said))
+            failed += QStringLiteral("<br><br>")
+                      + tr("The site could not be reached. Check the internet connection and try again.");
+        failed += QStringLiteral("<br><br>") + tr("The downloader said:") + QStringLiteral("<br><tt>")
+                  + said.toHtmlEscaped() + QStringLiteral("</tt>");
+    }
     QString heading;
     QString message;
     switch (error) {

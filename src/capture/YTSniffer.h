@@ -98,6 +98,12 @@ public:
     static QString bundleFile(const QString &name);
     // Tests only: look for "run" and "update.sh" in this folder instead.
     static void setProgramFolder(const QString &folder);
+    // The line of the downloader's error output that tells why a run failed:
+    // its last "ERROR:" line, else its last line; empty for no output.
+    static QString downloaderErrorLine(const QStringList &errorLines);
+    // Whether that line says the site could not be reached (no connection,
+    // a name that does not resolve, a refused or timed-out connection).
+    static bool siteUnreachable(const QString &errorLine);
 
     // ---- State, for the controller and tests ----
     int getStep() const { return step; }
@@ -147,6 +153,7 @@ private:
     QString getFileExtension() const;
     void stopProgressBar();
     void failRun(YTSniffer::errors error);
+    void keepError(const QString &said);
     void handleLine(QString line);
 
     Ui::YTSniffer *ui = nullptr;
@@ -169,4 +176,6 @@ private:
     bool signalSent = false;
     // The current run's output lines.
     QStringList runLines;
+    // The current run's error output, in lines (the last ones only).
+    QStringList runErrors;
 };

@@ -8,6 +8,7 @@
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTimer>
 
 void YTSniffer::youtubeDL_Start()
@@ -24,11 +25,15 @@ void YTSniffer::youtubeDL_Start()
     process->setWholeGroup(true);
     processRunning = true;
     runLines.clear();
+    runErrors.clear();
     connect(process, &TW::ToolProcess::outputLine, this, &YTSniffer::youtubeDL_Line);
     connect(process, &TW::ToolProcess::finished, this, &YTSniffer::youtubeDL_Finish);
-    // The downloader's own messages go to the log only, as they come.
-    connect(process, &TW::ToolProcess::errorLine, this,
-            [](const QString &said) { qWarning() << "YTSniffer: the run said:" << said; });
+    // The downloader's own messages go to the log as they come; the last
+    // lines are kept to tell the user why a run failed.
+    connect(process, &TW::ToolProcess::errorLine, this, [this](const QString &said) {
+        qWarning() << "YTSniffer: the run said:" << said;
+        keepError(said);
+    });
 
     QString action;
     QStringList arguments;
@@ -115,9 +120,20 @@ void YTSniffer::handleLine(QString line)
     }
 }
 
+void YTSniffer::keepError(const QString &said)
+{
+    const QString line = said.trimmed();
+    if (line.isEmpty())
+        return;
+    runErrors << line;
+    while (runErrors.size() > 20)
+        runErrors.removeFirst();
+}
+
 void YTSniffer::failRun(YTSniffer::errors error)
 {
-    ui->progressBar->setValue(ui->progressBar->maximum());
+    // A failed run has not got anywhere: the bar does not say otherwise.
+    ui->progressBar->setValue(ui->progressBar->minimum());
     stopProgressBar();
     showError(error, QMessageBox::Critical, {QString(), QString()});
 }

@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QFileInfo>
 #include <QPushButton>
 
@@ -191,8 +192,14 @@ void ExportDialog::onOriginalQualityToggled(bool checked)
 
 void ExportDialog::Accept()
 {
-    if (d->form.exportFileNameLineEdit->text().isEmpty())
+    QLineEdit *name = d->form.exportFileNameLineEdit;
+    if (name->text().isEmpty()) {
+        // OK without a name is not taken silently: the field says what it
+        // needs and gets the keyboard.
+        name->setPlaceholderText(tr("Type a name for the exported file (or choose one with ...)"));
+        name->setFocus(Qt::OtherFocusReason);
         return;
+    }
     d->fillRecord();
     accept();
 }

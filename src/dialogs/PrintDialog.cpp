@@ -318,9 +318,20 @@ public:
         const QString base = basePrintFilename();
         if (base.isEmpty())
             return;
+        QStringList written;
         if (prepare())
-            savePrints(base);
-        statusLabel->setText(QString());
+            written = savePrints(base);
+        if (written.isEmpty()) {
+            statusLabel->setText(QString());
+            return;
+        }
+        // Where the pages went: the first file, and how many there are.
+        const QString first = QDir::toNativeSeparators(written.constFirst());
+        statusLabel->setText(written.size() == 1
+                                 ? PrintDialog::tr("Saved to %1").arg(first)
+                                 : PrintDialog::tr("Saved %1 pages: %2 and the following numbers")
+                                       .arg(written.size())
+                                       .arg(first));
     }
 
     QString basePrintFilename()
@@ -366,7 +377,9 @@ public:
                == QMessageBox::Yes;
     }
 
-    void savePrints(const QString &base)
+    // The files written, in order; empty when the user declined or the
+    // first write failed.
+    QStringList savePrints(const QString &base)
     {
         const int first = hasCurrentScreen() ? 1 : 0;
         const int files = first + (frameCount() > 0 ? pageCount() : 0);
@@ -374,11 +387,14 @@ public:
         for (int n = 1; n <= files; ++n)
             names << PrintDialog::incrementedFilename(base, n);
         if (!mayWrite(names))
-            return;
+            return {};
         QImage image(printer.paperRect(QPrinter::DevicePixel).size().toSize(), QImage::Format_ARGB32);
+        QStringList written;
         const auto write = [&](int n) {
-            if (image.save(names.at(n - 1)))
+            if (image.save(names.at(n - 1))) {
+                written << names.at(n - 1);
                 return true;
+            }
             QMessageBox::warning(owner, PrintDialog::tr("Save to file"),
                                  PrintDialog::tr("The page could not be written to %1.").arg(names.at(n - 1)));
             return false;
@@ -391,7 +407,7 @@ public:
                 drawCurrentScreen(painter, image.size());
             }
             if (!write(++number))
-                return;
+                return written;
         }
         for (int k = 0; frameCount() > 0 && k < pageCount(); ++k) {
             image.fill(Qt::white);
@@ -400,8 +416,9 @@ public:
                 drawPage(painter, image.size(), framesAt(k * itemsPerPage, itemsPerPage));
             }
             if (!write(++number))
-                return;
+                return written;
         }
+        return written;
     }
 
     PrintDialog *owner;
@@ -552,6 +569,8 @@ void PrintDialog::printClicked()
     }
     if (!d->print(&d->printer, false))
         QMessageBox::warning(this, tr("Print"), tr("Printing on %1 could not start.").arg(d->printer.printerName()));
+    else if (d->statusLabel->text().isEmpty()) // not "Nothing to print."
+        d->statusLabel->setText(tr("Sent to the printer %1.").arg(d->printer.printerName()));
 }
 
 } // namespace TW

@@ -77,6 +77,17 @@ void inform(const QString &title, const QString &text)
         QMessageBox::information(dialogParent(), title, text, QMessageBox::Ok);
 }
 
+void warn(const QString &title, const QString &text)
+{
+    const InputController::Interaction &hooks = installedInteraction();
+    if (hooks.warn)
+        hooks.warn(title, text);
+    else if (hooks.inform)
+        hooks.inform(title, text);
+    else
+        QMessageBox::warning(dialogParent(), title, text, QMessageBox::Ok);
+}
+
 QString askForMissingFile(const QString &missingSource)
 {
     const auto &hook = installedInteraction().findMissingFile;
@@ -679,13 +690,26 @@ void InputController::handleVideoConversionFailed(const VideoInputFile &file)
     const QString folder = QFileInfo(file.outputPath).absolutePath();
     const QStorageInfo disk(folder);
     if (disk.isValid() && disk.bytesAvailable() >= 0 && disk.bytesAvailable() < FullDiskBytes) {
-        inform(tr("Video Import"), tr("Video Import Failed: the disk holding \"%1\" is full (%2 MB free).")
-                                       .arg(QDir::toNativeSeparators(folder))
-                                       .arg(disk.bytesAvailable() / (1024 * 1024)));
+        warn(tr("Video Import"), tr("Video Import Failed: the disk holding \"%1\" is full (%2 MB free).")
+                                     .arg(QDir::toNativeSeparators(folder))
+                                     .arg(disk.bytesAvailable() / (1024 * 1024)));
         return;
     }
-    inform(tr("Video Import"),
-           tr("Video Import Failed: \"%1\" could not be converted.").arg(displayName(file.inputPath)));
+    // A file in which ffmpeg finds no picture and no sound is not media at
+    // all (a document, a damaged or unfinished download).
+    VideoFileParser parser;
+    parser.parseFile(file.inputPath);
+    if (parser.getVideoTracks().isEmpty() && parser.getAudioTracks().isEmpty()) {
+        warn(tr("Video Import"),
+             tr("Video Import Failed: \"%1\" is not a media file that ffmpeg can read: it holds no picture "
+                "or sound that ffmpeg recognises.")
+                 .arg(displayName(file.inputPath)));
+        return;
+    }
+    warn(tr("Video Import"),
+         tr("Video Import Failed: \"%1\" could not be converted: ffmpeg stopped with an error while converting "
+            "it. The file may be damaged or use a format this ffmpeg cannot decode.")
+             .arg(displayName(file.inputPath)));
 }
 
 } // namespace TW

@@ -53,6 +53,10 @@ public:
         // Shows an information box with a title and a text. Unset: a message
         // box over the main window.
         std::function<void(const QString &title, const QString &text)> inform;
+        // Shows a warning box: something went wrong that the user should
+        // act on. Unset: inform when that is set, else a warning box over
+        // the main window.
+        std::function<void(const QString &title, const QString &text)> warn;
         // The main window, parent of the default boxes and file dialog.
         // Unset: no parent.
         std::function<QWidget *()> dialogParent;

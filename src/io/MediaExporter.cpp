@@ -108,6 +108,7 @@ struct MediaExporter::Impl
     double expectedSeconds = 0.0;
     qint64 framesListed = 0;
     QHash<QString, qint64> framesOf;
+    QHash<QString, qint64> firstFrames; // by piece name: the frames of its first rendering
 
     qint64 framesFor(double seconds) const
     {
@@ -245,13 +246,18 @@ struct MediaExporter::Impl
 
     bool renderVideo(const FragmentCommand &command, const QString &name, double seconds)
     {
+        return renderVideo(command, name, seconds, options);
+    }
+
+    bool renderVideo(const FragmentCommand &command, const QString &name, double seconds, const ExportOptions &with)
+    {
         const QString script = scriptPath();
         if (script.isEmpty())
             return fail(QObject::tr("The export script \"%1\" is missing.").arg(QLatin1String(ScriptName)));
         qDebug() << "---------------------loading ffmpeg\n" << script;
         const double base = position;
         const ToolRun run = runTool(QStringLiteral("/bin/sh"),
-                                    QStringList{script} + fragmentArguments(command, options), base, true);
+                                    QStringList{script} + fragmentArguments(command, with), base, true);
         if (run.stopped || stopRequested)
             return false;
         if (!run.ok() || !QFileInfo(command.output).isFile())
@@ -262,7 +268,6 @@ struct MediaExporter::Impl
 
     QString workFile(const QString &name) const { return QDir(workFolder).filePath(name); }
 
-    // Renders one fragment; its list path, or empty on failure or stop.
     // One rendered piece: its picture with sound (none in an audio-only
     // export) and its sound alone.
     struct Piece
@@ -272,8 +277,23 @@ struct MediaExporter::Impl
         bool ok() const { return !audio.isEmpty(); }
     };
 
+    // A repeated piece is rendered once, unless a repeat needs another count
+    // of whole frames to stay in step (a piece of 12.5 frames' time gets 13
+    // and 12 in turn): that count gets a piece of its own, so at most two.
+    QString variantName(const QString &name, qint64 frames)
+    {
+        if (options.audioOnly)
+            return name;
+        const auto first = firstFrames.constFind(name);
+        if (first == firstFrames.constEnd()) {
+            firstFrames.insert(name, frames);
+            return name;
+        }
+        return *first == frames ? name : QStringLiteral("%1_%2f").arg(name).arg(frames);
+    }
+
     // Renders one fragment; empty on failure or stop.
-    Piece exportTrackFragment(const QSharedPointer<MediaTrackFragment> &fragment, const QString &name, float pitch,
+    Piece exportTrackFragment(const QSharedPointer<MediaTrackFragment> &fragment, QString name, float pitch,
                               float tempo, float volume)
     {
         qDebug() << "Exporting fragment" << *fragment;
@@ -282,6 +302,10 @@ struct MediaExporter::Impl
         Time length = Time(qMax<qint64>(0, fragment->endPosition.unitCount - fragment->startPosition.unitCount));
         const double seconds = stretchedSeconds(length, tempo);
         const QString ext = QFileInfo(options.file).suffix();
+        // With pictures, the sound is made as long as the piece's whole frames,
+        // so every piece starts in step however often it is repeated.
+        const qint64 frames = framesFor(seconds);
+        name = variantName(name, frames);
         Piece piece;
         piece.audio = workFile(QStringLiteral("tmpFrag_%1.aiff").arg(name));
         const QString out = workFile(QStringLiteral("tmpFrag_%1.%2").arg(name, ext));
@@ -298,9 +322,6 @@ struct MediaExporter::Impl
         const bool audible = hasAudio && fragment->playAudio && trackHasAudio(fragment->track);
         audio.volume = audible ? volume * fragment->volume / 100.0f : 0.0f;
         const QString source = audible ? ResourceManager::getExtractedAudioFileForTrack(fragment->track) : QString();
-        // With pictures, the sound is made as long as the piece's whole frames,
-        // so every piece starts in step however often it is repeated.
-        const qint64 frames = framesFor(seconds);
         const qint64 samples = options.audioOnly ? -1 : audioFramesFor(frames);
         if (!renderAudio(source, start, length, piece.audio, hasAudio ? seconds : 0.0, name, samples))
             return Piece();
@@ -335,10 +356,36 @@ struct MediaExporter::Impl
         return piece;
     }
 
-    // A pause of whole seconds: black picture and silence.
-    Piece exportPause(int index, int delaySeconds)
+    // The picture playback holds while it waits before a repeat: the last
+    // one the pass showed, taken from the pass's last rendered piece (so it
+    // is cropped and scaled already), as a still image.
+    QString holdPicture(int index, const QString &lastPiece)
     {
-        const QString name = QStringLiteral("pause_%1").arg(index);
+        const QString still = workFile(QStringLiteral("pause_%1.png").arg(index));
+        if (QFileInfo::exists(still))
+            return still;
+        // Every picture of the last second is written over the one before.
+        // Before any picture (a loop without fragments first) it is black.
+        const QString source = lastPiece.isEmpty() ? silenceFilePath() : lastPiece;
+        const QStringList args{QStringLiteral("-nostdin"), QStringLiteral("-hide_banner"), QStringLiteral("-y"),
+                               QStringLiteral("-sseof"), QStringLiteral("-1"), QStringLiteral("-i"), source,
+                               QStringLiteral("-an"), QStringLiteral("-update"), QStringLiteral("1"), still};
+        const ToolRun run = runTool(Util::externalProgram(QStringLiteral("ffmpeg")), args, position);
+        if (run.stopped || stopRequested)
+            return QString();
+        if (!run.ok() || !QFileInfo(still).isFile()) {
+            fail(QObject::tr("Taking the picture held before a repeat failed (%1).").arg(describe(run)));
+            return QString();
+        }
+        return still;
+    }
+
+    // A pause of whole seconds before a repeat, as playback makes it: the
+    // pass's last picture held, and silence.
+    Piece exportPause(int index, int delaySeconds, const QString &lastPiece)
+    {
+        const qint64 frames = framesFor(delaySeconds);
+        const QString name = variantName(QStringLiteral("pause_%1").arg(index), frames);
         const QString ext = QFileInfo(options.file).suffix();
         Piece piece;
         piece.audio = workFile(QStringLiteral("tmpFrag_%1.aiff").arg(name));
@@ -347,7 +394,6 @@ struct MediaExporter::Impl
             piece.video = out;
         if (QFileInfo::exists(piece.audio) && (options.audioOnly || QFileInfo::exists(out)))
             return piece;
-        const qint64 frames = framesFor(delaySeconds);
         const qint64 samples = options.audioOnly ? -1 : audioFramesFor(frames);
         if (!audio.exportSilence(Time(qint64(delaySeconds) * 1000000), piece.audio, samples)) {
             if (!stopRequested)
@@ -356,16 +402,23 @@ struct MediaExporter::Impl
         }
         if (options.audioOnly)
             return piece;
+        const QString still = holdPicture(index, lastPiece);
+        if (still.isEmpty())
+            return Piece();
+        // The still is the output's picture already: it is neither cropped
+        // nor scaled again.
+        ExportOptions asIs = options;
+        asIs.cropArea = QRectF(0, 0, 1, 1);
         FragmentCommand command;
         command.lengthSeconds = delaySeconds;
-        command.videoSource = silenceFilePath();
+        command.videoSource = still;
         command.audioFile = piece.audio;
         command.output = out;
         command.outputNoAudio = workFile(QStringLiteral("tmpFragNoAudio_%1.%2").arg(name, ext));
         command.extension = ext;
         command.frameRate = frameRate();
         command.outputSeconds = double(frames) / framesPerSecond;
-        if (!renderVideo(command, name, delaySeconds))
+        if (!renderVideo(command, name, delaySeconds, asIs))
             return Piece();
         framesOf.insert(out, frames);
         return piece;
@@ -477,15 +530,17 @@ bool MediaExporter::Impl::run(const SegmentList &records, const ExportOptions &o
     expectedSeconds = 0;
     framesListed = 0;
     framesOf.clear();
+    firstFrames.clear();
     QStringList videoLines;
     QStringList audioLines;
+    QString lastPiece; // the last picture piece listed
     for (int i = 0; i < records.size(); ++i) {
         const MediaSegmentTraits &r = records.at(i);
         const QList<QSharedPointer<MediaTrackFragment>> fragments =
             r.segment ? r.segment->fragments : QList<QSharedPointer<MediaTrackFragment>>();
         for (int pass = 0; pass < qMax(1, r.repeat); ++pass) {
             if (pass > 0 && r.delay > 0) {
-                const Piece pause = exportPause(i, r.delay);
+                const Piece pause = exportPause(i, r.delay, lastPiece);
                 if (!pause.ok())
                     return stopRequested ? stopped() : false;
                 listed(pause.video, r.delay);
@@ -503,6 +558,7 @@ bool MediaExporter::Impl::run(const SegmentList &records, const ExportOptions &o
                 if (!piece.ok())
                     return stopRequested ? stopped() : false;
                 listed(piece.video, stretchedSeconds(fragment->endPosition - fragment->startPosition, r.tempo));
+                lastPiece = piece.video;
                 videoLines << concatListLine(piece.video);
                 audioLines << concatListLine(piece.audio);
             }
@@ -716,8 +772,10 @@ MediaExporter::MediaSegmentTraits MediaExporter::convertLoopIntoSegment(const Vi
     qDebug() << "Converting loop to segment" << *loop;
     r.segment = d->media->getSegment(loop->getStartTime(), loop->getEndTime());
     // The caller's "use loop count" decides whether repeats count; this
-    // records what the loop asks for.
-    r.repeat = qMax(1, loop->getLoopCount());
+    // records what the loop asks for. The count is the number of jumps back
+    // that playback makes at the loop's end, so the loop is heard once more
+    // than its count: count 2 plays three passes.
+    r.repeat = qMax(0, loop->getLoopCount()) + 1;
     r.delay = qMax(0, loop->getDelay());
     r.tempo = AudioFilterExporter::usableTempo(loop->getTempo());
     r.pitch = std::isfinite(loop->getPitch()) ? loop->getPitch() : 0.0f;

@@ -20,7 +20,10 @@ struct MediaTrackFragment;
 
 // Writes the project's edit list (the whole of it, one loop, or every loop)
 // into one media file with each span's tempo, pitch and volume, the loops'
-// repeats and pauses, and the crop applied. Every fragment is rendered on
+// repeats and pauses, and the crop applied. Loops export as playback plays
+// them: a loop with count n is heard n + 1 times, and with a delay of a
+// second or more each repeat is preceded by that pause, silent, with the
+// loop's last picture held. Every fragment is rendered on
 // its own: the audio through AudioFilterExporter into an AIFF file, the
 // picture and that audio through "exportFragment.sh" (ffmpeg) into a piece
 // of the output's format; ffmpeg's concat demuxer then joins the pieces by
@@ -46,7 +49,7 @@ public:
     struct MediaSegmentTraits
     {
         QSharedPointer<MediaSegment> segment;
-        int repeat = 1;
+        int repeat = 1; // passes: a loop's count + 1
         float tempo = 100.0f;
         float pitch = 0.0f;
         float volume = 100.0f;

@@ -4,7 +4,10 @@
 #include <QList>
 #include <QObject>
 
+#include <QStringList>
+
 #include <cmath>
+#include <limits>
 
 namespace TW {
 
@@ -17,11 +20,16 @@ struct Entry
     int line = 0;
 };
 
+// A value as a number: text that does not read as one counts as 0. Values
+// the program cannot play or hold are refused: not finite, or outside
+// [low, high].
 bool number(const Entry &entry, const char *key, double low, double high, double *out, QString *error)
 {
     bool ok = false;
-    const double value = entry.value.toDouble(&ok);
-    if (!ok || !std::isfinite(value)) {
+    double value = entry.value.toDouble(&ok);
+    if (!ok)
+        value = 0.0;
+    if (!std::isfinite(value)) {
         *error = QObject::tr("line %1: \"%2\" is not a number for \"%3\"")
                      .arg(entry.line)
                      .arg(entry.value, QLatin1String(key));
@@ -66,14 +74,16 @@ bool OldProjectForm::parse(const QByteArray &bytes, OldProjectForm *out, QString
         return false;
     }
 
+    // A line counts only when "=" splits it into exactly two parts, which
+    // are taken as they stand: "tempo = 5" has the key "tempo " (no key of
+    // ours) and a value that holds "=" makes its line count for nothing.
     QHash<QString, Entry> entries;
     for (int i = 1; i < lines.size(); ++i) {
         const QString line = QString::fromLatin1(lines.at(i)).trimmed();
-        const int equals = line.indexOf(QLatin1Char('='));
-        if (line.isEmpty() || equals < 0)
+        const QStringList parts = line.split(QLatin1Char('='));
+        if (parts.size() != 2)
             continue;
-        const QString key = line.left(equals).trimmed().toLower();
-        entries.insert(key, Entry{line.mid(equals + 1).trimmed(), i + 1});
+        entries.insert(parts.at(0).toLower(), Entry{parts.at(1), i + 1});
     }
 
     // "avifullpath" wins over "flvfullpath" wherever it stands.
@@ -94,14 +104,20 @@ bool OldProjectForm::parse(const QByteArray &bytes, OldProjectForm *out, QString
             return false;
         }
     }
-    // A day of seconds is what a loop time can hold.
+    // Pitch and tempo within what the program plays (those of its project
+    // files: -12 to 12 semitones, 25 % to 200 %); loop times within what a
+    // count of milliseconds holds. A time of day wraps at 24 hours.
+    const double longest = double(std::numeric_limits<int>::max() / 1000 - 1);
     double start = 0.0, end = 0.0;
     if (!number(entries.value("pitch"), "pitch", -12.0, 12.0, &out->pitch, error)
         || !number(entries.value("tempo"), "tempo", -75.0, 100.0, &out->tempo, error)
-        || !number(entries.value("startloop"), "startloop", 0.0, 86399.0, &start, error)
-        || !number(entries.value("endloop"), "endloop", 0.0, 86399.0, &end, error))
+        || !number(entries.value("startloop"), "startloop", -longest, longest, &start, error)
+        || !number(entries.value("endloop"), "endloop", -longest, longest, &end, error))
         return false;
-    if (end <= start) {
+    out->loopStart = timeOf(start);
+    out->loopEnd = timeOf(end);
+    // A loop that does not end after its start cannot be played.
+    if (out->loopEnd <= out->loopStart) {
         *error = QObject::tr("line %1: the loop ends at %2 s, not after its start at %3 s")
                      .arg(entries.value(QStringLiteral("endloop")).line)
                      .arg(end)
@@ -109,8 +125,6 @@ bool OldProjectForm::parse(const QByteArray &bytes, OldProjectForm *out, QString
         return false;
     }
     out->mediaPath = path.value;
-    out->loopStart = timeOf(start);
-    out->loopEnd = timeOf(end);
     return true;
 }
 

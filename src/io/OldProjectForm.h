@@ -10,9 +10,11 @@ namespace TW {
 // key=value lines naming the media file, the project pitch and tempo and
 // one loop. It is read, never written.
 //
-// Keys are read without regard to case and blanks around the "=" do not
-// matter; a value may itself hold "=" (only the first one splits). The
-// tempo is a change in percent points (-25 is 75 %).
+// Keys are read without regard to case. A line counts only when it holds
+// exactly one "=", and the parts are not trimmed: blanks around the "=" or
+// a value holding "=" make the line count for nothing. A value that is not
+// a number reads as 0. The tempo is a change in percent points (-25 is
+// 75 %). Loop times are times of day and wrap at 24 hours.
 struct OldProjectForm
 {
     static constexpr const char *Header = "[Tarnwell Project]";
@@ -25,7 +27,9 @@ struct OldProjectForm
 
     // Reads a whole file's text. False, with a message naming the line
     // where one can be named, for anything but a complete project of this
-    // form with values in range; out is then left unspecified.
+    // form with values the program can play (pitch -12 to 12, tempo -75 to
+    // 100, finite loop times ending after they start); out is then left
+    // unspecified.
     static bool parse(const QByteArray &text, OldProjectForm *out, QString *error);
 
     // Seconds as a time of day: whole seconds and truncated milliseconds.

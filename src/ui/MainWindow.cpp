@@ -65,6 +65,8 @@
 #include <QStyle>
 #include <QStyleOptionSlider>
 #include <QProgressBar>
+#include <QScreen>
+#include <QGuiApplication>
 #include <QScrollArea>
 #include <QSettings>
 #include <QSlider>
@@ -241,9 +243,29 @@ struct MainWindow::MainWindowImpl
         auto *sideColumn = new QVBoxLayout;
         sideColumn->setContentsMargins(0, 0, 10, 0);
         editVideoWidget = new EditVideoWidget;
-        sideColumn->addStretch();
-        sideColumn->addWidget(editVideoWidget);
-        sideColumn->addStretch();
+        // The side panel is the tallest part of the middle row: in a short
+        // window it scrolls on its own, so the video controls and the
+        // timeline below stay in view.
+        auto *sidePanel = new QWidget;
+        sidePanel->setObjectName(QStringLiteral("sidePanel"));
+        auto *sideStack = new QVBoxLayout(sidePanel);
+        sideStack->setContentsMargins(0, 0, 0, 0);
+        sideStack->addStretch();
+        sideStack->addWidget(editVideoWidget);
+        sideStack->addStretch();
+        auto *sideScroll = new QScrollArea(window);
+        sideScroll->setObjectName(QStringLiteral("sidePanelScrollArea"));
+        sideScroll->setFrameShape(QFrame::NoFrame);
+        sideScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        sideScroll->setWidgetResizable(true);
+        sideScroll->setWidget(sidePanel);
+        sideScroll->viewport()->setAutoFillBackground(false);
+        sidePanel->setAutoFillBackground(false);
+        sideScroll->setFixedWidth(editVideoWidget->minimumSizeHint().width()
+                                  + sideScroll->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 2);
+        sideScroll->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
+        sideScroll->setMinimumHeight(100);
+        sideColumn->addWidget(sideScroll);
         middle->addLayout(sideColumn);
         auto *videoColumn = new QVBoxLayout;
         videoColumn->setContentsMargins(0, 0, 0, 0);
@@ -494,8 +516,23 @@ struct MainWindow::MainWindowImpl
             window->setWindowFlags(window->windowFlags() | Qt::WindowStaysOnTopHint);
         QSettings settings;
         settings.beginGroup(QStringLiteral("MainWindow"));
-        window->resize(settings.value(QStringLiteral("size"), QSize(1024, 800)).toSize());
-        window->move(settings.value(QStringLiteral("position"), QPoint(100, 100)).toPoint());
+        const QSize size = settings.value(QStringLiteral("size"), QSize(1024, 800)).toSize();
+        const QPoint position = settings.value(QStringLiteral("position"), QPoint(100, 100)).toPoint();
+        // The saved or default place, kept on the screen it is on (or the
+        // first one): a small screen, or one that has gone, must not leave
+        // the window's bottom or the timeline out of reach.
+        QRect wanted(position, size);
+        const QScreen *screen = QGuiApplication::screenAt(wanted.center());
+        if (!screen)
+            screen = QGuiApplication::primaryScreen();
+        if (screen) {
+            // The frame is not known before the window is shown: a title bar
+            // and thin borders are allowed for.
+            const QMargins frame(4, 32, 4, 4);
+            wanted = MainWindow::fitToScreen(QRect(position, size), screen->availableGeometry(), frame);
+        }
+        window->resize(wanted.size());
+        window->move(wanted.topLeft());
         if (settings.value(QStringLiteral("maximized"), 0).toInt() == 1) {
             if (window->isMaximized())
                 window->showNormal();
@@ -998,6 +1035,18 @@ void MainWindow::dropEvent(QDropEvent *event)
         return;
     d->controller->openFile(urls.first().toLocalFile());
     d->controller->onPlayVideo();
+}
+
+QRect MainWindow::fitToScreen(const QRect &window, const QRect &available, const QMargins &frame)
+{
+    const int width = qMax(1, qMin(window.width(), available.width() - frame.left() - frame.right()));
+    const int height = qMax(1, qMin(window.height(), available.height() - frame.top() - frame.bottom()));
+    // The position is that of the frame's top left corner.
+    const int outerWidth = width + frame.left() + frame.right();
+    const int outerHeight = height + frame.top() + frame.bottom();
+    const int x = qBound(available.left(), window.x(), qMax(available.left(), available.right() + 1 - outerWidth));
+    const int y = qBound(available.top(), window.y(), qMax(available.top(), available.bottom() + 1 - outerHeight));
+    return QRect(x, y, width, height);
 }
 
 void MainWindow::showEvent(QShowEvent *event)

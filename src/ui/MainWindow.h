@@ -50,6 +50,12 @@ public:
     QWidget *getRenderingWidget() const;
     bool isMaximized() const;
 
+    // Where a window of the given size and position goes on a screen's
+    // available area: no larger than the area, moved in so that all of it
+    // shows. frame is what the window manager adds around the window (its
+    // title bar and borders).
+    static QRect fitToScreen(const QRect &window, const QRect &available, const QMargins &frame);
+
     // The children, for the controller, the commands and tests.
     TopToolbarWidget *getTopToolbar() const;
     EditVideoWidget *getEditVideoWidget() const;

@@ -170,7 +170,7 @@ struct TopToolbarWidget::TopToolbarWidgetImpl
         h->setContentsMargins(1, 1, 1, 1);
         auto *t = new QLabel(title, w);
         t->setFixedHeight(20);
-        auto *r = new QLabel(QStringLiteral("Recommendeded for"), w);
+        auto *r = new QLabel(QStringLiteral("Recommended for"), w);
         r->setFixedHeight(20);
         h->addWidget(t);
         h->addSpacing(1);

@@ -27,6 +27,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QUrl>
+#include <QStatusBar>
 #include <QtTest>
 
 using namespace TW;
@@ -69,6 +70,7 @@ private slots:
     void failureNamesTheStep();
     void stayOnTopFollowsTheOption();
     void helpPagesOpenTheUserGuide();
+    void helpWithoutBrowserSaysWhereTheGuideIs();
 
 private:
     // A fresh output whose old content a cancelled or failed export keeps.
@@ -135,6 +137,9 @@ void tst_ExportCommands::wholeProjectTakesTheProjectTempo()
     holder->setProjectTempo(100);
     QVERIFY(m_answers->unexpected().isEmpty());
     QVERIFY2(std::fabs(playedSeconds(o.file) - 4.0) < 0.04, qPrintable(QString::number(playedSeconds(o.file))));
+    // The end is told, with where the file is.
+    QStatusBar *status = m_controller->getMainWindow()->statusBar();
+    QCOMPARE(status->currentMessage(), "Export finished: " + QDir::toNativeSeparators(o.file));
 }
 
 void tst_ExportCommands::originalQualityComesFromTheProject_data()
@@ -264,6 +269,20 @@ void tst_ExportCommands::helpPagesOpenTheUserGuide()
     }
     sections.removeDuplicates();
     QCOMPARE(sections.size(), 4);
+}
+
+void tst_ExportCommands::helpWithoutBrowserSaysWhereTheGuideIs()
+{
+    // No handler and no desktop to open a file with: nothing opens the page.
+    if (QDesktopServices::openUrl(QUrl::fromLocalFile(m_dir.filePath("nothing.html"))))
+        QSKIP("This desktop opens files.");
+    m_answers->clear();
+    m_answers->answerBox(QMessageBox::Ok);
+    m_controller->onHelpUserGuideClicked();
+    const QStringList boxes = m_answers->boxes();
+    QCOMPARE(boxes.size(), 1);
+    QVERIFY2(boxes[0].startsWith("Help: No web browser could be started"), qPrintable(boxes[0]));
+    QVERIFY2(boxes[0].contains("user-guide.html"), qPrintable(boxes[0]));
 }
 
 int main(int argc, char **argv)

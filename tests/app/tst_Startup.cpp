@@ -132,7 +132,16 @@ tst_Startup::Run tst_Startup::run(const QString &home, const QStringList &args)
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
     env.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/.local/share"));
     env.insert(QStringLiteral("XDG_CACHE_HOME"), home + QStringLiteral("/.cache"));
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    // A screen large enough for every size and place used here, so that
+    // the window keeps them (on a smaller one it is fitted to the screen).
+    const QString screens = home + QStringLiteral("/screens.json");
+    QFile config(screens);
+    if (config.open(QIODevice::WriteOnly)) {
+        config.write(R"({"screens":[{"name":"large","x":0,"y":0,"width":1920,"height":1200,)"
+                     R"("logicalDpi":96,"logicalBpi":96,"dpr":1}]})");
+        config.close();
+    }
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen:configfile=") + screens);
     process.setProcessEnvironment(env);
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process.start(m_program, args);

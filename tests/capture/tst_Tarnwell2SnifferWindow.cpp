@@ -51,6 +51,11 @@ private slots:
         QCOMPARE(label->textFormat(), Qt::PlainText);
         QVERIFY(label->text().contains("No network interface"));
         QVERIFY(w.windowTitle().endsWith(" - Recently Sniffed Media"));
+        // In the window's first size every line of it shows.
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QVERIFY2(label->height() >= label->heightForWidth(label->width()),
+                 qPrintable(QString("%1 px for %2 px of text").arg(label->height()).arg(label->heightForWidth(label->width()))));
     }
 
     void listsDistinctLargeReports()

@@ -451,23 +451,38 @@ private slots:
     }
 
     // Failures of each run: a non-zero exit and a crash are error boxes
-    // naming the run; nothing is handed on.
+    // naming the run and, when the downloader said why, its own line, with
+    // the site's being out of reach said plainly; nothing is handed on and
+    // the bar does not stand at 100 %.
     void failedRuns_data()
     {
         QTest::addColumn<QByteArray>("how");
         QTest::addColumn<QByteArray>("which");
         QTest::addColumn<int>("error");
         QTest::addColumn<QString>("heading");
+        QTest::addColumn<QByteArray>("said");
+        QTest::addColumn<bool>("unreachable");
+        const QByteArray offline = "ERROR: [youtube] abc: Unable to download API page: <urlopen error [Errno -3] "
+                                   "Temporary failure in name resolution>";
         QTest::newRow("formats exit 3") << QByteArray("STANDIN_FAIL") << QByteArray("list")
-                                        << int(YTSniffer::FormatsFailed) << "Error in getting file formats";
+                                        << int(YTSniffer::FormatsFailed) << "Error in getting file formats"
+                                        << QByteArray() << false;
+        QTest::newRow("formats, no connection")
+            << QByteArray("STANDIN_FAIL") << QByteArray("list") << int(YTSniffer::FormatsFailed)
+            << "Error in getting file formats" << offline << true;
         QTest::newRow("title exit 3") << QByteArray("STANDIN_FAIL") << QByteArray("title")
-                                      << int(YTSniffer::FileNameFailed) << "Error in getting file name";
+                                      << int(YTSniffer::FileNameFailed) << "Error in getting file name"
+                                      << QByteArray("WARNING: slow\nERROR: Video unavailable <private>\nbye") << false;
         QTest::newRow("download exit 3") << QByteArray("STANDIN_FAIL") << QByteArray("download")
-                                         << int(YTSniffer::ContentFailed) << "Error in getting file content";
+                                         << int(YTSniffer::ContentFailed) << "Error in getting file content"
+                                         << QByteArray("ERROR: unable to download video data: HTTP Error 403")
+                                         << false;
         QTest::newRow("download crashes") << QByteArray("STANDIN_CRASH") << QByteArray("download")
-                                          << int(YTSniffer::ContentFailed) << "Error in getting file content";
+                                          << int(YTSniffer::ContentFailed) << "Error in getting file content"
+                                          << QByteArray() << false;
         QTest::newRow("formats crash") << QByteArray("STANDIN_CRASH") << QByteArray("list")
-                                       << int(YTSniffer::FormatsFailed) << "Error in getting file formats";
+                                       << int(YTSniffer::FormatsFailed) << "Error in getting file formats"
+                                       << QByteArray() << false;
     }
 
     void failedRuns()
@@ -476,6 +491,10 @@ private slots:
         QFETCH(QByteArray, which);
         QFETCH(int, error);
         QFETCH(QString, heading);
+        QFETCH(QByteArray, said);
+        QFETCH(bool, unreachable);
+        if (!said.isEmpty())
+            qputenv("STANDIN_SAY", said);
         qputenv(how.constData(), which);
         qputenv("STANDIN_CODE", "3");
         qputenv("STANDIN_TITLE", "clip");
@@ -494,8 +513,17 @@ private slots:
             QCOMPARE(w.getExitCode(), 3);
             QVERIFY(box.text.contains("ExitCode: #3"));
         }
+        // The downloader's own reason: its last "ERROR:" line, escaped.
+        const QString line = YTSniffer::downloaderErrorLine(QString::fromUtf8(said).split('\n', Qt::SkipEmptyParts));
+        if (!said.isEmpty()) {
+            QVERIFY(line.startsWith("ERROR:"));
+            QVERIFY2(box.text.contains("The downloader said:<br><tt>" + line.toHtmlEscaped() + "</tt>"),
+                     qPrintable(box.text));
+        }
+        QCOMPARE(box.text.contains("The site could not be reached."), unreachable);
+        QVERIFY(box.text.endsWith(QString("Error ID : #%1</div>").arg(error)));
         QCOMPARE(page(w), int(YTSniffer::PageGetContent));
-        QCOMPARE(child<QProgressBar>(w, "progressBar")->value(), 100);
+        QCOMPARE(child<QProgressBar>(w, "progressBar")->value(), 0);
         QVERIFY(finished.isEmpty());
         // Cancel leads back to the address page, and nothing follows.
         child<QPushButton>(w, "btnCancelProcess")->click();

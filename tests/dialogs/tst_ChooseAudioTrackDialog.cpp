@@ -65,7 +65,7 @@ private slots:
     void listsTracksInOrder()
     {
         ChooseAudioTrackDialog dialog(tracks({"A", "B", "C"}));
-        QCOMPARE(dialog.windowTitle(), QString("Dialog"));
+        QCOMPARE(dialog.windowTitle(), QString("Choose Audio Track"));
         QCOMPARE(dialog.findChild<QLabel *>("label")->text(), QString("Choose audio track to import:"));
         QComboBox *box = combo(&dialog);
         QVERIFY(!box->isEditable());

@@ -221,6 +221,24 @@ private slots:
         QVERIFY(!o.stereo);
     }
 
+    // One real click on OK, where the button shows, accepts: nothing lies
+    // over the button and nothing takes the click first.
+    void oneClickOnOkAccepts()
+    {
+        ExportDialog dialog;
+        Form f(dialog);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QLineEdit *name = dialog.findChild<QLineEdit *>("exportFileNameLineEdit");
+        QTest::keyClicks(name, "take");
+        QPushButton *okButton = f.buttons->button(QDialogButtonBox::Ok);
+        const QPoint at = okButton->mapTo(&dialog, okButton->rect().center());
+        QCOMPARE(dialog.childAt(at), okButton);
+        QTest::mouseClick(dialog.windowHandle(), Qt::LeftButton, Qt::NoModifier, at);
+        QTRY_COMPARE(dialog.result(), int(QDialog::Accepted));
+        QVERIFY(!dialog.isVisible());
+    }
+
     void emptyNameKeepsTheDialogOpen()
     {
         ExportDialog dialog;
@@ -230,6 +248,10 @@ private slots:
         QVERIFY(dialog.isVisible());
         QCOMPARE(dialog.result(), int(QDialog::Rejected));
         QVERIFY(dialog.getExportOptions().file.isEmpty());
+        // It says what is missing, where it is missing.
+        QLineEdit *name = dialog.findChild<QLineEdit *>("exportFileNameLineEdit");
+        QVERIFY(name->placeholderText().startsWith("Type a name for the exported file"));
+        QTRY_VERIFY(name->hasFocus());
     }
 
     void outputFile_data()

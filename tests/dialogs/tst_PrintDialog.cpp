@@ -239,6 +239,9 @@ void tst_PrintDialog::framePagesAsPngAndPdf()
         QVERIFY2(near(page.pixelColor(cells.at(i).center()), Colours.at(i)),
                  qPrintable(QStringLiteral("cell %1: %2").arg(i).arg(page.pixelColor(cells.at(i).center()).name())));
     QCOMPARE(page.pixelColor(page.width() - 1, page.height() - 1), QColor(Qt::white));
+    // The status line says where the page went.
+    QCOMPARE(child<QLabel>(dialog, "printStatusLabel")->text(),
+             "Saved to " + QDir::toNativeSeparators(folder + QStringLiteral("/sheet1.png")));
 
     // On a printer: pages of 4, then of 1.
     child<QLineEdit>(dialog, "itemsLineEdit")->setText(QStringLiteral("4"));
@@ -283,6 +286,8 @@ void tst_PrintDialog::existingFilesAreKeptUnlessAgreed()
     child<QPushButton>(dialog, "printButton")->click();
     QCOMPARE(QImage(first).size(), paperSize());
     QCOMPARE(QImage(folder + QStringLiteral("/sheet2.png")).size(), paperSize());
+    QCOMPARE(child<QLabel>(dialog, "printStatusLabel")->text(),
+             "Saved 2 pages: " + QDir::toNativeSeparators(first) + " and the following numbers");
 }
 
 void tst_PrintDialog::currentScreen()

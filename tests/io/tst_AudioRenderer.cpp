@@ -117,8 +117,8 @@ private slots:
         QCOMPARE(AudioRenderer::chunkRanges(l, samples * 2), ranges);
     }
 
-    // Real renderings of the Part's worked sizes: image width, the level of
-    // every column and the centring of its line.
+    // Real renderings of long and short sounds on one to four threads: image
+    // width, the level of every column and the centring of its line.
     void renderWidths_data()
     {
         QTest::addColumn<qint64>("samples");

@@ -83,6 +83,7 @@ struct User
     QStringList missingAsked;
     QStringList missingAnswers; // taken in order; empty answer once used up
     QList<QPair<QString, QString>> boxes;
+    QList<QPair<QString, QString>> warnings; // also in boxes
     int dialogsMade = 0;
     QStringList dialogMessages;
     bool dialogVisibleAfterwards = false;
@@ -109,6 +110,10 @@ void installFakeUser()
         return g_user->missingAnswers.isEmpty() ? QString() : g_user->missingAnswers.takeFirst();
     };
     hooks.inform = [](const QString &title, const QString &text) { g_user->boxes << qMakePair(title, text); };
+    hooks.warn = [](const QString &title, const QString &text) {
+        g_user->boxes << qMakePair(title, text);
+        g_user->warnings << qMakePair(title, text);
+    };
     InputController::setInteraction(hooks);
 }
 
@@ -420,6 +425,11 @@ private slots:
             QVERIFY(!m_user.dialogVisibleAfterwards);
             if (!m_user.boxes.isEmpty())
                 QCOMPARE(m_user.boxes.first().first, QString("Video Import"));
+            // Bytes that are no media at all are called so, as a warning.
+            if (kind == "empty" || kind == "random") {
+                const QString told = m_user.warnings.isEmpty() ? error : m_user.warnings.first().second;
+                QVERIFY2(told.contains("not a media file that ffmpeg can read"), qPrintable(told));
+            }
         }
         QVERIFY(!InputController::isBusy());
     }
@@ -471,7 +481,7 @@ private slots:
     {
         QFETCH(bool, projectsOnly);
         const QString file = writeFile(path("old.twp"), "[Tarnwell Project]\nAviFullPath=" + m_clip.toUtf8() +
-                                                            "\npitch=2\ntempo = -25\nstartloop=1.9\nendloop=2\n");
+                                                            "\npitch=2\ntempo=-25\nstartloop=1.9\nendloop=2\n");
         auto media = QSharedPointer<Media>::create();
         QString error;
         QCOMPARE(open(file, media, &error, projectsOnly), !projectsOnly);
@@ -501,6 +511,8 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::newRow("loop without end") << QByteArray("pitch=0\ntempo=0\nstartloop=1\n") << "line 5:";
         QTest::newRow("tempo out of range") << QByteArray("pitch=0\ntempo=500\nstartloop=1\nendloop=2\n") << "line 4:";
+        QTest::newRow("blanks around the equals sign")
+            << QByteArray("pitch=0\ntempo = 5\nstartloop=1\nendloop=2\n") << "no \"tempo\"";
     }
     void oldTextFormRefusals()
     {

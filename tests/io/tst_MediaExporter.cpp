@@ -1,7 +1,7 @@
 // Export end to end on generated clips: every output type has the length
 // its tempo gives, a tone is shifted by the pitch, loops are unrolled with
-// their counts and pauses, awkward file names export, a cancel or a failure
-// leaves an existing output as it was, and the export temporary folder
+// their counts and pauses as playback plays them, awkward file names
+// export, a cancel or a failure leaves an existing output as it was, and the export temporary folder
 // keeps what else it holds. Also the fixed pieces: segment lists, the
 // fragment script's arguments and the concat list's quoting.
 #include "TestEnv.h"
@@ -339,11 +339,12 @@ private slots:
         QTest::addColumn<bool>("audioOnly");
         QTest::addColumn<bool>("useLoopCount");
         QTest::addColumn<double>("expected");
-        // 3 s clip, a loop over 1 s to 2 s at 50 %, count 3, 1 s pause:
-        // 1 + 3 x 2 + 2 x 1 + 1 with the counts, 1 + 2 + 1 without.
-        QTest::newRow("video, counted") << false << true << 10.0;
+        // 3 s clip, a loop over 1 s to 2 s at 50 %, count 3 (three jumps
+        // back: four passes), 1 s pause: 1 + 4 x 2 + 3 x 1 + 1 with the
+        // counts, 1 + 2 + 1 without.
+        QTest::newRow("video, counted") << false << true << 13.0;
         QTest::newRow("video, once") << false << false << 4.0;
-        QTest::newRow("audio, counted") << true << true << 10.0;
+        QTest::newRow("audio, counted") << true << true << 13.0;
     }
     void loopsUnrolled()
     {
@@ -362,6 +363,92 @@ private slots:
         QVERIFY2(lasts(o.file, expected, !audioOnly, &why), qPrintable(why));
     }
 
+    void loopPassesAndPausesAsPlayed_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("delay");
+        QTest::newRow("count 2, 1 s pause, wav") << "passes.wav" << 2 << 1;
+        QTest::newRow("count 2, 1 s pause, mp4") << "passes.mp4" << 2 << 1;
+        QTest::newRow("count 1, 2 s pause, mp4") << "passes2.mp4" << 1 << 2;
+        QTest::newRow("count 0: played once") << "once.wav" << 0 << 1;
+        QTest::newRow("no pause below a second") << "nopause.wav" << 2 << 0;
+    }
+    void loopPassesAndPausesAsPlayed()
+    {
+        // The sound's level rises with the clip's time, so a level read
+        // from the output tells which moment of the clip is heard.
+        QFETCH(QString, name);
+        QFETCH(int, count);
+        QFETCH(int, delay);
+        const QString ramp = dir.filePath("ramp.mp4");
+        if (!QFileInfo::exists(ramp)) {
+            QVERIFY(TestMedia::ffmpeg({"-f", "lavfi", "-i", "testsrc=s=320x240:r=25:d=3", "-f", "lavfi", "-i",
+                                       "aevalsrc='(0.1+0.2*t)*sin(2*PI*500*t)':s=44100:d=3", "-ac", "2", "-c:v",
+                                       "libx264", "-preset", "ultrafast", "-g", "25", "-c:a", "pcm_s16le",
+                                       "-shortest", dir.filePath("ramp.mkv")}));
+            QVERIFY(QFile::rename(dir.filePath("ramp.mkv"), ramp));
+        }
+        QSharedPointer<Media> media = project(ramp);
+        media->getTimeline()->addLoop(loop(25, 50, 100, count, delay));
+        MediaExporter exporter;
+        exporter.setMedia(media);
+        ExportOptions o = options(dir.filePath(name));
+        o.audioOnly = name.endsWith(".wav");
+        o.useLoopCount = true;
+        QVERIFY2(exporter.exportEntireMedia(o), qPrintable(exporter.lastError()));
+
+        // The level (RMS) of every 20 ms of the output.
+        const QByteArray sound = TestMedia::decodeS16(o.file, 1);
+        const auto *v = reinterpret_cast<const qint16 *>(sound.constData());
+        const int window = 882;
+        QVector<double> level;
+        for (qint64 i = 0; i + window <= sound.size() / 2; i += window) {
+            double power = 0;
+            for (int j = 0; j < window; ++j)
+                power += double(v[i + j]) * v[i + j];
+            level << std::sqrt(power / window) / 32768.0 * std::sqrt(2.0);
+        }
+        // The level at a moment of the output. Up to the end of the first
+        // pass (2 s) the output is the clip as it stands, so the level at a
+        // clip time t is the output's at t.
+        const auto at = [&](double seconds) { return level.value(int(seconds / 0.02)); };
+        // Silent stretches: the pauses, with the levels 0.2 s around them.
+        struct Pause { double start, length, before, after; };
+        QVector<Pause> pauses;
+        for (int i = 0; i < level.size(); ++i) {
+            if (level[i] > 0.01)
+                continue;
+            int j = i;
+            while (j < level.size() && level[j] <= 0.01)
+                ++j;
+            if (i > 10 && j + 10 < level.size())
+                pauses << Pause{i * 0.02, (j - i) * 0.02, level[i - 10], level[j + 10]};
+            i = j;
+        }
+        const int passes = count + 1;
+        const int expectedPauses = delay >= 1 ? count : 0;
+        QCOMPARE(pauses.size(), expectedPauses);
+        for (int k = 0; k < pauses.size(); ++k) {
+            const Pause &p = pauses[k];
+            const QString where = QString("pause %1 at %2 s: %3 s long, level %4 before (clip 1.8 s: %5), "
+                                          "%6 after (clip 1.2 s: %7)")
+                                      .arg(k).arg(p.start).arg(p.length).arg(p.before).arg(at(1.8))
+                                      .arg(p.after).arg(at(1.2));
+            // The pause lasts the delay; before it the loop's end was heard,
+            // after it the loop's start.
+            QVERIFY2(std::fabs(p.length - delay) <= 0.05, qPrintable(where));
+            QVERIFY2(std::fabs(p.before - at(1.8)) <= 0.1 * at(1.8), qPrintable(where));
+            QVERIFY2(std::fabs(p.after - at(1.2)) <= 0.1 * at(1.2), qPrintable(where));
+            // Pass k + 2 starts after this pause: the gap, k + 1 passes and k
+            // pauses before it.
+            QVERIFY2(std::fabs(p.start - (1.0 + (k + 1) * 1.0 + k * delay)) <= 0.05, qPrintable(where));
+        }
+        QString why;
+        QVERIFY2(lasts(o.file, 1.0 + passes * 1.0 + expectedPauses * delay + 1.0, !o.audioOnly, &why),
+                 qPrintable(why));
+    }
+
     void allLoopsAndOneLoop()
     {
         QSharedPointer<Media> media = project(clip);
@@ -374,12 +461,13 @@ private slots:
         o.useLoopCount = true;
         QVERIFY2(exporter.exportAllLoops(o), qPrintable(exporter.lastError()));
         QString why;
-        QVERIFY2(lasts(o.file, 2 * 1.0 + 2 * 0.5, true, &why), qPrintable(why));
+        // Count 2: three passes of each.
+        QVERIFY2(lasts(o.file, 3 * 1.0 + 3 * 0.5, true, &why), qPrintable(why));
         o.file = dir.filePath("one loop.mp4");
         MediaExporter second;
         second.setMedia(media);
         QVERIFY2(second.exportLoop(media->getTimeline()->getLoops().at(1).data(), o), qPrintable(second.lastError()));
-        QVERIFY2(lasts(o.file, 1.0, true, &why), qPrintable(why));
+        QVERIFY2(lasts(o.file, 3 * 0.5, true, &why), qPrintable(why));
     }
 
     void switchedOffTracks()
@@ -551,7 +639,7 @@ private slots:
         QCOMPARE(two.size(), 5);
         QVERIFY(!two.at(0).segment || two.at(0).segment->length.unitCount == 0); // loop at frame 0
         QCOMPARE(two.at(1).tempo, 50.0f);
-        QCOMPARE(two.at(1).repeat, 3);
+        QCOMPARE(two.at(1).repeat, 4); // count 3: three jumps back, four passes
         QCOMPARE(two.at(1).delay, 2);
         QCOMPARE(two.at(2).segment->length.unitCount, qint64(800000));
         QCOMPARE(two.at(3).tempo, 100.0f); // tempo 0 means unchanged

@@ -1,5 +1,6 @@
-// Projects of the older text form: what is read from them, and what is
-// refused with a message that names the line.
+// Projects of the older text form: which lines count and what is read from
+// them, and what is refused (values the program cannot play) with a message
+// that names the line.
 #include "io/OldProjectForm.h"
 
 #include <QtTest>
@@ -31,12 +32,21 @@ void tst_OldProjectForm::reads_data()
     QTest::newRow("keys in capitals, CR LF")
         << QByteArray("[Tarnwell Project]\r\nAVIFULLPATH=/m/a.avi\r\nPitch=-3\r\nTEMPO=50\r\nStartLoop=1\r\nEndLoop=2\r\n")
         << "/m/a.avi" << -3.0 << 50.0 << 1000 << 2000;
-    QTest::newRow("blanks around the equals sign")
-        << h + "avifullpath = /m/a b.avi\npitch = 1\ntempo = -25\nstartloop = 0\nendloop = 4.5\n"
-        << "/m/a b.avi" << 1.0 << -25.0 << 0 << 4500;
-    QTest::newRow("an equals sign inside a value")
-        << h + "avifullpath=/m/x=y.avi\npitch=0\ntempo=0\nstartloop=1.25\nendloop=3\n"
-        << "/m/x=y.avi" << 0.0 << 0.0 << 1250 << 3000;
+    QTest::newRow("unreadable numbers read as 0")
+        << h + "avifullpath=/m/a.avi\npitch=high\ntempo=\nstartloop=soon\nendloop=4.5\n"
+        << "/m/a.avi" << 0.0 << 0.0 << 0 << 4500;
+    QTest::newRow("blanks after the equals sign stay in the value")
+        << h + "avifullpath= /m/a.avi\npitch=1\ntempo=-25\nstartloop=0\nendloop=1\n"
+        << " /m/a.avi" << 1.0 << -25.0 << 0 << 1000;
+    QTest::newRow("a line holding = twice counts for nothing")
+        << h + "avifullpath=/m/x=y.avi\nflvfullpath=/m/f.flv\npitch=0\ntempo=0\nstartloop=1.25\nendloop=3\n"
+        << "/m/f.flv" << 0.0 << 0.0 << 1250 << 3000;
+    QTest::newRow("the later line of a key wins")
+        << h + "avifullpath=/m/a.avi\npitch=1\npitch=2\ntempo=0\nstartloop=0\nendloop=1\n"
+        << "/m/a.avi" << 2.0 << 0.0 << 0 << 1000;
+    QTest::newRow("loop times wrap at 24 hours")
+        << h + "avifullpath=/a\npitch=0\ntempo=0\nstartloop=86401\nendloop=86402.5\n"
+        << "/a" << 0.0 << 0.0 << 1000 << 2500;
     QTest::newRow("avi path wins, flv first") << h + "flvfullpath=/m/f.flv\navifullpath=/m/a.avi\npitch=0\ntempo=0\nstartloop=0\nendloop=1\n"
                                               << "/m/a.avi" << 0.0 << 0.0 << 0 << 1000;
     QTest::newRow("avi path wins, flv last") << h + "avifullpath=/m/a.avi\nflvfullpath=/m/f.flv\npitch=0\ntempo=0\nstartloop=0\nendloop=1\n"
@@ -76,14 +86,20 @@ void tst_OldProjectForm::refuses_data()
     QTest::newRow("no media") << h + rest + "endloop=2\n" << "names no media file";
     QTest::newRow("loop without end") << h + "avifullpath=/a\n" + rest << "line 5: the loop that starts here has no end";
     QTest::newRow("no pitch") << h + "avifullpath=/a\ntempo=0\nstartloop=1\nendloop=2\n" << "no \"pitch\"";
-    QTest::newRow("pitch not a number") << h + "avifullpath=/a\npitch=high\ntempo=0\nstartloop=1\nendloop=2\n"
-                                        << "line 3: \"high\" is not a number";
+    QTest::newRow("blanks around the equals sign") << h + "avifullpath=/a\npitch = 0\ntempo=0\nstartloop=1\nendloop=2\n"
+                                                   << "no \"pitch\"";
+    QTest::newRow("path holding an equals sign") << h + "avifullpath=/m/x=y.avi\n" + rest + "endloop=2\n"
+                                                 << "names no media file";
     QTest::newRow("pitch out of range") << h + "avifullpath=/a\npitch=13\ntempo=0\nstartloop=1\nendloop=2\n"
                                         << "line 3: \"pitch\" is 13";
     QTest::newRow("tempo below 25 %") << h + "avifullpath=/a\npitch=0\ntempo=-80\nstartloop=1\nendloop=2\n"
                                       << "line 4: \"tempo\" is -80";
-    QTest::newRow("negative start") << h + "avifullpath=/a\npitch=0\ntempo=0\nstartloop=-1\nendloop=2\n"
-                                    << "line 5: \"startloop\" is -1";
+    QTest::newRow("negative start wraps past the end")
+        << h + "avifullpath=/a\npitch=0\ntempo=0\nstartloop=-1\nendloop=2\n" << "line 6: the loop ends at 2 s";
+    QTest::newRow("tempo 0 %") << h + "avifullpath=/a\npitch=0\ntempo=-100\nstartloop=1\nendloop=2\n"
+                               << "line 4: \"tempo\" is -100";
+    QTest::newRow("empty loop") << h + "avifullpath=/a\npitch=0\ntempo=0\nstartloop=2\nendloop=2\n"
+                                << "line 6: the loop ends at 2 s";
     QTest::newRow("end before start") << h + "avifullpath=/a\npitch=0\ntempo=0\nstartloop=5\nendloop=2\n"
                                       << "line 6: the loop ends at 2 s";
     QTest::newRow("huge time") << h + "avifullpath=/a\npitch=0\ntempo=0\nstartloop=1\nendloop=1e30\n" << "line 6:";

@@ -38,7 +38,10 @@ case $what in
     printf '[download]  99.9%% of 1.00MiB'
     ;;
 esac
-if [ "$STANDIN_FAIL" = "$what" ]; then exit "${STANDIN_CODE:-1}"; fi
+if [ "$STANDIN_FAIL" = "$what" ]; then
+  if [ -n "$STANDIN_SAY" ]; then printf '%s\n' "$STANDIN_SAY" >&2; fi
+  exit "${STANDIN_CODE:-1}"
+fi
 exit 0
 )";
 
@@ -75,7 +78,7 @@ DownloaderStandIn::DownloaderStandIn()
 void DownloaderStandIn::reset()
 {
     for (const char *name : {"STANDIN_TITLE", "STANDIN_FAIL", "STANDIN_CODE", "STANDIN_CRASH", "STANDIN_SLEEP",
-                             "STANDIN_VERSION", "STANDIN_SOURCE"})
+                             "STANDIN_VERSION", "STANDIN_SOURCE", "STANDIN_SAY"})
         qunsetenv(name);
     QFile::remove(dir.filePath(QStringLiteral("log")));
 }

@@ -18,7 +18,8 @@ namespace TW::test {
 //   STANDIN_FORMATS  the file that --list-formats prints
 //   STANDIN_TITLE    what --get-title prints
 //   STANDIN_FAIL     list | title | download | update: that run exits with
-//                    STANDIN_CODE (default 1)
+//                    STANDIN_CODE (default 1), after printing STANDIN_SAY (when
+//                    set) on its error output
 //   STANDIN_CRASH    list | title | download: that run kills itself with SIGSEGV
 //   STANDIN_SLEEP    list | title | download: that run sleeps for 30 s
 //   STANDIN_VERSION  what update.sh reports
