@@ -104,11 +104,13 @@ QString resourcePath(const QString &base, const QString &suffix)
     return QStringLiteral(":/gui/%1%2").arg(base, suffix);
 }
 
-// A state image as an icon drawn from its SVG at any size and pixel ratio.
+// An SVG resource as an icon drawn from the SVG at any size and pixel
+// ratio: filling the size it is given (a button's state image, stretched as
+// a border image is) or keeping its proportions (an ordinary icon).
 class SvgImageEngine : public QIconEngine
 {
 public:
-    explicit SvgImageEngine(const QString &path) : m_path(path) {}
+    SvgImageEngine(const QString &path, bool fill) : m_path(path), m_fill(fill) {}
 
     void paint(QPainter *painter, const QRect &rect, QIcon::Mode, QIcon::State) override
     {
@@ -123,10 +125,20 @@ public:
         painter->drawPixmap(rect, pm);
     }
 
-    QPixmap pixmap(const QSize &size, QIcon::Mode, QIcon::State) override { return render(size); }
+    QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State state) override
+    {
+        return render(actualSize(size, mode, state));
+    }
 
-    QSize actualSize(const QSize &size, QIcon::Mode, QIcon::State) override { return size; }
-    QIconEngine *clone() const override { return new SvgImageEngine(m_path); }
+    QSize actualSize(const QSize &size, QIcon::Mode, QIcon::State) override
+    {
+        if (m_fill)
+            return size;
+        if (!m_ownSize.isValid())
+            m_ownSize = QImageReader(m_path).size();
+        return m_ownSize.isEmpty() ? size : m_ownSize.scaled(size, Qt::KeepAspectRatio);
+    }
+    QIconEngine *clone() const override { return new SvgImageEngine(m_path, m_fill); }
     QString key() const override { return QStringLiteral("TW::SvgImageEngine"); }
 
 private:
@@ -147,6 +159,8 @@ private:
     }
 
     QString m_path;
+    bool m_fill;
+    QSize m_ownSize;
     QHash<quint64, QPixmap> m_cache;
 };
 
@@ -166,12 +180,12 @@ void drawStateImages(QAbstractButton *button, const QString &base, ImageFit fit,
 
 QIcon stateIcon(const QString &base, const QString &suffix)
 {
-    return imageIcon(resourcePath(base, suffix));
+    return QIcon(new SvgImageEngine(resourcePath(base, suffix), true));
 }
 
 QIcon imageIcon(const QString &resource)
 {
-    return QIcon(new SvgImageEngine(resource));
+    return QIcon(new SvgImageEngine(resource, false));
 }
 
 QSize imageSize(const QString &base, const QString &suffix)

@@ -26,10 +26,12 @@ enum class ImageFit { Stretch, Natural };
 void drawStateImages(QAbstractButton *button, const QString &base, ImageFit fit,
                      const QString &pressedSuffix = QStringLiteral("-D"));
 
-// The icon of one state image (":/gui/<base><suffix>"), drawn from its SVG.
+// The icon of one state image (":/gui/<base><suffix>"), drawn from its SVG
+// over the whole size it is given.
 QIcon stateIcon(const QString &base, const QString &suffix);
 // The icon of an SVG resource (which may be named without ".svg"), drawn
-// from the SVG at every size and pixel ratio it is asked for.
+// from the SVG at every size and pixel ratio it is asked for, keeping its
+// proportions.
 QIcon imageIcon(const QString &resource);
 
 // The image's own size (its SVG's width and height).

@@ -6,9 +6,11 @@
 // Qt's plugins looked for beside the program, not in the working folder.
 #include "LogCapture.h"
 #include "TestEnv.h"
+#include "TestMedia.h"
 
 #include "app/Application.h"
 #include "app/MainController.h"
+#include "model/Media.h"
 #include "ui/EditVideoWidget.h"
 #include "ui/ImageStyle.h"
 #include "ui/MainWindow.h"
@@ -23,6 +25,7 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QTemporaryDir>
+#include <QUndoStack>
 #include <QtTest>
 
 using namespace TW;
@@ -60,6 +63,9 @@ private slots:
     void imagesSharpAtTwiceTheScale_data();
     void imagesSharpAtTwiceTheScale();
     void pluginsBesideTheProgram();
+    // Last: it opens a clip, which stays open.
+    void editKeysEditAfterASliderClick_data();
+    void editKeysEditAfterASliderClick();
 
 private:
     QWidget *focusTarget(const QString &name);
@@ -332,6 +338,45 @@ void tst_MainWindowKeys::pluginsBesideTheProgram()
     const QString planted = QDir(work.path()).canonicalPath() + QStringLiteral("/Plugins");
     QVERIFY2(!paths.contains(planted), qPrintable(paths.join(' ')));
     QCOMPARE(Application::pluginFolder(), QCoreApplication::applicationDirPath() + QStringLiteral("/Plugins"));
+}
+
+// The edit keys edit the project while the position slider has the focus,
+// as it has after every click on it: the highlighted section is gone.
+void tst_MainWindowKeys::editKeysEditAfterASliderClick_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::newRow("Delete") << int(Qt::Key_Delete) << 0;
+    QTest::newRow("Ctrl+X") << int(Qt::Key_X) << int(Qt::ControlModifier);
+}
+
+void tst_MainWindowKeys::editKeysEditAfterASliderClick()
+{
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QTemporaryDir media;
+    const QString clip = test::TestMedia::make(test::TestMedia::VideoStereo, media.path(), 3.0);
+    QVERIFY(!clip.isEmpty());
+    // No question about unsaved changes from the row before.
+    m_controller->getUndoStack()->clear();
+    m_controller->openFile(clip);
+    const qint64 before = m_controller->getMedia()->getDuration().toFrameUnits(false);
+    QVERIFY(before >= 70);
+    QUndoStack *stack = m_controller->getUndoStack();
+    stack->clear();
+    // The import's progress dialog has come and gone.
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window));
+
+    m_window->getTimeArea()->setSelection(PairInt(10, 35));
+    QSlider *slider = m_window->getMasterSlider();
+    QTest::mouseClick(slider, Qt::LeftButton, {}, QPoint(slider->width() / 2, slider->height() / 2));
+    QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(slider));
+    QTest::keyClick(slider, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    QTRY_COMPARE_WITH_TIMEOUT(stack->count(), 1, 30000);
+    const qint64 after = m_controller->getMedia()->getDuration().toFrameUnits(false);
+    QVERIFY2(after < before - 20, qPrintable(QStringLiteral("%1 -> %2 frames").arg(before).arg(after)));
+    stack->clear();
 }
 
 int main(int argc, char **argv)
