@@ -218,8 +218,8 @@ public:
         o->m_exportTempDirPath = exportTemp + "/";
     }
 
-    // The program of killedExportLeavesNothing: exports slowly, says when
-    // the picture of its fragment is being encoded, and waits to be killed.
+    // The program of killedExportLeavesNothing: exports, and waits to be
+    // killed.
     static int exportingChild(int argc, char **argv)
     {
         QCoreApplication app(argc, argv);
@@ -227,14 +227,7 @@ public:
         prepareProject(qEnvironmentVariable("TW_EXPORT_CHILD_TEMP"));
         MediaExporter exporter;
         exporter.setMedia(project(qEnvironmentVariable("TW_EXPORT_CHILD_CLIP")));
-        const QString ready = qEnvironmentVariable("TW_EXPORT_CHILD_READY");
-        QObject::connect(&exporter, &MediaExporter::progressChanged, &exporter, [ready](int percent) {
-            if (percent >= 52 && !QFile::exists(ready)) {
-                QFile file(ready);
-                file.open(QIODevice::WriteOnly);
-            }
-        }, Qt::DirectConnection);
-        exporter.exportEntireMediaAsync(options(qEnvironmentVariable("TW_EXPORT_CHILD_OUT"), 25));
+        exporter.exportEntireMediaAsync(options(qEnvironmentVariable("TW_EXPORT_CHILD_OUT")));
         return app.exec();
     }
 
@@ -556,23 +549,48 @@ private slots:
         const QString journals = dir.filePath("journals");
         const QString out = dir.filePath("killed.mp4");
         const QString ready = dir.filePath("killed.ready");
+        // The fragment's encoder stands in for an ffmpeg that is busy (and
+        // quiet) until it is killed, with a helper of its own; every other
+        // run is the real ffmpeg.
+        const QString bin = dir.filePath("standin-bin");
+        QVERIFY(QDir().mkpath(bin));
+        QFile standIn(bin + "/ffmpeg");
+        QVERIFY(standIn.open(QIODevice::WriteOnly));
+        standIn.write("#!/bin/sh\n"
+                      "case \" $* \" in\n"
+                      "*\" -filter:v \"*)\n"
+                      "    sleep 600 &\n"
+                      "    echo $$ $! > \"$TW_STANDIN_READY.tmp\"; mv \"$TW_STANDIN_READY.tmp\" \"$TW_STANDIN_READY\"\n"
+                      "    wait ;;\n"
+                      "*) exec \"$TW_REAL_FFMPEG\" \"$@\" ;;\n"
+                      "esac\n");
+        standIn.close();
+        QVERIFY(standIn.setPermissions(standIn.permissions() | QFile::ExeOwner));
+
         QProcess program;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("TW_REAL_FFMPEG", Util::externalProgram("ffmpeg"));
+        env.insert("PATH", bin + ":" + env.value("PATH"));
+        env.insert("TW_STANDIN_READY", ready);
         env.insert("TW_EXPORT_CHILD_JOURNALS", journals);
         env.insert("TW_EXPORT_CHILD_TEMP", exportTemp);
         env.insert("TW_EXPORT_CHILD_CLIP", longClip);
         env.insert("TW_EXPORT_CHILD_OUT", out);
-        env.insert("TW_EXPORT_CHILD_READY", ready);
         program.setProcessEnvironment(env);
         program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         program.start(QCoreApplication::applicationFilePath(), {});
         QVERIFY(program.waitForStarted(60000));
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(ready), 240000);
+        // The encoder (the fragment script became it) and its helper, and
+        // whatever else runs below the program.
         const QList<qint64> tools = descendants(program.processId());
-        QVERIFY(!tools.isEmpty());
+        QFile pids(ready);
+        QVERIFY(pids.open(QIODevice::ReadOnly));
+        for (const QByteArray &pid : pids.readAll().simplified().split(' '))
+            QVERIFY2(tools.contains(pid.toLongLong()), pid.constData());
         ::kill(pid_t(program.processId()), SIGKILL);
         QVERIFY(program.waitForFinished(60000));
-        for (const qint64 pid : tools)
+        for (const qint64 pid : std::as_const(tools))
             QTRY_VERIFY_WITH_TIMEOUT(!alive(pid), 30000);
 
         // Left behind: the output in the making and the working folder.
