@@ -26,6 +26,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <ctime>
 #include <unistd.h>
 
 using namespace TW;
@@ -43,6 +44,15 @@ constexpr int Count = 500;
 constexpr bool Measured = true;
 constexpr int Count = 10000;
 #endif
+
+// Processor time the calling thread has used, in milliseconds: unlike the
+// time on the clock it does not grow when other programs share the machine.
+qint64 threadCpuMs()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return qint64(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
 
 } // namespace
 
@@ -138,8 +148,10 @@ void tst_LargeProjects::tenThousandOpenWithinASecond_data()
     QTest::newRow("loops") << QStringLiteral("loops");
 }
 
-// Ten thousand bookmarks or loops open and paint less than a second slower
-// than the same project without them, measured in the same run.
+// Ten thousand bookmarks or loops open and paint with less than a second
+// more work of the graphical thread than the same project without them,
+// measured in the same run. The thread's processor time is compared, so
+// that a loaded machine does not count; the time on the clock is shown.
 void tst_LargeProjects::tenThousandOpenWithinASecond()
 {
     QFETCH(QString, list);
@@ -149,36 +161,44 @@ void tst_LargeProjects::tenThousandOpenWithinASecond()
     const QString many = manyProject(list);
     QVERIFY(!plain.isEmpty() && !many.isEmpty());
 
-    // -1 when the project does not open.
-    auto timedOpen = [this](const QString &file) -> qint64 {
+    // Processor and clock milliseconds of an open; -1 when the project does
+    // not open.
+    struct Took
+    {
+        qint64 cpu = -1, clock = -1;
+    };
+    auto timedOpen = [this](const QString &file) -> Took {
         if (!openQuietly(m_otherClip))
-            return -1;
+            return {};
         QElapsedTimer took;
         took.start();
+        const qint64 cpu = threadCpuMs();
         if (!openQuietly(file))
-            return -1;
+            return {};
         // Whatever the window put off until the event loop counts too, and
         // painting what was opened.
         QCoreApplication::processEvents();
         m_window->repaint();
-        return took.elapsed();
+        return {threadCpuMs() - cpu, took.elapsed()};
     };
-    // The other tests running beside this one on a busy machine can slow
-    // one pair of openings down several times: the best of three counts.
+    // The best of three pairs of openings counts.
     qint64 best = -1;
     for (int attempt = 0; attempt < 3 && (best < 0 || best >= 1000); ++attempt) {
-        const qint64 without = timedOpen(plain);
-        const qint64 with = timedOpen(many);
-        QVERIFY(without >= 0 && with >= 0);
+        const Took plainOpen = timedOpen(plain);
+        const Took manyOpen = timedOpen(many);
+        QVERIFY(plainOpen.cpu >= 0 && manyOpen.cpu >= 0);
+        const qint64 without = plainOpen.cpu, with = manyOpen.cpu;
         const QSharedPointer<MediaTimeLine> timeline = m_controller->getMedia()->getTimeline();
         QCOMPARE(loops ? timeline->getLoops().size() : timeline->getMarkers().size(), Count);
         TimeAreaWidget *ruler = m_window->getTimeArea();
         QCOMPARE(loops ? ruler->getLoops().size() : ruler->getBookmarks().size(), Count);
-        qInfo("Opening the project: %lld ms without %s, %lld ms with %d", without, qPrintable(list), with, Count);
+        qInfo("Opening the project: %lld ms (%lld ms of processor) without %s, %lld ms (%lld ms) with %d",
+              plainOpen.clock, without, qPrintable(list), manyOpen.clock, with, Count);
         best = best < 0 ? with - without : std::min(best, with - without);
     }
     if (Measured)
-        QVERIFY2(best < 1000, qPrintable(QString("%1 ms more for %2 %3").arg(best).arg(Count).arg(list)));
+        QVERIFY2(best < 1000,
+                 qPrintable(QString("%1 ms more processor time for %2 %3").arg(best).arg(Count).arg(list)));
 }
 
 // The program itself, sent a termination signal while it opens a project

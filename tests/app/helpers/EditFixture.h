@@ -103,7 +103,7 @@ protected:
         QElapsedTimer clock;
         clock.start();
         int steady = 0;
-        while (steady < 3 && clock.elapsed() < 10000) {
+        while (steady < 10 && clock.elapsed() < 60000) {
             if (m_window->getCurFrame() != frame
                 || m_controller->getMediaPlayer()->getPositionFrame() != frame) {
                 steady = 0;
