@@ -229,7 +229,7 @@ Usage watch(pid_t pid, double seconds)
 struct Environment
 {
     QTemporaryDir dir;
-    Child xvfb, wm, pulse, stress;
+    Child xvfb, wm, pulse, keepAwake, stress;
     QString display;
 
     QString log(const char *name) const { return dir.filePath(QString::fromLatin1(name) + ".log"); }
@@ -265,6 +265,12 @@ struct Environment
         }
         qputenv("PULSE_SERVER", ("unix:" + socket).toLocal8Bit());
         qputenv("PULSE_SINK", "out");
+        // A stream of silence keeps the sink running at a short latency: an
+        // idle null sink sleeps long, and the first sound of a new stream
+        // would reach the monitor only when it wakes.
+        keepAwake.start({"pacat", "--raw", "--format=s16le", "--rate=44100", "--channels=2", "--latency-msec=20",
+                         "/dev/zero"},
+                        log("silence"));
         const QString home = dir.filePath("home");
         QDir().mkpath(home);
         qputenv("HOME", home.toLocal8Bit());
