@@ -76,6 +76,29 @@ double median(std::vector<double> v)
     return v[v.size() / 2];
 }
 
+// The process groups of the children running, ended by the bench when it
+// is interrupted itself.
+volatile sig_atomic_t g_groups[16];
+
+void endChildren(int)
+{
+    for (auto &group : g_groups) {
+        if (group > 0)
+            kill(-pid_t(group), SIGKILL);
+    }
+    _exit(2);
+}
+
+void noteGroup(pid_t from, pid_t to)
+{
+    for (auto &group : g_groups) {
+        if (group == from) {
+            group = to;
+            return;
+        }
+    }
+}
+
 // A child that runs until stopped, in a process group of its own so that
 // what it starts goes with it.
 struct Child
@@ -84,6 +107,10 @@ struct Child
     bool start(const QStringList &argv, const QString &log)
     {
         pid = fork();
+        if (pid > 0) {
+            setpgid(pid, pid);
+            noteGroup(0, pid);
+        }
         if (pid == 0) {
             setpgid(0, 0);
             if (FILE *f = std::fopen(qPrintable(log), "a")) {
@@ -113,6 +140,7 @@ struct Child
             usleep(20000);
         kill(-pid, SIGKILL);
         waitpid(pid, &status, 0);
+        noteGroup(pid, 0);
         pid = -1;
     }
     ~Child() { stop(); }
@@ -201,7 +229,7 @@ Usage watch(pid_t pid, double seconds)
 struct Environment
 {
     QTemporaryDir dir;
-    Child xvfb, wm, pulse, stress;
+    Child xvfb, wm, pulse, keepAwake, stress;
     QString display;
 
     QString log(const char *name) const { return dir.filePath(QString::fromLatin1(name) + ".log"); }
@@ -237,6 +265,12 @@ struct Environment
         }
         qputenv("PULSE_SERVER", ("unix:" + socket).toLocal8Bit());
         qputenv("PULSE_SINK", "out");
+        // A stream of silence keeps the sink running at a short latency: an
+        // idle null sink sleeps long, and the first sound of a new stream
+        // would reach the monitor only when it wakes.
+        keepAwake.start({"pacat", "--raw", "--format=s16le", "--rate=44100", "--channels=2", "--latency-msec=20",
+                         "/dev/zero"},
+                        log("silence"));
         const QString home = dir.filePath("home");
         QDir().mkpath(home);
         qputenv("HOME", home.toLocal8Bit());
@@ -253,40 +287,37 @@ struct Environment
 };
 
 // The first sound on the sink's monitor after a moment: parec reads the
-// monitor and the first block holding anything but silence is timed.
+// monitor and the first sample that is not silence is timed. The monitor
+// hands its samples over in bursts, so a sample's time is not its arrival:
+// each burst can only arrive after its last sample was played, which bounds
+// the moment the capture began (the earliest bound over all bursts), and
+// sample n was played n / 44100 s after that moment.
 class FirstSound
 {
 public:
+    // Starts reading; what the monitor holds in the first 300 ms (silence,
+    // or the tail of a player just stopped) is only counted.
     void start()
     {
         m_parec.setProcessChannelMode(QProcess::SeparateChannels);
         m_parec.start("parec", {"--device=out.monitor", "--format=s16le", "--rate=44100", "--channels=1",
                                 "--latency-msec=10", "--raw"});
         m_parec.waitForStarted(5000);
-        // What the monitor held before (silence, another player's tail) is
-        // dropped.
-        usleep(200000);
-        m_parec.waitForReadyRead(50);
-        m_parec.readAll();
+        const double end = now() + 0.3;
+        while (now() < end)
+            take(false);
     }
-    // The time at which sound was first found, polling until the deadline;
-    // NaN when none came.
-    double wait(double deadline, const std::function<void()> &meanwhile = {})
+    // The time at which sound was first played, reading until the deadline
+    // (and a second more, to bound the capture's start well); NaN when none
+    // came.
+    double wait(double deadline)
     {
-        while (now() < deadline) {
-            if (meanwhile)
-                meanwhile();
-            if (!m_parec.waitForReadyRead(10))
-                continue;
-            const double at = now();
-            const QByteArray data = m_parec.readAll();
-            const auto *s = reinterpret_cast<const qint16 *>(data.constData());
-            for (qsizetype i = 0; i < data.size() / 2; ++i) {
-                if (std::abs(int(s[i])) > 300)
-                    return at;
-            }
+        double until = deadline;
+        while (now() < until) {
+            if (take(m_first < 0) && m_first >= 0)
+                until = std::min(deadline, now() + 1.0);
         }
-        return std::nan("");
+        return m_first < 0 ? std::nan("") : m_began + double(m_first) / 44100.0;
     }
     ~FirstSound()
     {
@@ -295,7 +326,33 @@ public:
     }
 
 private:
+    // Reads what has arrived; true when it held the first sound looked for.
+    bool take(bool look)
+    {
+        if (!m_parec.waitForReadyRead(10))
+            return false;
+        const double at = now();
+        const QByteArray data = m_parec.readAll();
+        const auto *s = reinterpret_cast<const qint16 *>(data.constData());
+        const qint64 n = data.size() / 2;
+        bool found = false;
+        for (qint64 i = 0; look && !found && i < n; ++i) {
+            if (std::abs(int(s[i])) > 300) {
+                m_first = m_total + i;
+                found = true;
+            }
+        }
+        m_total += n;
+        const double bound = at - double(m_total) / 44100.0;
+        if (std::isnan(m_began) || bound < m_began)
+            m_began = bound;
+        return found;
+    }
+
     QProcess m_parec;
+    qint64 m_total = 0;
+    qint64 m_first = -1;
+    double m_began = std::nan("");
 };
 
 QString windowWithName(const QString &part)
@@ -541,6 +598,8 @@ int main(int argc, char **argv)
     qputenv("QT_LOGGING_RULES", "*.debug=false");
     QCoreApplication app(argc, argv);
     TW::Util::init();
+    std::signal(SIGINT, endChildren);
+    std::signal(SIGTERM, endChildren);
     Environment env;
     env.dir.setAutoRemove(!keep);
     if (!env.start())
