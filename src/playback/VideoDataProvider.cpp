@@ -268,7 +268,10 @@ void VideoDataProvider::update()
 
 void VideoDataProvider::start(bool)
 {
-    if (base->state == StatePlaying)
+    // A provider that still reads as playing but was suspended since (a
+    // preload after its end, a stop whose pause libvlc has not reported
+    // yet) is started again, or its pictures would stay held.
+    if (base->state == StatePlaying && !base->suspended)
         return;
     playbackTrace("---------------player is starting");
     cancelHeldResume();
