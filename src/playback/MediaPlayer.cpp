@@ -291,14 +291,14 @@ struct MediaPlayer::Impl
         QObject::connect(output.get(), &MemoryStreamPlayer::picturesLate, q, &MediaPlayer::resyncPictures);
     }
 
-    // The timeline time shown now: the picture on screen when it belongs to
-    // the place being played (within two frames of the clock), else the
-    // clock's.
-    qint64 shownTime() const
+    // The timeline time shown at this clock time: the picture on screen
+    // when it belongs to the place being played (within two frames of the
+    // clock), else the clock's own. The counter follows it, so that it
+    // names the picture the user sees.
+    qint64 shownTime(qint64 clock) const
     {
         if (!output)
-            return Time::fromFrameUnits(positionFrame).unitCount;
-        const qint64 clock = output->clockTime();
+            return clock;
         const qint64 picture = output->currentPictureTime();
         if (picture >= 0 && std::llabs(picture - clock) <= 2 * Time::fromFrameUnits(1).unitCount)
             return picture;
@@ -307,6 +307,8 @@ struct MediaPlayer::Impl
 
     void emitPosition(qint64 frame)
     {
+        if (playbackTraceEnabled())
+            playbackTrace("position reported " + QByteArray::number(frame));
         lastReport = timebase->nowMs();
         emit q->timeChanged(long(frame));
     }
@@ -474,7 +476,7 @@ void MediaPlayer::pause()
     const MediaPlayerState was = d->state;
     if (d->output) {
         if (was == Playing)
-            d->positionFrame = Time(d->shownTime()).toFrameUnits(false);
+            d->positionFrame = Time(d->shownTime(d->output->clockTime())).toFrameUnits(false);
         d->output->pause();
     }
     if (FragmentPlayerPtr p = d->currentPlayerIfReady())
@@ -912,7 +914,7 @@ void MediaPlayer::handleClock(qint64 time)
     const qint64 now = d->timebase->nowMs();
     if (d->reportNow || d->lastReport < 0 || now - d->lastReport >= kReportInterval) {
         d->reportNow = false;
-        d->emitPosition(t.toFrameUnits(false));
+        d->emitPosition(Time(d->shownTime(time)).toFrameUnits(false));
     }
 }
 
@@ -1056,8 +1058,10 @@ void MediaPlayer::handleFragmentEndReached(MediaTrackFragmentPlayer *player)
     const MediaTrackFragmentPtr fragment = d->fragmentAt(ended);
     if (d->currentLoop && d->currentLoop->getLoopCount() > 0 && fragment) {
         const qint64 loopEnd = Time::fromFrameUnits(d->currentLoop->getEndFrame()).toFrameUnits(true);
-        if (loopEnd <= fragment->endPosition.toFrameUnits(true))
-            return; // the loop brings playback back
+        if (loopEnd <= fragment->endPosition.toFrameUnits(true)) {
+            revive(ended); // the loop brings playback back, and it finds it ready
+            return;
+        }
     }
     // Its player is made ready again at once (its pictures stay held
     // meanwhile), so that a seek back into it finds it ready; the clock
