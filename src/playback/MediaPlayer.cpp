@@ -880,6 +880,9 @@ void MediaPlayer::handleClock(qint64 time)
         return;
     }
 
+    if (playing)
+        followFragment(time);
+
     const Time t(time);
     const qint64 frame = t.toFrameUnits(true);
     d->positionFrame = frame;
@@ -915,6 +918,27 @@ void MediaPlayer::handleClock(qint64 time)
     if (d->reportNow || d->lastReport < 0 || now - d->lastReport >= kReportInterval) {
         d->reportNow = false;
         d->emitPosition(Time(d->shownTime(time)).toFrameUnits(false));
+    }
+}
+
+// The pictures of a fragment normally end before the clock leaves it, and
+// the next fragment's player starts then. When they come late, the clock
+// enters the next fragment first: its player starts at the clock's place,
+// and the late one stops queuing pictures.
+void MediaPlayer::followFragment(qint64 time)
+{
+    const MediaTrackFragmentPtr f = d->media->getTrackForPosition((unsigned long long)std::max<qint64>(0, time));
+    const int index = f ? int(d->fragments.indexOf(f)) : -1;
+    if (index <= d->currentIndex)
+        return; // still in it, or the next one's pictures have started early
+    playbackTrace("clock entered fragment " + QByteArray::number(index) + " before its pictures");
+    const int late = d->currentIndex;
+    d->currentIndex = index;
+    revive(late);
+    if (FragmentPlayerPtr p = d->currentPlayerIfReady()) {
+        prepareNextFragmentPlayer();
+        p->setPosition(Time(time) - f->timelinePosition);
+        p->play();
     }
 }
 

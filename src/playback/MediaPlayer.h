@@ -151,6 +151,8 @@ private:
     // waited for long enough).
     void revive(int index);
     void revived(int index);
+    // The clock has moved into another fragment than the current one.
+    void followFragment(qint64 time);
 
     struct Impl;
     std::unique_ptr<Impl> d;

@@ -557,7 +557,9 @@ private slots:
     }
 
     // Two fragments: the sound runs on through the boundary without a gap,
-    // the second fragment's player takes over and the end comes after both.
+    // the second fragment's player takes over once the clock is in it (here
+    // the clock runs faster than the first one's pictures: they come late)
+    // and the end comes after both.
     void playsAcrossAFragmentBoundary()
     {
         auto timebase = std::make_shared<ManualTimebase>();
@@ -571,10 +573,11 @@ private slots:
         QVERIFY(drive.stepUntil([&] {
             monotonic = monotonic && drive.ear.heard >= last;
             last = drive.ear.heard;
-            return drive.ear.heard >= 3600000;
+            return drive.ear.heard >= 3100000;
         }, 2000));
         QVERIFY(monotonic);
-        QTRY_COMPARE_WITH_TIMEOUT(player.getCurrentIndex(), 1, 15000);
+        QCOMPARE(player.getCurrentIndex(), 1);
+        QCOMPARE(player.getFragmentPlayer(1)->getState(), int(MediaTrackFragmentPlayer::FragmentPlaying));
         QVERIFY(drive.stepUntil([&] { return player.getPhase() != MediaPlayer::Playing; }, 6000));
         QCOMPARE(player.getPhase(), MediaPlayer::Ended);
         QVERIFY(drive.ear.heard >= 5999000);
