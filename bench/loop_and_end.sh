@@ -8,7 +8,7 @@
 # sees. Keys are typed with xdotool; screenshots are taken with ffmpeg.
 #
 #  1. A 30 s clip (a test pattern that shows its time, and a tone) becomes a
-#     project at 75 % and +2 with a loop 14.08-18.12 s at 60 % and +4,
+#     project at 75 % and +2 (or TEMPO and PITCH) with a loop 14.08-18.12 s at 60 % and +4,
 #     count 2, delay 1 s (bench_make_loop_project).
 #  2. Space: plays from the start through the loop. Expected: three passes,
 #     two delays, then the counter goes on past the loop's end.
@@ -17,7 +17,8 @@
 #     space: plays again. Expected each time: the counter and the pictures
 #     move on.
 #
-# Usage: bench/loop_and_end.sh [BUILD_DIR]   (keeps its folder with KEEP=1)
+# Usage: [TEMPO=75] [PITCH=2] [KEEP=1] bench/loop_and_end.sh [BUILD_DIR]
+# TEMPO and PITCH are the project's; KEEP=1 keeps the trace and screenshots.
 # Prints one line per check and "all moved on" or what did not.
 set -u
 
@@ -69,7 +70,7 @@ shot() { ffmpeg -loglevel error -y -f x11grab -video_size 1280x1024 -i "$DISPLAY
 ffmpeg -loglevel error -y -f lavfi -i "testsrc=size=640x360:rate=25:duration=30" \
     -f lavfi -i "sine=frequency=440:sample_rate=44100:duration=30" \
     -c:v libx264 -pix_fmt yuv420p -c:a aac -shortest "$WORK/clip.mp4" || exit 1
-"$BIN/bench_make_loop_project" "$WORK/clip.mp4" "$WORK/lesson.twp" >/dev/null 2>"$WORK/make.log" \
+"$BIN/bench_make_loop_project" "$WORK/clip.mp4" "$WORK/lesson.twp" "${TEMPO:-75}" "${PITCH:-2}" >/dev/null 2>"$WORK/make.log" \
     || { echo "could not make the project"; cat "$WORK/make.log"; exit 1; }
 
 # A display of our own.

@@ -510,6 +510,33 @@ private slots:
         QVERIFY(drive.ear.heard < 2600000);
     }
 
+    // A loop that ends after the sound does: the clock stands still where
+    // the sound ended, and the passes and the end come all the same.
+    void loopPastTheSoundStillRepeats()
+    {
+        QSharedPointer<Media> media = project(1, shortSound);
+        VideoLoopPtr loop = media->getTimeline()->allocLoop(55, 72); // 2.2 - 2.88 s, sound to 2.5 s
+        loop->setLoopCount(1);
+        loop->setDelay(0);
+        media->getTimeline()->addLoop(loop);
+        auto timebase = std::make_shared<ManualTimebase>();
+        MediaPlayer player(timebase);
+        open(player, media);
+        Driver drive(player, *timebase);
+        player.seek(50, true, true);
+        player.play();
+        int jumps = 0;
+        qint64 last = -1;
+        QVERIFY(drive.stepUntil([&] {
+            if (last >= 0 && drive.ear.heard < last - 200000)
+                ++jumps;
+            last = drive.ear.heard;
+            return player.getPhase() != MediaPlayer::Playing;
+        }, 1000));
+        QCOMPARE(jumps, 1);
+        QCOMPARE(player.getState(), int(MediaPlayer::Stopped));
+    }
+
     // The clock stopped a hair short of a loop's end (its times are rounded
     // down block by block) still ends the pass.
     void loopEndReachedWhenTheClockStopsShort()
