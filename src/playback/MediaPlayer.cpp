@@ -349,6 +349,7 @@ MediaPlayer::~MediaPlayer()
 {
     if (d->delayTimer)
         d->timebase->cancelTimer(d->delayTimer);
+    d->cancelRevivals();
     d->destroyOutput();
     d->feed.reset();
     QList<FragmentPlayerPtr> players;
@@ -440,27 +441,19 @@ void MediaPlayer::play()
     const MediaPlayerState was = d->state;
     if (was == LoopDelay)
         return; // already playing: the delay runs out by itself
-    const bool fromRest = was == Stopped || was == Ended || was == Idle;
+    // From rest (after the end, a stop, a rebuild) the place is taken again:
+    // the fragment player may have been stopped or prepared at its start
+    // since, or be another fragment's.
+    if ((was == Stopped || was == Ended || was == Idle) && d->media)
+        seek((unsigned long)std::max<qint64>(0, d->positionFrame), false, true);
     d->setState(Playing);
     d->chooseSettings();
     d->audioStream.setState(StreamPlaying);
     d->videoStream.setState(StreamPlaying);
     const qint64 from = Time::fromFrameUnits(d->positionFrame).unitCount;
-    // A player being made ready is put in place once it is (revived()).
-    FragmentPlayerPtr p = d->currentPlayerIfReady();
-    if (fromRest && d->media) {
-        // The place is taken again: after the end, or a stop, the fragment
-        // player may have been stopped or prepared at its start since.
-        const MediaTrackFragmentPtr f = d->fragmentAt(d->currentIndex);
-        if (p && f)
-            p->setPosition(Time(std::max(qint64(0), from - f->timelinePosition.unitCount)));
-        if (d->feed)
-            d->feed->seek(from);
-        if (d->output)
-            d->output->seek(from, false);
-    }
     d->applySettings();
-    if (p)
+    // A player being made ready is put in place once it is (revived()).
+    if (FragmentPlayerPtr p = d->currentPlayerIfReady())
         p->play();
     d->reportNow = true;
     d->forgetClock();
@@ -1017,10 +1010,14 @@ void MediaPlayer::reachEnd()
     d->leftLoop.clear();
     if (d->feed)
         d->feed->setLimit(-1);
-    // Back to the start: the counter at once, the pictures once the ended
-    // fragment player is ready again.
+    // Back to the start: the counter and the sound at once, the pictures
+    // once the ended fragment player is ready again.
     d->positionFrame = 0;
     d->emitPosition(0);
+    if (d->feed)
+        d->feed->seek(0);
+    if (d->output)
+        d->output->seek(0, false);
     if (FragmentPlayerPtr p = d->currentPlayerIfReady()) {
         p->pause();
         revive(d->currentIndex);
