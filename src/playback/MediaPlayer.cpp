@@ -87,6 +87,10 @@ struct MediaPlayer::Impl
     float effectiveTempo = 100.0f;
     float effectivePitch = 0.0f;
     float effectiveVolume = 100.0f;
+    // The player last given pitch and volume by applySettings, and the values.
+    const MediaTrackFragmentPlayer *settingsGivenTo = nullptr;
+    float givenPitch = 0.0f;
+    float givenVolume = 0.0f;
 
     // The sound of the edit list, pulled by the output's device: made
     // before the output and destroyed after it.
@@ -220,8 +224,15 @@ struct MediaPlayer::Impl
             if (output && output->isRunning())
                 pictureResync.start();
         }
-        p->setPitch(effectivePitch);
-        p->setVolume(commonVolume);
+        // Pitch and volume go to the stage under the lock the sound thread
+        // pulls under: only when they change, not on every clock tick.
+        if (p.data() != settingsGivenTo || givenPitch != effectivePitch || givenVolume != commonVolume) {
+            p->setPitch(effectivePitch);
+            p->setVolume(commonVolume);
+            settingsGivenTo = p.data();
+            givenPitch = effectivePitch;
+            givenVolume = commonVolume;
+        }
     }
 
     // Tempo and pitch belong to the loop under the play position, or else to
@@ -378,6 +389,7 @@ void MediaPlayer::updateTrackPlayerCache(DecodingSpeedMode mode)
         d->output->pause(); // nothing plays until the new players are ready
     ++d->generation;
     d->cancelRevivals();
+    d->settingsGivenTo = nullptr;
     if (d->feed)
         d->feed->setEntries({}); // before the old stages go
     QList<FragmentPlayerPtr> old;
@@ -853,8 +865,11 @@ void MediaPlayer::handleClock(qint64 time)
     if (d->seekMode || !d->media || d->state == LoopDelay || d->state == Ended)
         return;
     const bool playing = d->state == Playing;
+    // How far the sound has been pulled matters only once the clock has
+    // stood still a while: the feed is not asked on every tick (its lock is
+    // the sound thread's).
     const qint64 still = d->stillFor(time);
-    const qint64 fed = d->feed ? d->feed->position() : -1;
+    const qint64 fed = d->feed && still >= kStillClockMs ? d->feed->position() : -1;
 
     // The end of the loop being played. The sound is held there, so the
     // clock stops at it (or a hair short of it).
