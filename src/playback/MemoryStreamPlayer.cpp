@@ -32,6 +32,10 @@ constexpr int kLateRun = 3;
 // After a start, a seek or a call for the pictures, lateness is judged
 // again only after this long (ms): the pictures need that to settle.
 constexpr qint64 kLateHoldOff = 600;
+// While stopped, pictures are looked for after a seek until the new place
+// has been shown, at most this long (ms); otherwise nothing is presented
+// while nothing moves.
+constexpr qint64 kStillSettle = 3000;
 
 void freePicture(void *buffer)
 {
@@ -56,6 +60,10 @@ struct MemoryStreamPlayer::Impl
     float rate = 100.0f;
     bool waitingForPicture = false;
     QElapsedTimer waitTimer;
+    // Stopped after a seek: the new place's picture is still to be shown.
+    bool settlingStill = false;
+    bool shownSinceSeek = false;
+    QElapsedTimer stillTimer;
     // Pictures shown late in a row, and since when lateness counts.
     int lateRun = 0;
     QElapsedTimer settling;
@@ -194,7 +202,6 @@ void MemoryStreamPlayer::setupRenderer()
     if (d->soundOpen)
         playbackTrace("sound device open, buffer " + QByteArray::number(d->audio.latencyMs()) + " ms");
     d->audio.setGain(d->volume / 100.0f);
-    d->timer.start();
 }
 
 void MemoryStreamPlayer::setVideoStream(VideoStream *stream)
@@ -237,7 +244,9 @@ void MemoryStreamPlayer::play(qint64 from)
         d->anchor = d->audio.heardTime();
     d->waitingForPicture = true;
     d->waitTimer.start();
+    d->settlingStill = false;
     expectNewPictures();
+    d->timer.start();
     present();
 }
 
@@ -247,6 +256,10 @@ void MemoryStreamPlayer::pause()
     d->running = false;
     d->waitingForPicture = false;
     d->audio.pause();
+    // Nothing moves until play or a seek: no presenting meanwhile.
+    present();
+    if (!d->settlingStill)
+        d->timer.stop();
 }
 
 void MemoryStreamPlayer::seek(qint64 to, bool playing)
@@ -257,7 +270,11 @@ void MemoryStreamPlayer::seek(qint64 to, bool playing)
     d->anchor = to;
     d->waitingForPicture = playing;
     d->waitTimer.start();
+    d->settlingStill = !playing;
+    d->shownSinceSeek = false;
+    d->stillTimer.start();
     expectNewPictures();
+    d->timer.start();
 }
 
 void MemoryStreamPlayer::setRate(float percent)
@@ -335,6 +352,18 @@ void MemoryStreamPlayer::present()
     }
     if (shown && d->renderingWidget)
         d->renderingWidget->update();
+    if (shown)
+        d->shownSinceSeek = true;
+    if (!d->running && !d->waitingForPicture) {
+        // Stopped: presenting goes on only until the place sought is shown.
+        const bool settled = !d->settlingStill
+                             || (d->shownSinceSeek && (!d->videoStream || d->videoStream->getSampleCount() == 0))
+                             || d->stillTimer.elapsed() >= kStillSettle;
+        if (settled) {
+            d->settlingStill = false;
+            d->timer.stop();
+        }
+    }
     if (d->running && d->lateRun >= kLateRun && d->settling.isValid() && d->settling.elapsed() >= kLateHoldOff) {
         expectNewPictures();
         if (playbackTraceEnabled())
