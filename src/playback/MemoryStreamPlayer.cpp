@@ -2,6 +2,7 @@
 
 #include "core/OptionsHolder.h"
 #include "core/Singleton.h"
+#include "playback/AudioClock.h"
 #include "playback/Trace.h"
 
 #include <QElapsedTimer>
@@ -55,7 +56,9 @@ struct MemoryStreamPlayer::Impl
 
     // The clock without a device, and the clock before any sound.
     qint64 anchor = 0;
-    QElapsedTimer since;
+    // Monotonic microseconds (injectable) and when the clock last started.
+    AudioClock::TimeSource now = &AudioClock::monotonicMicroseconds;
+    qint64 since = 0;
     bool running = false;
     float rate = 100.0f;
     bool waitingForPicture = false;
@@ -97,7 +100,7 @@ struct MemoryStreamPlayer::Impl
     {
         if (!running)
             return anchor;
-        return anchor + qint64(double(since.nsecsElapsed()) / 1000.0 * double(rate) / 100.0);
+        return anchor + qint64(double(now() - since) * double(rate) / 100.0);
     }
 
     qint64 clockTime() const
@@ -188,6 +191,12 @@ QRect MemoryStreamPlayer::cropRectangle(const QRectF &area, int width, int heigh
     const int right = int((area.x() + area.width()) * width);
     const int bottom = int((area.y() + area.height()) * height);
     return QRect(QPoint(left, top), QPoint(right - 1, bottom - 1));
+}
+
+void MemoryStreamPlayer::setTimeSource(AudioClock::TimeSource source)
+{
+    d->now = source ? std::move(source) : AudioClock::TimeSource(&AudioClock::monotonicMicroseconds);
+    d->since = d->now();
 }
 
 void MemoryStreamPlayer::setAudioSource(AudioOutput::Source source)
@@ -282,7 +291,7 @@ void MemoryStreamPlayer::setRate(float percent)
     if (!(percent > 0.0f))
         return;
     d->anchor = d->fallbackTime();
-    d->since.restart();
+    d->since = d->now();
     d->rate = percent;
 }
 
@@ -330,7 +339,7 @@ void MemoryStreamPlayer::present()
         if (ready) {
             d->waitingForPicture = false;
             d->running = true;
-            d->since.restart();
+            d->since = d->now();
             d->audio.start();
         }
     }
