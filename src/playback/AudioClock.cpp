@@ -108,7 +108,7 @@ qint64 AudioClock::heardTime() const
         // The device plays on at its rate, but never past what it was given.
         const qint64 elapsed = std::max<qint64>(0, now() - taken);
         qint64 frame = heard + elapsed * rate / 1000000;
-        frame = std::min(frame, std::max(heard, written));
+        frame = std::min(frame, written);
         if (n == 0)
             return -1;
         int k = 0;

@@ -124,7 +124,7 @@ private slots:
         QCOMPARE(out.heardTime(), qint64(5000000));
         out.start();
         QTRY_VERIFY_WITH_TIMEOUT(out.heardTime() > 5100000, 10000);
-        QVERIFY(out.heardTime() <= pulled * 1000000 / 44100);
+        QVERIFY(out.heardTime() <= pulled * 1000000 / 44100 + 1); // rounding of the last frame
     }
 
     // While the device is stopped a source with nothing yet is asked again
