@@ -426,9 +426,10 @@ struct AudioFeed::Impl
                 jumpTo(start - 1, 0);
             } else {
                 if (written > read) {
-                    const Chunk &last = chunkAt(written - 1);
+                    // Read the chunk before its slot is given back.
+                    const qint64 end = chunkAt(written - 1).ringStart + chunkAt(written - 1).frames;
+                    frameRead.store(end, std::memory_order_release);
                     chunkRead.store(written, std::memory_order_release);
-                    frameRead.store(last.ringStart + last.frames, std::memory_order_release);
                     cOffset = 0;
                 }
                 wakeReader();
@@ -487,11 +488,12 @@ struct AudioFeed::Impl
         cOffset += qint64(n);
         cSeq = c.seq;
         cNext = t0 + double(n) * c.perFrame;
+        // The chunk is read before its slot is given back.
+        frameRead.store(c.ringStart + cOffset, std::memory_order_release);
         if (cOffset >= c.frames) {
             cOffset = 0;
             chunkRead.store(read + 1, std::memory_order_release);
         }
-        frameRead.store(c.ringStart + (cOffset == 0 ? c.frames : cOffset), std::memory_order_release);
         consumerNext.store(cNext);
         consumerSeq.store(cSeq);
         wakeReader();
