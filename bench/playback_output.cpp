@@ -235,9 +235,25 @@ public:
             samples_.clear();
             first_ = 0.0;
         }
-        pipe_ = popen("exec parec --device=out.monitor --format=s16le --rate=44100 --channels=1 "
-                      "--latency-msec=5 --raw",
-                      "r");
+        // Our own parec, ended by its id: other programs may run one too.
+        int fds[2];
+        if (pipe(fds) != 0)
+            return false;
+        pid_ = fork();
+        if (pid_ == 0) {
+            dup2(fds[1], STDOUT_FILENO);
+            close(fds[0]);
+            close(fds[1]);
+            execlp("parec", "parec", "--device=out.monitor", "--format=s16le", "--rate=44100", "--channels=1",
+                   "--latency-msec=5", "--raw", static_cast<char *>(nullptr));
+            _exit(127);
+        }
+        close(fds[1]);
+        if (pid_ < 0) {
+            close(fds[0]);
+            return false;
+        }
+        pipe_ = fdopen(fds[0], "r");
         if (!pipe_)
             return false;
         thread_ = std::thread([this] {
@@ -259,10 +275,13 @@ public:
     void stop(Recording *rec)
     {
         if (pipe_) {
-            std::system("pkill -INT -x parec");
+            kill(pid_, SIGINT);
             thread_.join();
-            pclose(pipe_);
+            std::fclose(pipe_);
             pipe_ = nullptr;
+            int status = 0;
+            waitpid(pid_, &status, 0);
+            pid_ = -1;
         }
         std::lock_guard<std::mutex> lock(mutex_);
         rec->samples = samples_;
@@ -271,6 +290,7 @@ public:
 
 private:
     FILE *pipe_ = nullptr;
+    pid_t pid_ = -1;
     std::thread thread_;
     std::mutex mutex_;
     std::vector<qint16> samples_;

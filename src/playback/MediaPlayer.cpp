@@ -8,6 +8,7 @@
 #include "model/MediaTrackFragment.h"
 #include "model/VideoLoop.h"
 #include "playback/AudioFeed.h"
+#include "playback/TempoPitchStage.h"
 #include "playback/MediaTrackFragmentPlayer.h"
 #include "playback/MemoryStreamPlayer.h"
 #include "playback/PlaybackTimebase.h"
@@ -259,7 +260,7 @@ struct MediaPlayer::Impl
         for (int i = 0; i < fragments.size() && i < players.size(); ++i) {
             const MediaTrackFragmentPtr &f = fragments.at(i);
             AudioFeed::Entry e;
-            e.stage = players.at(i)->getProvider();
+            e.stage = players.at(i)->getAudioStage();
             e.timelineStart = f->timelinePosition.unitCount;
             e.sourceStart = f->startPosition.unitCount;
             e.sourceEnd = f->endPosition.unitCount;

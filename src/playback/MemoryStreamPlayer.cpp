@@ -2,6 +2,7 @@
 
 #include "core/OptionsHolder.h"
 #include "core/Singleton.h"
+#include "playback/AudioClock.h"
 #include "playback/Trace.h"
 
 #include <QElapsedTimer>
@@ -32,6 +33,10 @@ constexpr int kLateRun = 3;
 // After a start, a seek or a call for the pictures, lateness is judged
 // again only after this long (ms): the pictures need that to settle.
 constexpr qint64 kLateHoldOff = 600;
+// While stopped, pictures are looked for after a seek until the new place
+// has been shown, at most this long (ms); otherwise nothing is presented
+// while nothing moves.
+constexpr qint64 kStillSettle = 3000;
 
 void freePicture(void *buffer)
 {
@@ -51,11 +56,17 @@ struct MemoryStreamPlayer::Impl
 
     // The clock without a device, and the clock before any sound.
     qint64 anchor = 0;
-    QElapsedTimer since;
+    // Monotonic microseconds (injectable) and when the clock last started.
+    AudioClock::TimeSource now = &AudioClock::monotonicMicroseconds;
+    qint64 since = 0;
     bool running = false;
     float rate = 100.0f;
     bool waitingForPicture = false;
     QElapsedTimer waitTimer;
+    // Stopped after a seek: the new place's picture is still to be shown.
+    bool settlingStill = false;
+    bool shownSinceSeek = false;
+    QElapsedTimer stillTimer;
     // Pictures shown late in a row, and since when lateness counts.
     int lateRun = 0;
     QElapsedTimer settling;
@@ -89,7 +100,7 @@ struct MemoryStreamPlayer::Impl
     {
         if (!running)
             return anchor;
-        return anchor + qint64(double(since.nsecsElapsed()) / 1000.0 * double(rate) / 100.0);
+        return anchor + qint64(double(now() - since) * double(rate) / 100.0);
     }
 
     qint64 clockTime() const
@@ -182,6 +193,12 @@ QRect MemoryStreamPlayer::cropRectangle(const QRectF &area, int width, int heigh
     return QRect(QPoint(left, top), QPoint(right - 1, bottom - 1));
 }
 
+void MemoryStreamPlayer::setTimeSource(AudioClock::TimeSource source)
+{
+    d->now = source ? std::move(source) : AudioClock::TimeSource(&AudioClock::monotonicMicroseconds);
+    d->since = d->now();
+}
+
 void MemoryStreamPlayer::setAudioSource(AudioOutput::Source source)
 {
     d->source = std::move(source);
@@ -194,7 +211,6 @@ void MemoryStreamPlayer::setupRenderer()
     if (d->soundOpen)
         playbackTrace("sound device open, buffer " + QByteArray::number(d->audio.latencyMs()) + " ms");
     d->audio.setGain(d->volume / 100.0f);
-    d->timer.start();
 }
 
 void MemoryStreamPlayer::setVideoStream(VideoStream *stream)
@@ -237,7 +253,9 @@ void MemoryStreamPlayer::play(qint64 from)
         d->anchor = d->audio.heardTime();
     d->waitingForPicture = true;
     d->waitTimer.start();
+    d->settlingStill = false;
     expectNewPictures();
+    d->timer.start();
     present();
 }
 
@@ -247,6 +265,10 @@ void MemoryStreamPlayer::pause()
     d->running = false;
     d->waitingForPicture = false;
     d->audio.pause();
+    // Nothing moves until play or a seek: no presenting meanwhile.
+    present();
+    if (!d->settlingStill)
+        d->timer.stop();
 }
 
 void MemoryStreamPlayer::seek(qint64 to, bool playing)
@@ -257,7 +279,11 @@ void MemoryStreamPlayer::seek(qint64 to, bool playing)
     d->anchor = to;
     d->waitingForPicture = playing;
     d->waitTimer.start();
+    d->settlingStill = !playing;
+    d->shownSinceSeek = false;
+    d->stillTimer.start();
     expectNewPictures();
+    d->timer.start();
 }
 
 void MemoryStreamPlayer::setRate(float percent)
@@ -265,7 +291,7 @@ void MemoryStreamPlayer::setRate(float percent)
     if (!(percent > 0.0f))
         return;
     d->anchor = d->fallbackTime();
-    d->since.restart();
+    d->since = d->now();
     d->rate = percent;
 }
 
@@ -313,7 +339,7 @@ void MemoryStreamPlayer::present()
         if (ready) {
             d->waitingForPicture = false;
             d->running = true;
-            d->since.restart();
+            d->since = d->now();
             d->audio.start();
         }
     }
@@ -335,6 +361,18 @@ void MemoryStreamPlayer::present()
     }
     if (shown && d->renderingWidget)
         d->renderingWidget->update();
+    if (shown)
+        d->shownSinceSeek = true;
+    if (!d->running && !d->waitingForPicture) {
+        // Stopped: presenting goes on only until the place sought is shown.
+        const bool settled = !d->settlingStill
+                             || (d->shownSinceSeek && (!d->videoStream || d->videoStream->getSampleCount() == 0))
+                             || d->stillTimer.elapsed() >= kStillSettle;
+        if (settled) {
+            d->settlingStill = false;
+            d->timer.stop();
+        }
+    }
     if (d->running && d->lateRun >= kLateRun && d->settling.isValid() && d->settling.elapsed() >= kLateHoldOff) {
         expectNewPictures();
         if (playbackTraceEnabled())

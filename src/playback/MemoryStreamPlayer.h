@@ -1,5 +1,6 @@
 #pragma once
 
+#include "playback/AudioClock.h"
 #include "playback/AudioOutput.h"
 #include "playback/MemoryStream.h"
 
@@ -32,6 +33,9 @@ public:
     explicit MemoryStreamPlayer(QObject *parent = nullptr);
     ~MemoryStreamPlayer() override;
 
+    // The monotonic time the clock runs on without a sound device
+    // (microseconds); for tests.
+    void setTimeSource(AudioClock::TimeSource source);
     // The device's source; set before setupRenderer.
     void setAudioSource(AudioOutput::Source source);
     // Reads the project settings (frame size, rate, channels, aspect) and

@@ -6,7 +6,6 @@
 #include "core/VideoInputConverter.h"
 #include "core/VlcMediaPlayer.h"
 #include "playback/MediaDataProviderImpl.h"
-#include "playback/PitchTempoFilter.h"
 #include "playback/PoolTasks.h"
 #include "playback/Trace.h"
 
@@ -42,7 +41,6 @@ constexpr std::chrono::milliseconds kSeekHoldLimit(400);
 
 struct VideoDataProvider::Impl
 {
-    PitchTempoFilter *filter = nullptr;
     float speed = 100.0f;
     float pitch = 0.0f;
     int bytesPerSample = 2;
@@ -82,14 +80,9 @@ struct VideoDataProvider::Impl
     }
     std::atomic<qint64> seekTarget{0};
     std::atomic<qint64> seekAskedAt{0};
-    // Settings the stage has now, whoever gave them (the device's pulls or
-    // the setters): a pull changes only what differs.
-    float stageTempo = 100.0f;
-    float stagePitch = 0.0f;
-    float stageGain = -1.0f;
+    float volume = 100.0f;
     std::atomic<int> repeatCount{1};
     std::atomic<int> currentRepeat{0};
-    QMutex audioMutex;
     QMutex preloadMutex;
     std::atomic<bool> audioDisabled{false};
     std::atomic<float> requestedSpeed{100.0f};
@@ -209,8 +202,6 @@ VideoDataProvider::VideoDataProvider(DecodingSpeedMode mode, QObject *parent)
         player->setVideoCallbacks(&videoLock, &videoUnlock, &videoDisplay, this);
         player->setAudioCallbacks(&audioPlay, &audioPause, &audioResume, &audioFlush, &audioDrain, this);
     }
-    d->filter = new PitchTempoFilter(d->sampleRate, d->bytesPerSample, d->channels);
-    d->filter->initialise();
 }
 
 VideoDataProvider::~VideoDataProvider()
@@ -219,11 +210,6 @@ VideoDataProvider::~VideoDataProvider()
     waitForPendingWork();
     base->player->stop();
     waitForPendingWork();
-    {
-        QMutexLocker locker(&d->audioMutex);
-        delete d->filter;
-        d->filter = nullptr;
-    }
     delete base->player;
     base->player = nullptr;
     QMutexLocker locker(&d->picturesMutex);
@@ -481,19 +467,11 @@ void VideoDataProvider::setSpeedAsyncImpl()
     // sound is (libvlc keeps the old pacing for pictures already decoded).
     d->speed = d->requestedSpeed;
     base->player->setSpeed(d->speed / 100.0f);
-    QMutexLocker locker(&d->audioMutex);
-    d->filter->setTempo(d->speed);
-    d->stageTempo = d->speed;
 }
 
 void VideoDataProvider::setPitch(float semitones)
 {
-    QMutexLocker locker(&d->audioMutex);
-    if (semitones != d->pitch) {
-        d->pitch = semitones;
-        d->filter->setPitch(semitones);
-        d->stagePitch = semitones;
-    }
+    d->pitch = semitones;
 }
 
 float VideoDataProvider::getPitch() const
@@ -503,9 +481,7 @@ float VideoDataProvider::getPitch() const
 
 void VideoDataProvider::setVolume(float percent)
 {
-    QMutexLocker locker(&d->audioMutex);
-    d->filter->setVolume(percent);
-    d->stageGain = percent / 100.0f;
+    d->volume = percent;
 }
 
 void VideoDataProvider::setAudioDisabled(bool disabled)
@@ -521,12 +497,6 @@ bool VideoDataProvider::isAudioDisabled() const
 void VideoDataProvider::setAudioTrack(int track)
 {
     base->player->setAudioTrack(track);
-}
-
-void VideoDataProvider::setExtractedAudioFile(const QString &fileName)
-{
-    QMutexLocker locker(&d->audioMutex);
-    d->filter->setSourceFileName(fileName);
 }
 
 void VideoDataProvider::setAspectRatio(const QPointF &ratio)
@@ -554,11 +524,6 @@ QString VideoDataProvider::getMediaSettingsString() const
     return QString();
 }
 
-PitchTempoFilter *VideoDataProvider::getFilter() const
-{
-    return d->filter;
-}
-
 void VideoDataProvider::setTimelineOffset(qint64 offset)
 {
     d->timelineOffset = offset;
@@ -567,40 +532,6 @@ void VideoDataProvider::setTimelineOffset(qint64 offset)
 qint64 VideoDataProvider::nextPictureTime() const
 {
     return d->nextPicture + d->timelineOffset;
-}
-
-void VideoDataProvider::restartAt(qint64 sourceTime)
-{
-    QMutexLocker locker(&d->audioMutex);
-    if (d->filter)
-        d->filter->setStartPosition(Time(sourceTime));
-}
-
-size_t VideoDataProvider::latencyFrames() const
-{
-    QMutexLocker locker(&d->audioMutex);
-    return d->filter ? d->filter->latencyFrames() : 0;
-}
-
-size_t VideoDataProvider::pullAudio(qint16 *out, size_t frames, float tempo, float pitch, float gain)
-{
-    QMutexLocker locker(&d->audioMutex);
-    PitchTempoFilter *f = d->filter;
-    if (!f)
-        return 0;
-    if (tempo != d->stageTempo) {
-        d->stageTempo = tempo;
-        f->setTempo(tempo);
-    }
-    if (pitch != d->stagePitch) {
-        d->stagePitch = pitch;
-        f->setPitch(pitch);
-    }
-    if (gain != d->stageGain) {
-        d->stageGain = gain;
-        f->setVolume(gain * 100.0f);
-    }
-    return f->pullInterleaved(out, frames);
 }
 
 // ---- libvlc memory output -------------------------------------------------

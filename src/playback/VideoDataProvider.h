@@ -1,6 +1,5 @@
 #pragma once
 
-#include "playback/AudioFeed.h"
 #include "playback/MediaDataProvider.h"
 #include "playback/MemoryStream.h"
 
@@ -11,16 +10,15 @@
 
 namespace TW {
 
-class PitchTempoFilter;
-
 // The data provider of the application: decodes one fragment's source with
 // libvlc's memory output. Every decoded picture goes to the video queue,
 // stamped with its timeline time (counted from the last seek: libvlc lands
 // seeks on the frame asked for and hands pictures over in order). The sound
-// is not libvlc's: the device pulls it from the provider's tempo and pitch
-// stage (AudioStage). Also preloads (opens the media and parks it paused at
-// the start), seeks, repeats and sets libvlc's rate.
-class VideoDataProvider : public MediaDataProvider, public AudioStage
+// is not libvlc's: the feed makes it from the fragment's tempo and pitch
+// stage (TempoPitchStage, owned by the fragment player). Also preloads
+// (opens the media and parks it paused at the start), seeks, repeats and
+// sets libvlc's rate.
+class VideoDataProvider : public MediaDataProvider
 {
     Q_OBJECT
 
@@ -53,24 +51,17 @@ public:
     void setAudioDisabled(bool disabled);
     bool isAudioDisabled() const;
     void setAudioTrack(int track);
-    void setExtractedAudioFile(const QString &fileName);
     void setAspectRatio(const QPointF &ratio);
     void setAspectRatio(float ratio);
     void suspendProcessing();
     void resumeProcessing();
     QString getMediaSettingsString() const;
 
-    PitchTempoFilter *getFilter() const;
-
     // Timeline time minus source time of this fragment: pictures are
     // stamped on the timeline.
     void setTimelineOffset(qint64 offset);
     // Timeline time the next new picture will carry.
     qint64 nextPictureTime() const;
-
-    void restartAt(qint64 sourceTime) override;
-    size_t pullAudio(qint16 *out, size_t frames, float tempo, float pitch, float gain) override;
-    size_t latencyFrames() const override;
 
     // Waits for the work this provider started on the thread pool.
     void waitForPendingWork();

@@ -1,4 +1,5 @@
 #include "playback/MediaTrackFragmentPlayer.h"
+#include "playback/TempoPitchStage.h"
 
 #include "core/OptionsHolder.h"
 #include "core/Singleton.h"
@@ -73,7 +74,7 @@ private slots:
         extractedFor.clear();
         p.setSource(f.data());
         QCOMPARE(extractedFor, QList<QString>{clip});
-        QCOMPARE(p.getProvider()->getFilter()->getSourceFileName(), rawAudio);
+        QCOMPARE(p.getAudioStage()->sourceFile(), rawAudio);
 
         QSignalSpy positions(&p, &MediaTrackFragmentPlayer::trackFragmentTimePositionChanged);
         emit p.getProvider()->mediaTimeChanged(Time(3000000));
@@ -138,7 +139,7 @@ private slots:
         MediaTrackFragmentPlayer p(DecodingToMemory);
         p.setSource(f.data());
         p.setVolume(percent);
-        QCOMPARE(p.getProvider()->getFilter()->getGain(), gain);
+        QCOMPARE(p.getAudioStage()->getFilter()->getGain(), gain);
     }
 
     // Preloads, plays into the queues, reports the end, and is made ready
