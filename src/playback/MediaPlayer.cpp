@@ -2,7 +2,6 @@
 
 #include "core/OptionsHolder.h"
 #include "core/Singleton.h"
-#include "core/VideoInputConverter.h"
 #include "model/Media.h"
 #include "model/MediaTimeLine.h"
 #include "model/MediaTrackFragment.h"
@@ -17,26 +16,12 @@
 #include <QList>
 #include <QMutex>
 #include <QMutexLocker>
-#include <QThread>
 #include <QTimer>
 #include <QtDebug>
 
 #include <atomic>
 
 namespace TW {
-
-namespace {
-// How far ahead of the clock (microseconds of wall time at the current
-// tempo) late pictures are sought, and the least lead in media time: below
-// 100 % libvlc's first picture after a seek comes when its clock has run
-// some 30 ms of media past the seek, which at 25 % takes up to half a
-// second.
-constexpr qint64 kPictureResyncLead = 250000;
-constexpr qint64 kPictureResyncMediaLead = 150000;
-// Tempo changes closer together than this (ms) are one change for the
-// pictures.
-constexpr int kTempoBurstGap = 60;
-} // namespace
 
 using FragmentPlayerPtr = QSharedPointer<MediaTrackFragmentPlayer>;
 
@@ -45,9 +30,6 @@ using FragmentPlayerPtr = QSharedPointer<MediaTrackFragmentPlayer>;
 
 struct MediaPlayer::Impl
 {
-    // Tempo steps come in bursts (a key held, a slider dragged): the
-    // pictures are sought once the burst is over.
-    QTimer pictureResync;
     // Guards media, fragments, players and the loop copy (including the
     // copy's fields). Never held while calling into a fragment player.
     mutable QMutex dataLock;
@@ -236,7 +218,6 @@ struct MediaPlayer::Impl
         output->setRate(effectiveTempo);
         output->seek(Time::fromFrameUnits(positionFrame).unitCount, false);
         QObject::connect(output, &MemoryStreamPlayer::clockAdvanced, owner, &MediaPlayer::handleClock);
-        QObject::connect(output, &MemoryStreamPlayer::picturesLate, owner, &MediaPlayer::resyncPictures);
     }
 };
 
@@ -245,12 +226,6 @@ MediaPlayer::MediaPlayer(QObject *parent)
 {
     qRegisterMetaType<TW::Time>("TW::Time");
     qRegisterMetaType<TW::MediaTrackFragmentPlayer *>("TW::MediaTrackFragmentPlayer*");
-    d->pictureResync.setSingleShot(true);
-    d->pictureResync.setInterval(kTempoBurstGap);
-    connect(&d->pictureResync, &QTimer::timeout, this, [this] {
-        if (d->output && d->output->isRunning())
-            resyncPictures(d->output->clockTime());
-    });
 }
 
 MediaPlayer::~MediaPlayer()
@@ -392,8 +367,6 @@ void MediaPlayer::seek(unsigned long frame, bool resetLoop, bool clearStreams)
     if (!media)
         return;
     QMutexLocker seekLocker(&d->seekLock);
-    if (QThread::currentThread() == thread())
-        d->pictureResync.stop(); // the seek brings the pictures anyway
     d->loopDelayPending = false;
     if (resetLoop) {
         d->dropLoop();
@@ -472,13 +445,8 @@ void MediaPlayer::applyTempo(float percent)
     FragmentPlayerPtr p = getCurrentFragmentPlayer();
     if (!p)
         return;
-    // libvlc takes its new rate a while later, and its pictures decoded at
-    // the old pace then come late or are skipped, which would put their
-    // count out: the pictures alone are sought ahead of the clock, and
-    // counted afresh from there.
+    // The stage's tempo; the pictures carry their own times.
     p->setSpeed(percent);
-    if (d->output && d->output->isRunning())
-        d->pictureResync.start();
 }
 
 void MediaPlayer::setPitch(float semitones)
@@ -771,39 +739,6 @@ void MediaPlayer::handleFragmentPositionChanged(Time t)
     if (d->seekMode)
         return;
     reportPosition(t);
-}
-
-void MediaPlayer::resyncPictures(qint64 time)
-{
-    if (d->state != Playing || d->seekMode || d->loopDelayPending || !d->output)
-        return;
-    const MediaTrackFragmentPtr f = d->fragmentAt(d->currentIndex);
-    FragmentPlayerPtr p = getCurrentFragmentPlayer();
-    if (!f || !p)
-        return;
-    // Far enough ahead that the seek's first pictures come before the clock
-    // reaches them: the seek takes a few frames' time, and libvlc's pacing
-    // after it starts a little later than its first picture.
-    const qint64 lead = std::max({qint64(double(kPictureResyncLead) * double(d->effectiveTempo) / 100.0),
-                                  kPictureResyncMediaLead, 2 * Time::fromFrameUnits(1).unitCount});
-    qint64 target = time + lead;
-    if (d->effectiveTempo >= 100.0f) {
-        // From 100 % up, onto the next key picture of the source: nothing
-        // before it is decoded first, so its picture comes at once.
-        const qint64 key = VideoInputConverter::KeyframeInterval * Time::fromFrameUnits(1).unitCount;
-        const qint64 source = target - f->timelinePosition.unitCount + f->startPosition.unitCount;
-        if (key > 0)
-            target += (key - source % key) % key;
-    }
-    const qint64 fragmentEnd = f->timelinePosition.unitCount + (f->endPosition - f->startPosition).unitCount;
-    if (target >= fragmentEnd)
-        return; // the next fragment's pictures come from its own player
-    // Pictures already queued before the target are still right; from the
-    // target on, the seek brings them again.
-    d->videoStream.removeSamples([target](const VideoFrame &v) { return v.timeStamp >= target; });
-    d->output->expectNewPictures();
-    playbackTrace("pictures sought ahead to " + QByteArray::number(target));
-    p->setPosition(Time(target) - f->timelinePosition);
 }
 
 void MediaPlayer::handleClock(qint64 time)

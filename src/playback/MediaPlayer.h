@@ -125,9 +125,6 @@ private slots:
     void onLoopPlay();
     // The output's clock while it runs: position reports, loops, the end.
     void handleClock(qint64 time);
-    // The pictures alone sought a little ahead of the clock's time (they
-    // lag it, or a tempo change has put their count out); the sound plays on.
-    void resyncPictures(qint64 time);
 
 private:
     void applyTempo(float percent);

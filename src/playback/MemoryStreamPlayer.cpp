@@ -2,6 +2,7 @@
 
 #include "core/OptionsHolder.h"
 #include "core/Singleton.h"
+#include "playback/PictureSource.h"
 #include "playback/Trace.h"
 
 #include <QElapsedTimer>
@@ -24,14 +25,10 @@ constexpr int kPresentInterval = 4;
 constexpr qint64 kDueTolerance = 5000;
 // The longest the clock waits for the first picture of a new place (ms).
 constexpr qint64 kPictureWait = 150;
-// A picture shown this much later than its time (microseconds of wall
-// time) was late; so many late ones in a row mean the decoder's pacing has
-// fallen behind the clock rather than one picture being slow.
-constexpr qint64 kLateLimit = 25000;
-constexpr int kLateRun = 3;
-// After a start, a seek or a call for the pictures, lateness is judged
-// again only after this long (ms): the pictures need that to settle.
-constexpr qint64 kLateHoldOff = 600;
+// After a seek made while paused, the queue is looked at this often (ms)
+// until the new place's picture is shown, for at most kSeekPictureWait ms.
+constexpr int kSeekPictureInterval = 10;
+constexpr qint64 kSeekPictureWait = 5000;
 
 void freePicture(void *buffer)
 {
@@ -56,9 +53,10 @@ struct MemoryStreamPlayer::Impl
     float rate = 100.0f;
     bool waitingForPicture = false;
     QElapsedTimer waitTimer;
-    // Pictures shown late in a row, and since when lateness counts.
-    int lateRun = 0;
-    QElapsedTimer settling;
+    // A seek made while paused waits for its picture with a timer of its
+    // own (the presenting timer may not run while nothing moves).
+    QTimer seekPictureTimer;
+    QElapsedTimer seekPictureWait;
 
     QImage picture;
     qint64 pictureTime = -1;
@@ -104,14 +102,28 @@ struct MemoryStreamPlayer::Impl
 
     void adopt(const VideoFrame &frame)
     {
-        if (!frame.buffer || frame.width == 0 || frame.height == 0 || frame.bytesPerPixel != 3
-            || frame.size < qint64(frame.width) * frame.height * 3) {
+        const int bpp = frame.bytesPerPixel;
+        const qint64 stride = frame.bytesPerLine > 0 ? frame.bytesPerLine : qint64(frame.width) * bpp;
+        if (!frame.buffer || frame.width == 0 || frame.height == 0 || (bpp != 3 && bpp != 4)
+            || stride < qint64(frame.width) * bpp || frame.size < stride * frame.height) {
             freeSampleBuffer(frame.buffer);
             return;
         }
+        // The buffer goes back (to its pool, for decoded pictures) when the
+        // picture is replaced.
         picture = QImage(reinterpret_cast<uchar *>(frame.buffer), int(frame.width), int(frame.height),
-                         int(frame.width) * 3, QImage::Format_RGB888, &freePicture, frame.buffer);
+                         qsizetype(stride), bpp == 4 ? QImage::Format_RGB32 : QImage::Format_RGB888,
+                         &freePicture, frame.buffer);
         pictureTime = frame.timeStamp;
+    }
+
+    // Tells the picture sources the size the pictures are shown at.
+    void publishViewSize()
+    {
+        if (!renderingWidget)
+            return;
+        const qreal ratio = renderingWidget->devicePixelRatioF() * qreal(std::max(1.0f, scale));
+        PictureSource::setViewSize((QSizeF(renderingWidget->size()) * ratio).toSize());
     }
 
     void paint(QWidget *w)
@@ -146,6 +158,12 @@ MemoryStreamPlayer::MemoryStreamPlayer(QObject *parent)
     d->timer.setTimerType(Qt::PreciseTimer);
     d->timer.setInterval(kPresentInterval);
     connect(&d->timer, &QTimer::timeout, this, &MemoryStreamPlayer::present);
+    d->seekPictureTimer.setInterval(kSeekPictureInterval);
+    connect(&d->seekPictureTimer, &QTimer::timeout, this, [this] {
+        present();
+        if (d->seekPictureWait.elapsed() >= kSeekPictureWait)
+            d->seekPictureTimer.stop();
+    });
 }
 
 MemoryStreamPlayer::~MemoryStreamPlayer()
@@ -215,6 +233,7 @@ void MemoryStreamPlayer::setRenderingWidget(QWidget *widget)
     if (widget) {
         widget->installEventFilter(this);
         widget->update();
+        d->publishViewSize();
     }
 }
 
@@ -224,6 +243,8 @@ bool MemoryStreamPlayer::eventFilter(QObject *watched, QEvent *event)
         d->paint(d->renderingWidget);
         return true;
     }
+    if (watched == d->renderingWidget && (event->type() == QEvent::Resize || event->type() == QEvent::Show))
+        d->publishViewSize();
     return QObject::eventFilter(watched, event);
 }
 
@@ -237,7 +258,7 @@ void MemoryStreamPlayer::play(qint64 from)
         d->anchor = d->audio.heardTime();
     d->waitingForPicture = true;
     d->waitTimer.start();
-    expectNewPictures();
+    d->seekPictureTimer.stop();
     present();
 }
 
@@ -257,7 +278,12 @@ void MemoryStreamPlayer::seek(qint64 to, bool playing)
     d->anchor = to;
     d->waitingForPicture = playing;
     d->waitTimer.start();
-    expectNewPictures();
+    if (playing) {
+        d->seekPictureTimer.stop();
+    } else {
+        d->seekPictureWait.start();
+        d->seekPictureTimer.start();
+    }
 }
 
 void MemoryStreamPlayer::setRate(float percent)
@@ -267,12 +293,6 @@ void MemoryStreamPlayer::setRate(float percent)
     d->anchor = d->fallbackTime();
     d->since.restart();
     d->rate = percent;
-}
-
-void MemoryStreamPlayer::expectNewPictures()
-{
-    d->lateRun = 0;
-    d->settling.start();
 }
 
 bool MemoryStreamPlayer::isRunning() const
@@ -325,22 +345,14 @@ void MemoryStreamPlayer::present()
             break;
         d->adopt(d->videoStream->getSample(true));
         shown = true;
-        if (d->running && d->rate > 0.0f) {
-            const qint64 lateness = qint64(double(now - d->pictureTime) * 100.0 / double(d->rate));
-            d->lateRun = lateness > kLateLimit ? d->lateRun + 1 : 0;
-        }
         if (playbackTraceEnabled())
             playbackTrace("picture " + QByteArray::number(d->pictureTime) + " shown at clock "
                           + QByteArray::number(now));
     }
     if (shown && d->renderingWidget)
         d->renderingWidget->update();
-    if (d->running && d->lateRun >= kLateRun && d->settling.isValid() && d->settling.elapsed() >= kLateHoldOff) {
-        expectNewPictures();
-        if (playbackTraceEnabled())
-            playbackTrace("pictures late at clock " + QByteArray::number(now));
-        emit picturesLate(now);
-    }
+    if (shown && d->seekPictureTimer.isActive())
+        d->seekPictureTimer.stop();
     if (d->running)
         emit clockAdvanced(now);
 }
@@ -369,6 +381,7 @@ void MemoryStreamPlayer::setScale(float zoom)
     const float o = 0.5f - 0.5f / d->scale;
     d->cropOrigin = QPointF(o, o);
     d->cropArea = QRectF(o, o, 1.0f - 2.0f * o, 1.0f - 2.0f * o);
+    d->publishViewSize();
     if (d->renderingWidget)
         d->renderingWidget->update();
 }
@@ -403,6 +416,7 @@ void MemoryStreamPlayer::zoomSelectedArea(const QRectF &r)
     if (d->renderingWidget)
         d->renderingWidget->update();
     d->scale = d->scale / side;
+    d->publishViewSize();
 }
 
 void MemoryStreamPlayer::setVideoLeftTopCorner(const QPointF &delta)
