@@ -195,12 +195,14 @@ void VideoDataProvider::start(bool)
 void VideoDataProvider::stop()
 {
     // Parks the provider at its start again: "preloaded", not "stopped".
-    preloadMedia();
+    if (d->source)
+        preloadMedia();
 }
 
 void VideoDataProvider::suspend()
 {
-    preloadMedia();
+    if (d->source)
+        preloadMedia();
 }
 
 void VideoDataProvider::pause()
