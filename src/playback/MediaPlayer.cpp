@@ -2,7 +2,6 @@
 
 #include "core/OptionsHolder.h"
 #include "core/Singleton.h"
-#include "core/VideoInputConverter.h"
 #include "model/Media.h"
 #include "model/MediaTimeLine.h"
 #include "model/MediaTrackFragment.h"
@@ -17,7 +16,6 @@
 
 #include <QHash>
 #include <QList>
-#include <QTimer>
 #include <QtDebug>
 
 #include <algorithm>
@@ -25,16 +23,6 @@
 namespace TW {
 
 namespace {
-// How far ahead of the clock (microseconds of wall time at the current
-// tempo) late pictures are sought, and the least lead in media time: below
-// 100 % libvlc's first picture after a seek comes when its clock has run
-// some 30 ms of media past the seek, which at 25 % takes up to half a
-// second.
-constexpr qint64 kPictureResyncLead = 250000;
-constexpr qint64 kPictureResyncMediaLead = 150000;
-// Tempo changes closer together than this (ms) are one change for the
-// pictures.
-constexpr int kTempoBurstGap = 60;
 // The sound's times are whole microseconds, rounded down block by block:
 // a clock held at a loop's end or at the project's end may stop this much
 // short of it (microseconds).
@@ -68,9 +56,6 @@ struct MediaPlayer::Impl
 
     MediaPlayer *q;
     std::shared_ptr<PlaybackTimebase> timebase;
-    // Tempo steps come in bursts (a key held, a slider dragged): the
-    // pictures are sought once the burst is over.
-    QTimer pictureResync;
 
     QSharedPointer<Media> media;
     QList<MediaTrackFragmentPtr> fragments;
@@ -216,15 +201,9 @@ struct MediaPlayer::Impl
         FragmentPlayerPtr p = playerAt(currentIndex);
         if (!p)
             return;
-        if (p->getProvider() && p->getProvider()->getSpeed() != effectiveTempo) {
-            // libvlc takes its new rate a while later, and its pictures
-            // decoded at the old pace then come late or are skipped: the
-            // pictures alone are sought ahead of the clock once the burst
-            // of changes is over.
+        // The stage's tempo; the pictures carry their own times.
+        if (p->getProvider() && p->getProvider()->getSpeed() != effectiveTempo)
             p->setSpeed(effectiveTempo);
-            if (output && output->isRunning())
-                pictureResync.start();
-        }
         // Pitch and volume go to the stage under the lock the sound thread
         // pulls under: only when they change, not on every clock tick.
         if (p.data() != settingsGivenTo || givenPitch != effectivePitch || givenVolume != commonVolume) {
@@ -300,7 +279,6 @@ struct MediaPlayer::Impl
         output->setRate(effectiveTempo);
         output->seek(Time::fromFrameUnits(positionFrame).unitCount, false);
         QObject::connect(output.get(), &MemoryStreamPlayer::clockAdvanced, q, &MediaPlayer::handleClock);
-        QObject::connect(output.get(), &MemoryStreamPlayer::picturesLate, q, &MediaPlayer::resyncPictures);
     }
 
     // The timeline time shown at this clock time: the picture on screen
@@ -349,12 +327,6 @@ MediaPlayer::MediaPlayer(std::shared_ptr<PlaybackTimebase> timebase, QObject *pa
 {
     qRegisterMetaType<TW::Time>("TW::Time");
     qRegisterMetaType<TW::MediaTrackFragmentPlayer *>("TW::MediaTrackFragmentPlayer*");
-    d->pictureResync.setSingleShot(true);
-    d->pictureResync.setInterval(kTempoBurstGap);
-    connect(&d->pictureResync, &QTimer::timeout, this, [this] {
-        if (d->output && d->output->isRunning())
-            resyncPictures(d->output->clockTime());
-    });
 }
 
 MediaPlayer::~MediaPlayer()
@@ -523,7 +495,6 @@ void MediaPlayer::seek(unsigned long frame, bool resetLoop, bool clearStreams)
     } else if (d->state == Ended) {
         d->setState(Stopped);
     }
-    d->pictureResync.stop(); // the seek brings the pictures anyway
     if (resetLoop) {
         d->currentLoop.reset();
         d->leftLoop.clear();
@@ -1142,39 +1113,6 @@ void MediaPlayer::handleFragmentPreloaded(MediaTrackFragmentPlayer *player)
         d->timebase->cancelTimer(d->reviving.take(index));
         revived(index);
     }
-}
-
-void MediaPlayer::resyncPictures(qint64 time)
-{
-    if (d->state != Playing || d->seekMode || !d->output)
-        return;
-    const MediaTrackFragmentPtr f = d->fragmentAt(d->currentIndex);
-    FragmentPlayerPtr p = getCurrentFragmentPlayer();
-    if (!f || !p)
-        return;
-    // Far enough ahead that the seek's first pictures come before the clock
-    // reaches them: the seek takes a few frames' time, and libvlc's pacing
-    // after it starts a little later than its first picture.
-    const qint64 lead = std::max({qint64(double(kPictureResyncLead) * double(d->effectiveTempo) / 100.0),
-                                  kPictureResyncMediaLead, 2 * Time::fromFrameUnits(1).unitCount});
-    qint64 target = time + lead;
-    if (d->effectiveTempo >= 100.0f) {
-        // From 100 % up, onto the next key picture of the source: nothing
-        // before it is decoded first, so its picture comes at once.
-        const qint64 key = VideoInputConverter::KeyframeInterval * Time::fromFrameUnits(1).unitCount;
-        const qint64 source = target - f->timelinePosition.unitCount + f->startPosition.unitCount;
-        if (key > 0)
-            target += (key - source % key) % key;
-    }
-    const qint64 fragmentEnd = f->timelinePosition.unitCount + (f->endPosition - f->startPosition).unitCount;
-    if (target >= fragmentEnd)
-        return; // the next fragment's pictures come from its own player
-    // Pictures already queued before the target are still right; from the
-    // target on, the seek brings them again.
-    d->videoStream.removeSamples([target](const VideoFrame &v) { return v.timeStamp >= target; });
-    d->output->expectNewPictures();
-    playbackTrace("pictures sought ahead to " + QByteArray::number(target));
-    p->setPosition(Time(target) - f->timelinePosition);
 }
 
 } // namespace TW

@@ -139,9 +139,6 @@ private slots:
     void onLoopPlay();
     // The output's clock while it runs: position reports, loops, the end.
     void handleClock(qint64 time);
-    // The pictures alone sought a little ahead of the clock's time (they
-    // lag it, or a tempo change has put their count out); the sound plays on.
-    void resyncPictures(qint64 time);
 
 private:
     // The clock has reached the end of the project.

@@ -3,6 +3,7 @@
 #include "core/OptionsHolder.h"
 #include "core/Singleton.h"
 #include "playback/AudioClock.h"
+#include "playback/PictureSource.h"
 #include "playback/Trace.h"
 
 #include <QElapsedTimer>
@@ -25,18 +26,10 @@ constexpr int kPresentInterval = 4;
 constexpr qint64 kDueTolerance = 5000;
 // The longest the clock waits for the first picture of a new place (ms).
 constexpr qint64 kPictureWait = 150;
-// A picture shown this much later than its time (microseconds of wall
-// time) was late; so many late ones in a row mean the decoder's pacing has
-// fallen behind the clock rather than one picture being slow.
-constexpr qint64 kLateLimit = 25000;
-constexpr int kLateRun = 3;
-// After a start, a seek or a call for the pictures, lateness is judged
-// again only after this long (ms): the pictures need that to settle.
-constexpr qint64 kLateHoldOff = 600;
-// While stopped, pictures are looked for after a seek until the new place
-// has been shown, at most this long (ms); otherwise nothing is presented
-// while nothing moves.
-constexpr qint64 kStillSettle = 3000;
+// While paused or stopped, pictures are looked for after a seek until the
+// new place's picture has been shown, at most this long (ms); otherwise
+// nothing is presented while nothing moves.
+constexpr qint64 kStillSettle = 5000;
 
 void freePicture(void *buffer)
 {
@@ -63,13 +56,11 @@ struct MemoryStreamPlayer::Impl
     float rate = 100.0f;
     bool waitingForPicture = false;
     QElapsedTimer waitTimer;
-    // Stopped after a seek: the new place's picture is still to be shown.
+    // Paused or stopped after a seek: the new place's picture is still to
+    // be shown, so the presenting timer runs until it is.
     bool settlingStill = false;
     bool shownSinceSeek = false;
     QElapsedTimer stillTimer;
-    // Pictures shown late in a row, and since when lateness counts.
-    int lateRun = 0;
-    QElapsedTimer settling;
 
     QImage picture;
     qint64 pictureTime = -1;
@@ -115,14 +106,28 @@ struct MemoryStreamPlayer::Impl
 
     void adopt(const VideoFrame &frame)
     {
-        if (!frame.buffer || frame.width == 0 || frame.height == 0 || frame.bytesPerPixel != 3
-            || frame.size < qint64(frame.width) * frame.height * 3) {
+        const int bpp = frame.bytesPerPixel;
+        const qint64 stride = frame.bytesPerLine > 0 ? frame.bytesPerLine : qint64(frame.width) * bpp;
+        if (!frame.buffer || frame.width == 0 || frame.height == 0 || (bpp != 3 && bpp != 4)
+            || stride < qint64(frame.width) * bpp || frame.size < stride * frame.height) {
             freeSampleBuffer(frame.buffer);
             return;
         }
+        // The buffer goes back (to its pool, for decoded pictures) when the
+        // picture is replaced.
         picture = QImage(reinterpret_cast<uchar *>(frame.buffer), int(frame.width), int(frame.height),
-                         int(frame.width) * 3, QImage::Format_RGB888, &freePicture, frame.buffer);
+                         qsizetype(stride), bpp == 4 ? QImage::Format_RGB32 : QImage::Format_RGB888,
+                         &freePicture, frame.buffer);
         pictureTime = frame.timeStamp;
+    }
+
+    // Tells the picture sources the size the pictures are shown at.
+    void publishViewSize()
+    {
+        if (!renderingWidget)
+            return;
+        const qreal ratio = renderingWidget->devicePixelRatioF() * qreal(std::max(1.0f, scale));
+        PictureSource::setViewSize((QSizeF(renderingWidget->size()) * ratio).toSize());
     }
 
     void paint(QWidget *w)
@@ -231,6 +236,7 @@ void MemoryStreamPlayer::setRenderingWidget(QWidget *widget)
     if (widget) {
         widget->installEventFilter(this);
         widget->update();
+        d->publishViewSize();
     }
 }
 
@@ -240,6 +246,8 @@ bool MemoryStreamPlayer::eventFilter(QObject *watched, QEvent *event)
         d->paint(d->renderingWidget);
         return true;
     }
+    if (watched == d->renderingWidget && (event->type() == QEvent::Resize || event->type() == QEvent::Show))
+        d->publishViewSize();
     return QObject::eventFilter(watched, event);
 }
 
@@ -254,7 +262,6 @@ void MemoryStreamPlayer::play(qint64 from)
     d->waitingForPicture = true;
     d->waitTimer.start();
     d->settlingStill = false;
-    expectNewPictures();
     d->timer.start();
     present();
 }
@@ -282,7 +289,6 @@ void MemoryStreamPlayer::seek(qint64 to, bool playing)
     d->settlingStill = !playing;
     d->shownSinceSeek = false;
     d->stillTimer.start();
-    expectNewPictures();
     d->timer.start();
 }
 
@@ -293,12 +299,6 @@ void MemoryStreamPlayer::setRate(float percent)
     d->anchor = d->fallbackTime();
     d->since = d->now();
     d->rate = percent;
-}
-
-void MemoryStreamPlayer::expectNewPictures()
-{
-    d->lateRun = 0;
-    d->settling.start();
 }
 
 bool MemoryStreamPlayer::isRunning() const
@@ -351,10 +351,6 @@ void MemoryStreamPlayer::present()
             break;
         d->adopt(d->videoStream->getSample(true));
         shown = true;
-        if (d->running && d->rate > 0.0f) {
-            const qint64 lateness = qint64(double(now - d->pictureTime) * 100.0 / double(d->rate));
-            d->lateRun = lateness > kLateLimit ? d->lateRun + 1 : 0;
-        }
         if (playbackTraceEnabled())
             playbackTrace("picture " + QByteArray::number(d->pictureTime) + " shown at clock "
                           + QByteArray::number(now));
@@ -364,20 +360,13 @@ void MemoryStreamPlayer::present()
     if (shown)
         d->shownSinceSeek = true;
     if (!d->running && !d->waitingForPicture) {
-        // Stopped: presenting goes on only until the place sought is shown.
-        const bool settled = !d->settlingStill
-                             || (d->shownSinceSeek && (!d->videoStream || d->videoStream->getSampleCount() == 0))
-                             || d->stillTimer.elapsed() >= kStillSettle;
+        // Standing still: presenting goes on only until the place sought is
+        // shown (the pictures after it wait in the queue for Play).
+        const bool settled = !d->settlingStill || d->shownSinceSeek || d->stillTimer.elapsed() >= kStillSettle;
         if (settled) {
             d->settlingStill = false;
             d->timer.stop();
         }
-    }
-    if (d->running && d->lateRun >= kLateRun && d->settling.isValid() && d->settling.elapsed() >= kLateHoldOff) {
-        expectNewPictures();
-        if (playbackTraceEnabled())
-            playbackTrace("pictures late at clock " + QByteArray::number(now));
-        emit picturesLate(now);
     }
     if (d->running)
         emit clockAdvanced(now);
@@ -407,6 +396,7 @@ void MemoryStreamPlayer::setScale(float zoom)
     const float o = 0.5f - 0.5f / d->scale;
     d->cropOrigin = QPointF(o, o);
     d->cropArea = QRectF(o, o, 1.0f - 2.0f * o, 1.0f - 2.0f * o);
+    d->publishViewSize();
     if (d->renderingWidget)
         d->renderingWidget->update();
 }
@@ -441,6 +431,7 @@ void MemoryStreamPlayer::zoomSelectedArea(const QRectF &r)
     if (d->renderingWidget)
         d->renderingWidget->update();
     d->scale = d->scale / side;
+    d->publishViewSize();
 }
 
 void MemoryStreamPlayer::setVideoLeftTopCorner(const QPointF &delta)
