@@ -120,6 +120,11 @@ struct AudioFeed::Impl
     qint64 lastHardPlace = 0;
     bool exhausted = false; // nothing to make until something changes
     std::atomic<bool> atEnd{false}; // the last try made nothing
+    // Where the making stopped when it last made nothing: the end of the
+    // timeline or the limit, past a source whose sound ended early.
+    std::atomic<qint64> madeUpTo{0};
+    // The limit the reader has made its sound with.
+    std::atomic<qint64> limitSeen{-1};
     // The request the reader makes sound for, and the one whose sound the
     // newest chunks are.
     std::atomic<quint64> epochMaking{0};
@@ -326,6 +331,7 @@ struct AudioFeed::Impl
     bool step()
     {
         std::lock_guard<std::mutex> locker(renderMutex);
+        const qint64 limitNow = limit.load();
         bool did = takeRequest();
         if (wantsToMake()) {
             double mediaTime = 0, perFrame = 0;
@@ -336,11 +342,14 @@ struct AudioFeed::Impl
                 did = true;
             } else {
                 exhausted = true;
+                const qint64 l = limit;
+                madeUpTo = qint64(std::floor(l >= 0 ? std::min(at, double(l)) : at));
                 atEnd = true;
             }
         }
         if (epoch != 0 && (epochMade >= startFill || exhausted || !hasRoom()))
             markReady(epoch);
+        limitSeen = limitNow;
         return did;
     }
 
@@ -543,7 +552,13 @@ qint64 AudioFeed::position() const
 {
     if (d->consumerSeq.load() < d->hardRequested.load())
         return d->hardTarget.load();
-    return qint64(std::floor(d->consumerNext.load()));
+    const qint64 next = qint64(std::floor(d->consumerNext.load()));
+    // All that there is has been heard: the device's next frame would be
+    // where the making stopped (a source whose sound ends before its
+    // fragment does leaves no frames up to there).
+    if (d->atEnd.load() && bufferedFrames() == 0)
+        return std::max(next, d->madeUpTo.load());
+    return next;
 }
 
 void AudioFeed::setTempo(float percent)
@@ -596,7 +611,7 @@ size_t AudioFeed::aheadFrames() const
 
 bool AudioFeed::isFilled() const
 {
-    if (d->handled.load() != d->requested.load())
+    if (d->handled.load() != d->requested.load() || d->limitSeen.load() != d->limit.load())
         return false;
     if (d->atEnd.load())
         return true;

@@ -61,7 +61,8 @@ public:
     void setEntries(const QVector<Entry> &entries);
     // The next frame the device gets is the one at this timeline time.
     void seek(qint64 timelineTime);
-    // Timeline time of the next frame the device gets.
+    // Timeline time of the next frame the device gets (once all there is
+    // has been heard, where the making stopped: the end or the limit).
     qint64 position() const;
 
     void setTempo(float percent);
@@ -79,8 +80,8 @@ public:
     // many the reader keeps made ahead.
     size_t bufferedFrames() const;
     size_t aheadFrames() const;
-    // True once the reader has acted on every request and made as much as
-    // it keeps ahead (or all there is to make).
+    // True once the reader has acted on every request and on the latest
+    // limit, and made as much as it keeps ahead (or all there is to make).
     bool isFilled() const;
 
 private:

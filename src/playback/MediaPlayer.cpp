@@ -130,6 +130,21 @@ struct MediaPlayer::Impl
         return index >= 0 && index < fragments.size() ? fragments.at(index) : MediaTrackFragmentPtr();
     }
 
+    // The fragment whose picture is on screen at a timeline time: at the
+    // very end of a fragment that is the next one's first picture (the
+    // edit list's lookup counts a fragment's end in).
+    MediaTrackFragmentPtr fragmentShowing(qint64 time) const
+    {
+        const MediaTrackFragmentPtr f = media->getTrackForPosition((unsigned long long)std::max<qint64>(0, time));
+        if (!f)
+            return f;
+        const int index = int(fragments.indexOf(f));
+        const qint64 end = f->timelinePosition.unitCount + (f->endPosition - f->startPosition).unitCount;
+        if (time >= end && index >= 0 && index + 1 < fragments.size())
+            return fragments.at(index + 1);
+        return f;
+    }
+
     // A fragment player about to be told something: work it still runs on
     // the thread pool (a preload after its end) is finished first, so that
     // it cannot undo what it is told now.
@@ -507,7 +522,7 @@ void MediaPlayer::seek(unsigned long frame, bool resetLoop, bool clearStreams)
         t = duration;
     if (t.unitCount < 0)
         t = Time(0);
-    const MediaTrackFragmentPtr f = d->media->getTrackForPosition((unsigned long long)t.unitCount);
+    const MediaTrackFragmentPtr f = d->fragmentShowing(t.unitCount);
     if (!f)
         return; // an empty project: nothing to seek in
     if (f != d->fragmentAt(d->currentIndex)) {

@@ -22,6 +22,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <chrono>
+#include <thread>
+
 using namespace TW;
 using TW::test::ManualTimebase;
 using TW::test::TestMedia;
@@ -47,7 +50,9 @@ struct FrameLog
 // Stands in for the sound device: pulls the player's sound 10 ms at a time
 // as the device does and hears the end of what it pulled, with the same
 // whole-microsecond arithmetic; over padding (nothing to pull) the time it
-// hears stands still, as the device's clock does.
+// hears stands still, as the device's clock does. Like a device on a quiet
+// machine, it comes back only once the feed's reader has made its sound
+// ahead (the steps take no wall time of their own).
 struct Ear
 {
     static constexpr size_t kFrames = 441;
@@ -55,9 +60,18 @@ struct Ear
     qint64 heard = -1;
     std::vector<qint16> buffer = std::vector<qint16>(kFrames * 2);
 
+    void waitForTheReader() const
+    {
+        QElapsedTimer waited;
+        waited.start();
+        while (!feed->isFilled() && waited.elapsed() < 10000)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+
     qint64 listen()
     {
         size_t done = 0;
+        waitForTheReader();
         while (done < kFrames) {
             AudioOutput::Block b;
             const size_t got = feed->pull(buffer.data() + done * 2, kFrames - done, &b);
