@@ -26,6 +26,9 @@
 #include "ui/EditVideoWidget.h"
 #include "ui/MainWindow.h"
 #include "ui/VideoWidget.h"
+#include "playback/AudioOutput.h"
+#include "playback/MediaPlayer.h"
+#include "playback/MemoryStreamPlayer.h"
 
 #include <QDir>
 #include <QFile>
@@ -805,6 +808,12 @@ bool runTarnwell(Environment &env, const QString &clip, double scene, Figures *f
             lead.push_back((frame - rec.frame[p]) * 1000.0 / Fps);
     }
     *counterLead = percentile(lead, 0.5);
+    // Silence the program wrote itself because its sound was not made in
+    // time (the rest of any inserted silence is the device or the server
+    // not being served in time).
+    if (TW::MemoryStreamPlayer *out = controller->getMediaPlayer()->getOutputPlayer())
+        std::printf("padded by the program: %lld of %lld frames\n", out->audioOutput()->paddingFrames(),
+                    out->audioOutput()->framesWritten());
     return true;
 }
 
