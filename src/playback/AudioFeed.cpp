@@ -30,9 +30,9 @@ constexpr int kAheadMs = 300;
 // is left of places given up while the device was stopped.
 constexpr int kRingMs = 2000;
 // A seek waits until this much of the new place is made (ms), so that the
-// device's first fill (its whole buffer) is the new place's sound, and at
-// most this long (ms).
-constexpr int kStartFillMs = 60;
+// device's first fill (its whole buffer, 80 ms) is the new place's sound
+// with nothing padded, and at most this long (ms).
+constexpr int kStartFillMs = 120;
 constexpr int kSeekWaitMs = 300;
 // The crossfade from the old sound to the new one after a change (ms).
 constexpr int kFadeMs = 10;
