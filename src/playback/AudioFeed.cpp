@@ -298,7 +298,15 @@ struct AudioFeed::Impl
         return used + qint64(kChunkFrames) <= qint64(capacity) && chunksUsed + 1 < kChunkSlots;
     }
 
-    bool wantsToMake() const { return epoch != 0 && !exhausted && madeAhead() < ahead && hasRoom(); }
+    // Until the device has crossed over to the newest sound (it lands at the
+    // time it has reached, which a slow tempo takes longer to make), the
+    // reader makes on past its usual lead.
+    bool wantsToMake() const
+    {
+        const quint64 heard = consumerSeq.load();
+        const bool crossing = heard >= lastHardSeq && heard < epoch;
+        return epoch != 0 && !exhausted && (madeAhead() < ahead || crossing) && hasRoom();
+    }
 
     void publish(size_t n, double mediaTime, double perFrame)
     {
@@ -459,6 +467,32 @@ struct AudioFeed::Impl
         if (read >= written || frames == 0) {
             wakeReader();
             return 0; // the reader is behind: the device pads
+        }
+        if (chunkAt(read).seq > cSeq) {
+            // The old sound ran out before the new one reached the time
+            // heard (a starved reader): the new one is joined at that time,
+            // never earlier; until it gets there, nothing.
+            quint64 chunk = 0;
+            qint64 offset = 0;
+            if (!landing(read, written, &chunk, &offset)) {
+                // What it has made so far is all behind that time: given
+                // back, so the reader has room to catch up.
+                const quint64 seq = chunkAt(read).seq;
+                quint64 behind = read;
+                while (behind < written && chunkAt(behind).seq == seq
+                       && chunkAt(behind).mediaTime + double(chunkAt(behind).frames) * chunkAt(behind).perFrame <= cNext)
+                    ++behind;
+                if (behind > read) {
+                    frameRead.store(chunkAt(behind - 1).ringStart + chunkAt(behind - 1).frames, std::memory_order_release);
+                    chunkRead.store(behind, std::memory_order_release);
+                    cOffset = 0;
+                }
+                wakeReader();
+                return 0;
+            }
+            fadeLength = 0;
+            jumpTo(chunk, offset);
+            read = chunk;
         }
         const Chunk &c = chunkAt(read);
         const double t0 = c.mediaTime + double(cOffset) * c.perFrame;
