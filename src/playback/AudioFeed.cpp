@@ -27,8 +27,9 @@ constexpr size_t kChunkSlots = 2048;
 // not heard; a change of settings is not held up by it (see pull).
 constexpr int kAheadMs = 300;
 // Room in the ring (ms): what is ahead for the place played now, plus what
-// is left of places given up while the device was stopped.
-constexpr int kRingMs = 2000;
+// is left of places given up while the device was stopped (each change
+// while paused leaves up to the lead behind until the device pulls again).
+constexpr int kRingMs = 5000;
 // A seek waits until this much of the new place is made (ms), so that the
 // device's first fill (its whole buffer, 80 ms) is the new place's sound
 // with nothing padded, and at most this long (ms).
@@ -304,7 +305,7 @@ struct AudioFeed::Impl
     bool wantsToMake() const
     {
         const quint64 heard = consumerSeq.load();
-        const bool crossing = heard >= lastHardSeq && heard < epoch;
+        const bool crossing = heard >= lastHardSeq && heard < epoch && at <= consumerNext.load() + 2 * kChunkFrames * 1e6 / rate;
         return epoch != 0 && !exhausted && (madeAhead() < ahead || crossing) && hasRoom();
     }
 
@@ -634,6 +635,8 @@ bool AudioFeed::isFilled() const
         return false;
     if (d->atEnd.load())
         return true;
+    if (!d->hasRoom())
+        return true; // full of sound the device has yet to pass over
     return d->newestSeq.load() == d->epochMaking.load() && bufferedFrames() + kChunkFrames > d->ahead;
 }
 
