@@ -27,12 +27,13 @@ constexpr size_t kChunkSlots = 2048;
 // not heard; a change of settings is not held up by it (see pull).
 constexpr int kAheadMs = 300;
 // Room in the ring (ms): what is ahead for the place played now, plus what
-// is left of places given up while the device was stopped.
-constexpr int kRingMs = 2000;
+// is left of places given up while the device was stopped (each change
+// while paused leaves up to the lead behind until the device pulls again).
+constexpr int kRingMs = 5000;
 // A seek waits until this much of the new place is made (ms), so that the
-// device's first fill (its whole buffer) is the new place's sound, and at
-// most this long (ms).
-constexpr int kStartFillMs = 60;
+// device's first fill (its whole buffer, 80 ms) is the new place's sound
+// with nothing padded, and at most this long (ms).
+constexpr int kStartFillMs = 120;
 constexpr int kSeekWaitMs = 300;
 // The crossfade from the old sound to the new one after a change (ms).
 constexpr int kFadeMs = 10;
@@ -303,7 +304,15 @@ struct AudioFeed::Impl
         return used + qint64(kChunkFrames) <= qint64(capacity) && chunksUsed + 1 < kChunkSlots;
     }
 
-    bool wantsToMake() const { return epoch != 0 && !exhausted && madeAhead() < ahead && hasRoom(); }
+    // Until the device has crossed over to the newest sound (it lands at the
+    // time it has reached, which a slow tempo takes longer to make), the
+    // reader makes on past its usual lead.
+    bool wantsToMake() const
+    {
+        const quint64 heard = consumerSeq.load();
+        const bool crossing = heard >= lastHardSeq && heard < epoch && at <= consumerNext.load() + 2 * kChunkFrames * 1e6 / rate;
+        return epoch != 0 && !exhausted && (madeAhead() < ahead || crossing) && hasRoom();
+    }
 
     void publish(size_t n, double mediaTime, double perFrame)
     {
@@ -469,6 +478,32 @@ struct AudioFeed::Impl
             wakeReader();
             return 0; // the reader is behind: the device pads
         }
+        if (chunkAt(read).seq > cSeq) {
+            // The old sound ran out before the new one reached the time
+            // heard (a starved reader): the new one is joined at that time,
+            // never earlier; until it gets there, nothing.
+            quint64 chunk = 0;
+            qint64 offset = 0;
+            if (!landing(read, written, &chunk, &offset)) {
+                // What it has made so far is all behind that time: given
+                // back, so the reader has room to catch up.
+                const quint64 seq = chunkAt(read).seq;
+                quint64 behind = read;
+                while (behind < written && chunkAt(behind).seq == seq
+                       && chunkAt(behind).mediaTime + double(chunkAt(behind).frames) * chunkAt(behind).perFrame <= cNext)
+                    ++behind;
+                if (behind > read) {
+                    frameRead.store(chunkAt(behind - 1).ringStart + chunkAt(behind - 1).frames, std::memory_order_release);
+                    chunkRead.store(behind, std::memory_order_release);
+                    cOffset = 0;
+                }
+                wakeReader();
+                return 0;
+            }
+            fadeLength = 0;
+            jumpTo(chunk, offset);
+            read = chunk;
+        }
         const Chunk &c = chunkAt(read);
         const double t0 = c.mediaTime + double(cOffset) * c.perFrame;
         size_t n = std::min<size_t>(frames, size_t(c.frames - cOffset));
@@ -615,6 +650,8 @@ bool AudioFeed::isFilled() const
         return false;
     if (d->atEnd.load())
         return true;
+    if (!d->hasRoom())
+        return true; // full of sound the device has yet to pass over
     return d->newestSeq.load() == d->epochMaking.load() && bufferedFrames() + kChunkFrames > d->ahead;
 }
 

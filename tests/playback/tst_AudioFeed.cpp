@@ -403,6 +403,37 @@ private slots:
         QCOMPARE(int(out[0]), 900);
     }
 
+    // A reader too slow to make the new sound before the old one runs out
+    // (here: stalled across a change to 25 %): the device then gets
+    // nothing, and joins the new sound at the time it had reached, never
+    // going back to where the change was asked.
+    void starvedChangeNeverGoesBack()
+    {
+        GateStage stage(100000000);
+        AudioFeed feed(1000, 1);
+        feed.setEntries({{&stage, 0, 0, 100000000, 100, true}});
+        feed.seek(1000000);
+        QTRY_VERIFY_WITH_TIMEOUT(feed.isFilled(), 10000);
+        stage.setClosed(true);
+        feed.setTempo(25);
+        QTRY_VERIFY_WITH_TIMEOUT(stage.waiting, 10000);
+        std::vector<qint16> out(50);
+        AudioOutput::Block block;
+        double reached = 0;
+        for (;;) {
+            const size_t n = feed.pull(out.data(), out.size(), &block);
+            if (n == 0)
+                break;
+            reached = double(block.mediaTime) + double(n) * block.mediaPerFrame;
+        }
+        QVERIFY(reached >= 1300000); // all that was made at 100 %
+        stage.setClosed(false);
+        QVERIFY(QTest::qWaitFor([&] { return feed.pull(out.data(), out.size(), &block) > 0; }, 10000));
+        QCOMPARE(block.mediaPerFrame, 250.0);
+        QVERIFY2(std::abs(double(block.mediaTime) - reached) <= 250.0,
+                 qPrintable(QString("joined at %1, had reached %2").arg(block.mediaTime).arg(reached)));
+    }
+
     // An empty edit list, or a place outside it, gives nothing.
     void nothingToPlay()
     {
