@@ -130,6 +130,9 @@ void VideoDataProvider::acceptMedia()
 
 void VideoDataProvider::ensureSource()
 {
+    // Made once, by whichever thread first needs it (a preload from the
+    // thread pool may meet a seek from the graphical thread).
+    std::lock_guard<std::mutex> lock(d->deliveryMutex);
     if (d->source)
         return;
     d->source = std::make_unique<PictureSource>();

@@ -123,6 +123,41 @@ private slots:
         const qint64 t = player.getOutputPlayer()->currentPictureTime();
         QCOMPARE(shown(player), frameAt(t));
     }
+
+    // After playback has reached the end, a seek and Play bring moving
+    // pictures of the new place back, and so do Stop and Play. (The end
+    // once left the last picture frozen on screen.)
+    void picturesComeBackAfterTheEnd()
+    {
+        MediaPlayer player;
+        QWidget view;
+        view.resize(320, 240);
+        player.setRenderingWidget(&view);
+        player.resetMedia();
+        player.openMedia(project());
+        QTRY_COMPARE_WITH_TIMEOUT(player.getState(), int(MediaPlayer::Idle), 15000);
+        player.seek(long((2 * kClip - 600000) / kNumberedFrame), true, true);
+        player.play();
+        QTRY_COMPARE_WITH_TIMEOUT(player.getState(), int(MediaPlayer::Stopped), 15000);
+        // The player then goes back to the start by itself; the seek below
+        // comes after that.
+        QTRY_COMPARE_WITH_TIMEOUT(player.getOutputPlayer()->currentPictureTime(), qint64(0), 15000);
+
+        auto playsFrom = [&](qint64 from) {
+            const MemoryStreamPlayer *out = player.getOutputPlayer();
+            QTRY_VERIFY_WITH_TIMEOUT(out->currentPictureTime() >= from + 400000
+                                         && out->currentPictureTime() < from + 5000000,
+                                     15000);
+            const qint64 t = out->currentPictureTime();
+            QCOMPARE(shown(player), frameAt(t));
+        };
+        player.seek(long(3000000 / kNumberedFrame), true, true);
+        player.play();
+        playsFrom(3000000);
+        player.stop();
+        player.play();
+        playsFrom(0);
+    }
 };
 
 QTEST_MAIN(tst_MediaPlayerPictures)
