@@ -15,7 +15,7 @@
 // sound per scene, the delays from Play, a seek and a tempo change to what
 // is heard and seen, and how far the time counter runs ahead of the picture.
 //
-// Usage: bench_playback_output [--seconds-per-scene S] [--keep]
+// Usage: bench_playback_output [--seconds-per-scene S] [--size WxH] [--keep]
 // Needs Xvfb, pulseaudio and ffmpeg (with x11grab and pulse input).
 
 #include "app/Application.h"
@@ -26,6 +26,9 @@
 #include "ui/EditVideoWidget.h"
 #include "ui/MainWindow.h"
 #include "ui/VideoWidget.h"
+#include "playback/AudioOutput.h"
+#include "playback/MediaPlayer.h"
+#include "playback/MemoryStreamPlayer.h"
 
 #include <QDir>
 #include <QFile>
@@ -155,13 +158,15 @@ bool ffmpeg(const QStringList &args, QByteArray *out = nullptr)
 
 // The clip: ten bars (red 0, green 1) give the frame number; a chirp from
 // 200 Hz rising 200 Hz a second gives the media time.
-bool makeClip(const QString &path, int seconds)
+bool makeClip(const QString &path, int seconds, const QString &size)
 {
     const QString bit = QStringLiteral("bitand(N\\,pow(2\\,floor(X*%1/W)))").arg(Bars);
     const QString video = QStringLiteral("color=c=black:s=320x180:r=25:d=%1,format=gbrp,"
                                          "geq=r='if(%2\\,0\\,230)':g='if(%2\\,230\\,0)':b=0")
                               .arg(seconds)
-                              .arg(bit);
+                              .arg(bit)
+                          // A larger picture is the small one scaled up (bars stay sharp).
+                          + (size.isEmpty() ? QString() : QStringLiteral(",scale=%1:flags=neighbor").arg(QString(size).replace('x', ':')));
     const QString phase = QStringLiteral("2*PI*(%1*t+%2*t*t)").arg(ChirpStart).arg(ChirpRate / 2.0);
     const QString audio = QStringLiteral("aevalsrc='0.5*sin(%1)|0.5*sin(%1)':s=%2:d=%3").arg(phase).arg(Rate).arg(seconds);
     return ffmpeg({"-f", "lavfi", "-i", video, "-f", "lavfi", "-i", audio, "-c:v", "libx264", "-preset", "veryfast",
@@ -235,9 +240,25 @@ public:
             samples_.clear();
             first_ = 0.0;
         }
-        pipe_ = popen("exec parec --device=out.monitor --format=s16le --rate=44100 --channels=1 "
-                      "--latency-msec=5 --raw",
-                      "r");
+        // Our own parec, ended by its id: other programs may run one too.
+        int fds[2];
+        if (pipe(fds) != 0)
+            return false;
+        pid_ = fork();
+        if (pid_ == 0) {
+            dup2(fds[1], STDOUT_FILENO);
+            close(fds[0]);
+            close(fds[1]);
+            execlp("parec", "parec", "--device=out.monitor", "--format=s16le", "--rate=44100", "--channels=1",
+                   "--latency-msec=5", "--raw", static_cast<char *>(nullptr));
+            _exit(127);
+        }
+        close(fds[1]);
+        if (pid_ < 0) {
+            close(fds[0]);
+            return false;
+        }
+        pipe_ = fdopen(fds[0], "r");
         if (!pipe_)
             return false;
         thread_ = std::thread([this] {
@@ -259,10 +280,13 @@ public:
     void stop(Recording *rec)
     {
         if (pipe_) {
-            std::system("pkill -INT -x parec");
+            kill(pid_, SIGINT);
             thread_.join();
-            pclose(pipe_);
+            std::fclose(pipe_);
             pipe_ = nullptr;
+            int status = 0;
+            waitpid(pid_, &status, 0);
+            pid_ = -1;
         }
         std::lock_guard<std::mutex> lock(mutex_);
         rec->samples = samples_;
@@ -271,6 +295,7 @@ public:
 
 private:
     FILE *pipe_ = nullptr;
+    pid_t pid_ = -1;
     std::thread thread_;
     std::mutex mutex_;
     std::vector<qint16> samples_;
@@ -783,6 +808,12 @@ bool runTarnwell(Environment &env, const QString &clip, double scene, Figures *f
             lead.push_back((frame - rec.frame[p]) * 1000.0 / Fps);
     }
     *counterLead = percentile(lead, 0.5);
+    // Silence the program wrote itself because its sound was not made in
+    // time (the rest of any inserted silence is the device or the server
+    // not being served in time).
+    if (TW::MemoryStreamPlayer *out = controller->getMediaPlayer()->getOutputPlayer())
+        std::printf("padded by the program: %lld of %lld frames\n", out->audioOutput()->paddingFrames(),
+                    out->audioOutput()->framesWritten());
     return true;
 }
 
@@ -792,10 +823,13 @@ int main(int argc, char **argv)
 {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     double scene = 3.0;
+    QString size; // of the clip, WxH; 320x180 when not given
     bool keep = false;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--seconds-per-scene") && i + 1 < argc)
             scene = std::atof(argv[++i]);
+        else if (!std::strcmp(argv[i], "--size") && i + 1 < argc)
+            size = QString::fromLatin1(argv[++i]);
         else if (!std::strcmp(argv[i], "--keep"))
             keep = true;
     }
@@ -813,7 +847,7 @@ int main(int argc, char **argv)
     int appArgc = 1;
     TW::Application app(appArgc, argv);
     const QString clip = env.dir.filePath("clock.mkv");
-    if (!makeClip(clip, 40)) {
+    if (!makeClip(clip, 40, size)) {
         std::fprintf(stderr, "could not make the clip\n");
         return 1;
     }

@@ -4,12 +4,12 @@
 
 #include <QVector>
 
-#include <atomic>
-#include <mutex>
+#include <memory>
 
 namespace TW {
 
 // Where the sound of one fragment comes from: its tempo and pitch stage.
+// Pulled only by the feed's reader thread.
 class AudioStage
 {
 public:
@@ -23,11 +23,21 @@ public:
     virtual size_t latencyFrames() const { return 0; }
 };
 
-// Walks the edit list in timeline order and pulls its sound for the device:
+// Walks the edit list in timeline order and makes its sound for the device:
 // fragment after fragment with no gap, from the stage of each, stopping at
 // the end of the timeline or at a set limit (the end of a loop being
-// repeated). Pulled on the sound server's thread; set from the graphical
-// thread. Every block it gives carries the timeline time it starts at.
+// repeated). Every block it gives carries the timeline time it starts at.
+//
+// Threads. A reader thread of the feed's own pulls the stages (the disk
+// reads and the stretching) into a ring of sound made ahead of the device;
+// the device's callback (pull) only copies out of the ring: it takes no
+// lock, allocates nothing and never waits. The graphical thread's changes
+// are requests the reader acts on: a seek drops what the ring holds (the
+// device hears nothing older from then on) and waits, briefly, until the
+// start of the new place is made; a change of tempo, pitch, volume or of
+// the edit list makes the sound again from the place the device has
+// reached, and the device crosses over to it within a few milliseconds
+// (a short crossfade), so a change is heard at once without a gap.
 class AudioFeed
 {
 public:
@@ -42,12 +52,17 @@ public:
     };
 
     AudioFeed(int sampleRate, int channels);
+    ~AudioFeed();
+    AudioFeed(const AudioFeed &) = delete;
+    AudioFeed &operator=(const AudioFeed &) = delete;
 
     // Replaces the edit list; stages of the old one are never touched again
-    // once this returns.
+    // once this returns (it waits for the reader's pull under way).
     void setEntries(const QVector<Entry> &entries);
-    // The next frame pulled is the one at this timeline time.
+    // The next frame the device gets is the one at this timeline time.
     void seek(qint64 timelineTime);
+    // Timeline time of the next frame the device gets (once all there is
+    // has been heard, where the making stopped: the end or the limit).
     qint64 position() const;
 
     void setTempo(float percent);
@@ -55,32 +70,23 @@ public:
     // Volume of the loop being played, percent (100 outside loops).
     void setVolume(float percent);
     void setMuted(bool muted);
-    // Nothing is pulled at or past this timeline time; -1 for no limit.
+    // Nothing is given at or past this timeline time; -1 for no limit.
     void setLimit(qint64 timelineTime);
 
-    // The device's source (see AudioOutput::Source).
+    // The device's source (see AudioOutput::Source). Lock-free.
     size_t pull(qint16 *out, size_t frames, AudioOutput::Block *block);
 
-private:
-    int sampleRate;
-    int channels;
-    mutable std::mutex lock;
-    QVector<Entry> entries;
-    int index = -1;        // entry being pulled, -1 before a seek
-    double at = 0.0;       // timeline microseconds of the next frame
-    qint64 pendingSeek = 0; // -1 when none
-    std::atomic<float> tempo{100.0f};
-    std::atomic<float> pitch{0.0f};
-    std::atomic<float> volume{100.0f};
-    std::atomic<bool> muted{false};
-    std::atomic<qint64> limit{-1};
-    // The tempo last given to the stage, and how many frames still come out
-    // at the one before it (the stage's latency).
-    float stageTempo = 0.0f;
-    float earlierTempo = 100.0f;
-    size_t earlierFramesLeft = 0;
+    // Frames made ahead of the device for the place it plays now, and how
+    // many the reader keeps made ahead.
+    size_t bufferedFrames() const;
+    size_t aheadFrames() const;
+    // True once the reader has acted on every request and on the latest
+    // limit, and made as much as it keeps ahead (or all there is to make).
+    bool isFilled() const;
 
-    int entryFor(qint64 timelineTime) const;
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
 };
 
 } // namespace TW

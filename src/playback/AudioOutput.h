@@ -23,8 +23,11 @@ public:
         bool silent = false;      // padding: the clock stands still over it
     };
     // Writes up to frames frames into out (never more); returns how many it
-    // wrote. Runs on the sound server's thread: it must not block on the
-    // graphical thread, and should not allocate.
+    // wrote. Runs on the sound server's thread under its main-loop lock: it
+    // must not touch the disk, wait on a lock another thread holds for
+    // longer than a copy, or allocate. While the device is stopped, what the
+    // source has not made yet is asked for again at start; while it plays,
+    // a short source is padded with silence.
     using Source = std::function<size_t(qint16 *out, size_t frames, Block *block)>;
 
     AudioOutput();
@@ -48,7 +51,8 @@ public:
     void flush(qint64 from);
 
     // The timeline time heard now, in microseconds; -1 before anything was
-    // pulled.
+    // pulled. Any thread, without a lock: it extrapolates the snapshot the
+    // sound thread publishes after each write (see AudioClock).
     qint64 heardTime() const;
     // Frames written by the source and frames of padding (silence written
     // because the source gave nothing) since open.

@@ -2,159 +2,173 @@
 
 #include "core/OptionsHolder.h"
 #include "core/Singleton.h"
-#include "core/VideoInputConverter.h"
 #include "model/Media.h"
 #include "model/MediaTimeLine.h"
 #include "model/MediaTrackFragment.h"
 #include "model/VideoLoop.h"
 #include "playback/AudioFeed.h"
+#include "playback/TempoPitchStage.h"
 #include "playback/MediaTrackFragmentPlayer.h"
 #include "playback/MemoryStreamPlayer.h"
+#include "playback/PlaybackTimebase.h"
 #include "playback/Trace.h"
 #include "playback/VideoDataProvider.h"
 
-#include <QDateTime>
+#include <QHash>
 #include <QList>
-#include <QMutex>
-#include <QMutexLocker>
-#include <QThread>
-#include <QTimer>
 #include <QtDebug>
 
-#include <atomic>
+#include <algorithm>
 
 namespace TW {
 
 namespace {
-// How far ahead of the clock (microseconds of wall time at the current
-// tempo) late pictures are sought, and the least lead in media time: below
-// 100 % libvlc's first picture after a seek comes when its clock has run
-// some 30 ms of media past the seek, which at 25 % takes up to half a
-// second.
-constexpr qint64 kPictureResyncLead = 250000;
-constexpr qint64 kPictureResyncMediaLead = 150000;
-// Tempo changes closer together than this (ms) are one change for the
-// pictures.
-constexpr int kTempoBurstGap = 60;
+// The sound's times are whole microseconds, rounded down block by block:
+// a clock held at a loop's end or at the project's end may stop this much
+// short of it (microseconds).
+constexpr qint64 kArrivalTolerance = 1000;
+// A clock that has stood still this long (ms of wall time) while the sound
+// has been pulled up to a loop's end or the project's end has arrived
+// there, even if it stopped short (a source whose sound ends early).
+constexpr qint64 kStillClockMs = 300;
+// The least interval between two position reports (ms).
+constexpr qint64 kReportInterval = 100;
+// The longest a fragment player made ready again after its end is waited
+// for (ms); past it, it is told where to be all the same.
+constexpr int kReviveWait = 1500;
+// Pictures of a fragment that end closer than this to its end (µs) are not
+// brought back: the clock is about to leave the fragment.
+constexpr qint64 kFragmentTail = 500000;
 } // namespace
 
 using FragmentPlayerPtr = QSharedPointer<MediaTrackFragmentPlayer>;
 
-
-
-
+// Everything here is touched on the graphical thread only: the fragment
+// players' reports reach it queued, the output's clock ticks and the
+// timebase's timers run there. The sample queues and the sound feed lock
+// themselves for the threads that fill and drain them.
 struct MediaPlayer::Impl
 {
-    // Tempo steps come in bursts (a key held, a slider dragged): the
-    // pictures are sought once the burst is over.
-    QTimer pictureResync;
-    // Guards media, fragments, players and the loop copy (including the
-    // copy's fields). Never held while calling into a fragment player.
-    mutable QMutex dataLock;
-    // Serialises seeks.
-    QMutex seekLock;
+    explicit Impl(MediaPlayer *owner, std::shared_ptr<PlaybackTimebase> tb)
+        : q(owner), timebase(tb ? std::move(tb) : PlaybackTimebase::system())
+    {
+    }
+
+    MediaPlayer *q;
+    std::shared_ptr<PlaybackTimebase> timebase;
 
     QSharedPointer<Media> media;
     QList<MediaTrackFragmentPtr> fragments;
     QList<FragmentPlayerPtr> players; // one per fragment, same order
+    // Counts the builds of the fragment players: a report queued by a player
+    // of an earlier build is recognised and ignored.
+    int generation = 0;
     QSharedPointer<VideoLoop> currentLoop;
-
-    std::atomic<float> commonTempo{100.0f};
-    std::atomic<float> commonPitch{0.0f};
-    std::atomic<float> commonVolume{100.0f};
-    std::atomic<float> effectiveTempo{100.0f};
-    std::atomic<float> effectivePitch{0.0f};
-    std::atomic<float> effectiveVolume{100.0f};
-
-    MemoryStreamPlayer *output = nullptr;
-    // The sound of the edit list, pulled by the output's device. Outlives
-    // the output (whose device pulls it).
-    std::unique_ptr<AudioFeed> feed;
-    std::atomic<MediaPlayerState> state{Idle};
-    std::atomic<MediaPlayerState> resumeState{Idle};
-
-    // The only way the state changes.
-    void setState(MediaPlayerState next)
-    {
-        const MediaPlayerState was = state.exchange(next);
-        if (was != next && playbackTraceEnabled())
-            playbackTrace("player state " + QByteArray::number(int(was)) + " -> " + QByteArray::number(int(next)));
-    }
-    std::atomic<bool> seekMode{false};
-    std::atomic<qint64> positionFrame{0};
-    std::atomic<qint64> rebuildFrame{0};
-    std::atomic<int> currentIndex{0};
-    QWidget *renderingWidget = nullptr;
-    VideoStream videoStream;
-    AudioStream audioStream;
-    std::atomic<bool> videoEnabled{true};
-    std::atomic<bool> audioEnabled{true};
-    std::atomic<bool> loopDelayPending{false};
-    std::atomic<qint64> lastEmission{-1};
     // A loop whose last pass ended: not entered again until playback leaves it.
     QString leftLoop;
 
-    QSharedPointer<Media> getMedia() const
-    {
-        QMutexLocker locker(&dataLock);
-        return media;
-    }
+    float commonTempo = 100.0f;
+    float commonPitch = 0.0f;
+    float commonVolume = 100.0f;
+    float effectiveTempo = 100.0f;
+    float effectivePitch = 0.0f;
+    float effectiveVolume = 100.0f;
+    // The player last given pitch and volume by applySettings, and the values.
+    const MediaTrackFragmentPlayer *settingsGivenTo = nullptr;
+    float givenPitch = 0.0f;
+    float givenVolume = 0.0f;
 
-    // Tempo and pitch belong to the loop under the play position, or else to
-    // the project: the value goes into the project's field when no loop holds
-    // the position, and into the copy of the loop being played, if any.
-    template <typename ProjectField, typename LoopSetter>
-    void storeForPosition(float value, ProjectField &field, LoopSetter setter)
+    // The sound of the edit list, pulled by the output's device: made
+    // before the output and destroyed after it.
+    std::unique_ptr<AudioFeed> feed;
+    std::unique_ptr<MemoryStreamPlayer> output;
+
+    MediaPlayerState state = Idle;
+    MediaPlayerState resumeState = Idle;
+    bool seekMode = false;
+    qint64 positionFrame = 0;
+    qint64 rebuildFrame = 0;
+    int currentIndex = 0;
+    QWidget *renderingWidget = nullptr;
+    VideoStream videoStream;
+    AudioStream audioStream;
+    bool videoEnabled = true;
+    bool audioEnabled = true;
+
+    int delayTimer = 0;       // the running loop delay, 0 when none
+    qint64 lastReport = -1;   // timebase ms of the last position report
+    bool reportNow = true;    // the next position is reported at once
+    qint64 lastClock = -1;    // the clock's last time, and since when
+    qint64 clockSince = 0;    //   (timebase ms) it has read that
+    // Fragment players made ready again after their end (preloaded on the
+    // thread pool), each with the timer that stops the wait for it. Until
+    // it is ready a player is told nothing; then it is put where playback is.
+    QHash<int, int> reviving;
+
+    // The one place the state changes. Leaving the loop delay cancels it.
+    void setState(MediaPlayerState next)
     {
-        QSharedPointer<Media> m = getMedia();
-        VideoLoopPtr loop;
-        if (m && m->getTimeline())
-            loop = m->getTimeline()->getLoopByFrame(long(positionFrame));
-        if (!loop)
-            field = value;
-        QMutexLocker locker(&dataLock);
-        if (currentLoop)
-            (currentLoop.data()->*setter)(value);
+        if (state == next)
+            return;
+        const MediaPlayerState was = state;
+        if (was == LoopDelay && delayTimer) {
+            timebase->cancelTimer(delayTimer);
+            delayTimer = 0;
+        }
+        state = next;
+        if (playbackTraceEnabled())
+            playbackTrace("player state " + QByteArray::number(int(was)) + " -> " + QByteArray::number(int(next)));
     }
 
     FragmentPlayerPtr playerAt(int index) const
     {
-        QMutexLocker locker(&dataLock);
         return index >= 0 && index < players.size() ? players.at(index) : FragmentPlayerPtr();
     }
 
     MediaTrackFragmentPtr fragmentAt(int index) const
     {
-        QMutexLocker locker(&dataLock);
         return index >= 0 && index < fragments.size() ? fragments.at(index) : MediaTrackFragmentPtr();
     }
 
-    int fragmentCount() const
+    // The fragment whose picture is on screen at a timeline time: at the
+    // very end of a fragment that is the next one's first picture (the
+    // edit list's lookup counts a fragment's end in).
+    MediaTrackFragmentPtr fragmentShowing(qint64 time) const
     {
-        QMutexLocker locker(&dataLock);
-        return int(fragments.size());
+        const MediaTrackFragmentPtr f = media->getTrackForPosition((unsigned long long)std::max<qint64>(0, time));
+        if (!f)
+            return f;
+        const int index = int(fragments.indexOf(f));
+        const qint64 end = f->timelinePosition.unitCount + (f->endPosition - f->startPosition).unitCount;
+        if (time >= end && index >= 0 && index + 1 < fragments.size())
+            return fragments.at(index + 1);
+        return f;
     }
 
-    int indexOfFragment(const MediaTrackFragmentPtr &fragment) const
+    // A fragment player about to be told something: work it still runs on
+    // the thread pool (a preload after its end) is finished first, so that
+    // it cannot undo what it is told now.
+    FragmentPlayerPtr settledPlayer(int index) const
     {
-        QMutexLocker locker(&dataLock);
-        return int(fragments.indexOf(fragment));
+        FragmentPlayerPtr p = playerAt(index);
+        if (p)
+            p->waitForPendingWork();
+        return p;
     }
 
-    int indexOfPlayer(const MediaTrackFragmentPlayer *player) const
+    bool isReviving(int index) const { return reviving.contains(index); }
+
+    // The player of the current fragment, unless it is being made ready.
+    FragmentPlayerPtr currentPlayerIfReady() const
     {
-        QMutexLocker locker(&dataLock);
-        for (int i = 0; i < players.size(); ++i)
-            if (players.at(i).data() == player)
-                return i;
-        return -1;
+        return isReviving(currentIndex) ? FragmentPlayerPtr() : settledPlayer(currentIndex);
     }
 
-    FragmentPlayerPtr playerOfFragment(const MediaTrackFragmentPtr &fragment) const
+    void cancelRevivals()
     {
-        QMutexLocker locker(&dataLock);
-        const int i = int(fragments.indexOf(fragment));
-        return i >= 0 && i < players.size() ? players.at(i) : FragmentPlayerPtr();
+        for (int timer : std::as_const(reviving))
+            timebase->cancelTimer(timer);
+        reviving.clear();
     }
 
     void clearQueues()
@@ -163,10 +177,72 @@ struct MediaPlayer::Impl
         videoStream.clear();
     }
 
-    void dropLoop()
+    qint64 loopEndTime() const
     {
-        QMutexLocker locker(&dataLock);
-        currentLoop.reset();
+        return currentLoop ? Time::fromFrameUnits(currentLoop->getEndFrame()).unitCount : qint64(-1);
+    }
+
+    qint64 durationTime() const { return media ? media->getDuration().unitCount : 0; }
+
+    // The values in force: the loop copy's, or else the project's.
+    void chooseSettings()
+    {
+        if (currentLoop) {
+            effectiveTempo = currentLoop->getTempo();
+            effectiveVolume = float(currentLoop->getVolume());
+            effectivePitch = currentLoop->getPitch();
+            return;
+        }
+        OptionsHolder *o = Singleton<OptionsHolder>::instance();
+        if (!o)
+            return;
+        effectiveTempo = o->m_tempo;
+        effectiveVolume = o->m_volume;
+        effectivePitch = o->m_pitch;
+    }
+
+    // The values in force reach the sound, the output's clock and the
+    // current fragment player.
+    void applySettings()
+    {
+        if (feed) {
+            feed->setTempo(effectiveTempo);
+            feed->setPitch(effectivePitch);
+            feed->setVolume(currentLoop ? float(currentLoop->getVolume()) : 100.0f);
+            feed->setLimit(loopEndTime());
+        }
+        if (output)
+            output->setRate(effectiveTempo);
+        FragmentPlayerPtr p = playerAt(currentIndex);
+        if (!p)
+            return;
+        // The stage's tempo; the pictures carry their own times.
+        if (p->getProvider() && p->getProvider()->getSpeed() != effectiveTempo)
+            p->setSpeed(effectiveTempo);
+        // Pitch and volume go to the stage under the lock the sound thread
+        // pulls under: only when they change, not on every clock tick.
+        if (p.data() != settingsGivenTo || givenPitch != effectivePitch || givenVolume != commonVolume) {
+            p->setPitch(effectivePitch);
+            p->setVolume(commonVolume);
+            settingsGivenTo = p.data();
+            givenPitch = effectivePitch;
+            givenVolume = commonVolume;
+        }
+    }
+
+    // Tempo and pitch belong to the loop under the play position, or else to
+    // the project: the value goes into the project's field when no loop holds
+    // the position, and into the copy of the loop being played, if any.
+    template <typename LoopSetter>
+    void storeForPosition(float value, float &field, LoopSetter setter)
+    {
+        VideoLoopPtr loop;
+        if (media && media->getTimeline())
+            loop = media->getTimeline()->getLoopByFrame(long(positionFrame));
+        if (!loop)
+            field = value;
+        if (currentLoop)
+            (currentLoop.data()->*setter)(value);
     }
 
     // The feed's edit list from the fragments and their players' stages.
@@ -175,11 +251,10 @@ struct MediaPlayer::Impl
         if (!feed)
             return;
         QVector<AudioFeed::Entry> entries;
-        QMutexLocker locker(&dataLock);
         for (int i = 0; i < fragments.size() && i < players.size(); ++i) {
             const MediaTrackFragmentPtr &f = fragments.at(i);
             AudioFeed::Entry e;
-            e.stage = players.at(i)->getProvider();
+            e.stage = players.at(i)->getAudioStage();
             e.timelineStart = f->timelinePosition.unitCount;
             e.sourceStart = f->startPosition.unitCount;
             e.sourceEnd = f->endPosition.unitCount;
@@ -187,29 +262,12 @@ struct MediaPlayer::Impl
             e.audible = f->playAudio;
             entries.append(e);
         }
-        locker.unlock();
         feed->setEntries(entries);
     }
 
-    void applyFeedSettings()
-    {
-        if (!feed)
-            return;
-        feed->setTempo(effectiveTempo);
-        feed->setPitch(effectivePitch);
-        QMutexLocker locker(&dataLock);
-        feed->setVolume(currentLoop ? float(currentLoop->getVolume()) : 100.0f);
-    }
+    void destroyOutput() { output.reset(); }
 
-    void destroyOutput()
-    {
-        if (!output)
-            return;
-        delete output;
-        output = nullptr;
-    }
-
-    void makeOutput(MediaPlayer *owner)
+    void makeOutput()
     {
         destroyOutput();
         int rate = 44100;
@@ -222,8 +280,8 @@ struct MediaPlayer::Impl
         feed->setMuted(!audioEnabled);
         rebuildFeed();
         feed->seek(Time::fromFrameUnits(positionFrame).unitCount);
-        applyFeedSettings();
-        output = new MemoryStreamPlayer();
+        output = std::make_unique<MemoryStreamPlayer>();
+        applySettings();
         AudioFeed *f = feed.get();
         output->setAudioSource([f](qint16 *out, size_t frames, AudioOutput::Block *block) {
             return f->pull(out, frames, block);
@@ -235,34 +293,67 @@ struct MediaPlayer::Impl
         output->setVolume(commonVolume);
         output->setRate(effectiveTempo);
         output->seek(Time::fromFrameUnits(positionFrame).unitCount, false);
-        QObject::connect(output, &MemoryStreamPlayer::clockAdvanced, owner, &MediaPlayer::handleClock);
-        QObject::connect(output, &MemoryStreamPlayer::picturesLate, owner, &MediaPlayer::resyncPictures);
+        QObject::connect(output.get(), &MemoryStreamPlayer::clockAdvanced, q, &MediaPlayer::handleClock);
     }
+
+    // The timeline time shown at this clock time: the picture on screen
+    // when it belongs to the place being played (within two frames of the
+    // clock), else the clock's own. The counter follows it, so that it
+    // names the picture the user sees.
+    qint64 shownTime(qint64 clock) const
+    {
+        if (!output)
+            return clock;
+        const qint64 picture = output->currentPictureTime();
+        if (picture >= 0 && std::llabs(picture - clock) <= 2 * Time::fromFrameUnits(1).unitCount)
+            return picture;
+        return clock;
+    }
+
+    void emitPosition(qint64 frame)
+    {
+        if (playbackTraceEnabled())
+            playbackTrace("position reported " + QByteArray::number(frame));
+        lastReport = timebase->nowMs();
+        emit q->timeChanged(long(frame));
+    }
+
+    // How long (timebase ms) the clock has read this time.
+    qint64 stillFor(qint64 time)
+    {
+        const qint64 now = timebase->nowMs();
+        if (time != lastClock) {
+            lastClock = time;
+            clockSince = now;
+        }
+        return now - clockSince;
+    }
+
+    void forgetClock() { lastClock = -1; }
 };
 
 MediaPlayer::MediaPlayer(QObject *parent)
-    : QObject(parent), d(std::make_unique<Impl>())
+    : MediaPlayer(nullptr, parent)
+{
+}
+
+MediaPlayer::MediaPlayer(std::shared_ptr<PlaybackTimebase> timebase, QObject *parent)
+    : QObject(parent), d(std::make_unique<Impl>(this, std::move(timebase)))
 {
     qRegisterMetaType<TW::Time>("TW::Time");
     qRegisterMetaType<TW::MediaTrackFragmentPlayer *>("TW::MediaTrackFragmentPlayer*");
-    d->pictureResync.setSingleShot(true);
-    d->pictureResync.setInterval(kTempoBurstGap);
-    connect(&d->pictureResync, &QTimer::timeout, this, [this] {
-        if (d->output && d->output->isRunning())
-            resyncPictures(d->output->clockTime());
-    });
 }
 
 MediaPlayer::~MediaPlayer()
 {
+    if (d->delayTimer)
+        d->timebase->cancelTimer(d->delayTimer);
+    d->cancelRevivals();
     d->destroyOutput();
     d->feed.reset();
     QList<FragmentPlayerPtr> players;
-    {
-        QMutexLocker locker(&d->dataLock);
-        players.swap(d->players);
-        d->fragments.clear();
-    }
+    players.swap(d->players);
+    d->fragments.clear();
     for (const FragmentPlayerPtr &p : std::as_const(players))
         disconnect(p.data(), nullptr, this, nullptr);
     players.clear();
@@ -270,59 +361,61 @@ MediaPlayer::~MediaPlayer()
 
 void MediaPlayer::openMedia(QSharedPointer<Media> media)
 {
-    {
-        QMutexLocker locker(&d->dataLock);
-        d->media = media;
-    }
+    d->media = media;
     d->destroyOutput();
     d->feed.reset();
     d->positionFrame = 0;
     updateTrackPlayerCache(DecodingToMemory);
-    d->makeOutput(this);
+    d->makeOutput();
 }
 
 void MediaPlayer::updateTrackPlayerCache(DecodingSpeedMode mode)
 {
     d->rebuildFrame = getCurrentMediaTime().toFrameUnits(false);
     d->setState(Preparing);
-    QSharedPointer<Media> media = d->getMedia();
-    QList<FragmentPlayerPtr> old;
+    if (d->output)
+        d->output->pause(); // nothing plays until the new players are ready
+    ++d->generation;
+    d->cancelRevivals();
+    d->settingsGivenTo = nullptr;
     if (d->feed)
         d->feed->setEntries({}); // before the old stages go
-    {
-        QMutexLocker locker(&d->dataLock);
-        old.swap(d->players);
-        d->fragments = media ? media->getTrackFragments() : QList<MediaTrackFragmentPtr>();
-    }
+    QList<FragmentPlayerPtr> old;
+    old.swap(d->players);
+    d->fragments = d->media ? d->media->getTrackFragments() : QList<MediaTrackFragmentPtr>();
     for (const FragmentPlayerPtr &p : std::as_const(old))
         disconnect(p.data(), nullptr, this, nullptr);
     old.clear();
     d->currentIndex = 0;
 
-    const QList<MediaTrackFragmentPtr> fragments = [this] {
-        QMutexLocker locker(&d->dataLock);
-        return d->fragments;
-    }();
-    for (const MediaTrackFragmentPtr &fragment : fragments) {
+    const int generation = d->generation;
+    for (int i = 0; i < d->fragments.size(); ++i) {
+        const MediaTrackFragmentPtr fragment = d->fragments.at(i);
         FragmentPlayerPtr p(new MediaTrackFragmentPlayer(mode));
-        connect(p.data(), &MediaTrackFragmentPlayer::fragmentEndReached, this,
-                &MediaPlayer::handleFragmentEndReached, Qt::DirectConnection);
-        // Positions are handled on the graphical thread, where the project
-        // and its timeline change; reports stay limited to one per 100 ms.
-        connect(p.data(), &MediaTrackFragmentPlayer::trackFragmentTimePositionChanged, this,
-                &MediaPlayer::handleFragmentPositionChanged, Qt::QueuedConnection);
-        connect(p.data(), &MediaTrackFragmentPlayer::trackFragmentTargetPositionReached, this,
-                &MediaPlayer::handleFragmentTargetPositionReached, Qt::DirectConnection);
-        connect(p.data(), &MediaTrackFragmentPlayer::fragmentPreloaded, this,
-                &MediaPlayer::handleFragmentPreloaded);
+        // Every report is handled on this thread, in order with the user's
+        // commands; one from a player of an earlier build is ignored.
+        MediaTrackFragmentPlayer *raw = p.data();
+        connect(raw, &MediaTrackFragmentPlayer::fragmentEndReached, this, [this, generation, raw] {
+            if (generation == d->generation)
+                handleFragmentEndReached(raw);
+        }, Qt::QueuedConnection);
+        connect(raw, &MediaTrackFragmentPlayer::trackFragmentTimePositionChanged, this,
+                [this, generation](TW::Time t) {
+                    if (generation == d->generation)
+                        handleFragmentPositionChanged(t);
+                }, Qt::QueuedConnection);
+        connect(raw, &MediaTrackFragmentPlayer::trackFragmentTargetPositionReached, this,
+                [this, generation, raw] {
+                    if (generation == d->generation)
+                        handleFragmentTargetPositionReached(raw);
+                }, Qt::QueuedConnection);
+        connect(raw, &MediaTrackFragmentPlayer::fragmentPreloaded, this, [this, generation, raw] {
+            if (generation == d->generation)
+                handleFragmentPreloaded(raw);
+        }, Qt::QueuedConnection);
         p->setVideoStream(&d->videoStream);
         p->setAudioStream(&d->audioStream);
-        {
-            // Stored first: the preload started by setSource may report
-            // back before the loop ends.
-            QMutexLocker locker(&d->dataLock);
-            d->players.append(p);
-        }
+        d->players.append(p);
         p->setSource(fragment.data());
         p->setVideoEnabled(d->videoEnabled);
         p->setAudioEnabled(d->audioEnabled);
@@ -334,51 +427,69 @@ void MediaPlayer::resetMedia()
 {
     d->positionFrame = getCurrentMediaTime().toFrameUnits(false);
     d->setState(Idle);
-    if (FragmentPlayerPtr p = getCurrentFragmentPlayer())
+    d->cancelRevivals();
+    if (FragmentPlayerPtr p = d->settledPlayer(d->currentIndex))
         p->stop();
     d->clearQueues();
     d->destroyOutput();
 }
 
+// ---- transport events -------------------------------------------------------
+
 void MediaPlayer::play()
 {
-    d->loopDelayPending = false;
-    updatePlaybackSettings();
+    const MediaPlayerState was = d->state;
+    if (was == LoopDelay)
+        return; // already playing: the delay runs out by itself
+    // From rest (after the end, a stop, a rebuild) the place is taken again:
+    // the fragment player may have been stopped or prepared at its start
+    // since, or be another fragment's.
+    if ((was == Stopped || was == Ended || was == Idle) && d->media)
+        seek((unsigned long)std::max<qint64>(0, d->positionFrame), false, true);
     d->setState(Playing);
+    d->chooseSettings();
     d->audioStream.setState(StreamPlaying);
     d->videoStream.setState(StreamPlaying);
-    d->applyFeedSettings();
-    if (FragmentPlayerPtr p = prepareNextFragmentPlayer())
+    const qint64 from = Time::fromFrameUnits(d->positionFrame).unitCount;
+    d->applySettings();
+    // A player being made ready is put in place once it is (revived()).
+    if (FragmentPlayerPtr p = d->currentPlayerIfReady())
         p->play();
+    d->reportNow = true;
+    d->forgetClock();
     if (d->output) {
         d->output->setVolume(d->commonVolume);
         d->output->setRate(d->effectiveTempo);
-        d->output->play(Time::fromFrameUnits(d->positionFrame).unitCount);
+        d->output->play(from);
     }
 }
 
 void MediaPlayer::pause()
 {
+    const MediaPlayerState was = d->state;
     if (d->output) {
+        if (was == Playing)
+            d->positionFrame = Time(d->shownTime(d->output->clockTime())).toFrameUnits(false);
         d->output->pause();
-        if (d->state == Playing)
-            d->positionFrame = Time(d->output->clockTime()).toFrameUnits(false);
     }
-    if (FragmentPlayerPtr p = getCurrentFragmentPlayer())
+    if (FragmentPlayerPtr p = d->currentPlayerIfReady())
         p->pause();
     d->audioStream.setState(StreamEnded);
-    if (d->state != Paused) {
-        d->loopDelayPending = false;
+    if (was != Paused)
         d->setState(Paused);
-    }
+    // The counter shows the picture that stays on screen.
+    if (was == Playing || was == LoopDelay)
+        d->emitPosition(d->positionFrame);
 }
 
 void MediaPlayer::stop()
 {
-    if (FragmentPlayerPtr p = getCurrentFragmentPlayer())
+    if (FragmentPlayerPtr p = d->currentPlayerIfReady())
         p->stop();
     d->clearQueues();
     d->setState(Stopped);
+    if (d->output)
+        d->output->pause();
     d->audioStream.setState(StreamEnded);
     d->videoStream.setState(StreamEnded);
     d->videoStream.setState(StreamHeld);
@@ -388,49 +499,56 @@ void MediaPlayer::stop()
 
 void MediaPlayer::seek(unsigned long frame, bool resetLoop, bool clearStreams)
 {
-    QSharedPointer<Media> media = d->getMedia();
-    if (!media)
+    if (!d->media)
         return;
-    QMutexLocker seekLocker(&d->seekLock);
-    if (QThread::currentThread() == thread())
-        d->pictureResync.stop(); // the seek brings the pictures anyway
-    d->loopDelayPending = false;
+    // A seek ends a loop's delay: playback goes on from the new place, and
+    // the fragment player suspended for the delay goes on once it is there.
+    FragmentPlayerPtr suspended;
+    if (d->state == LoopDelay) {
+        d->setState(Playing);
+        suspended = d->playerAt(d->currentIndex);
+    } else if (d->state == Ended) {
+        d->setState(Stopped);
+    }
     if (resetLoop) {
-        d->dropLoop();
+        d->currentLoop.reset();
         d->leftLoop.clear();
     }
     d->positionFrame = qint64(frame);
     d->seekMode = false;
     Time t = Time::fromFrameUnits(qint64(frame));
-    const Time duration = media->getDuration();
+    const Time duration = d->media->getDuration();
     if (t > duration)
         t = duration;
     if (t.unitCount < 0)
         t = Time(0);
-    const MediaTrackFragmentPtr f = media->getTrackForPosition((unsigned long long)t.unitCount);
+    const MediaTrackFragmentPtr f = d->fragmentShowing(t.unitCount);
     if (!f)
         return; // an empty project: nothing to seek in
     if (f != d->fragmentAt(d->currentIndex)) {
-        if (FragmentPlayerPtr old = getCurrentFragmentPlayer())
+        if (FragmentPlayerPtr old = d->currentPlayerIfReady())
             old->stop();
-        d->currentIndex = std::max(0, d->indexOfFragment(f));
-        prepareNextFragmentPlayer();
+        d->currentIndex = std::max(0, int(d->fragments.indexOf(f)));
     }
     if (clearStreams)
         d->clearQueues();
+    const bool playing = d->state == Playing;
     // The sound's new place first: the device refills from it at the flush.
     if (d->feed)
         d->feed->seek(t.unitCount);
     if (d->output)
-        d->output->seek(t.unitCount, d->state == Playing);
-    FragmentPlayerPtr p = getCurrentFragmentPlayer();
-    if (p) {
+        d->output->seek(t.unitCount, playing);
+    d->chooseSettings();
+    d->applySettings();
+    if (FragmentPlayerPtr p = d->currentPlayerIfReady()) {
         p->setPosition(t - f->timelinePosition);
-        if (d->state == Playing)
+        if (playing)
             p->play();
     }
-    updatePlaybackSettings();
-    d->applyFeedSettings();
+    if (suspended)
+        suspended->resume();
+    d->reportNow = true;
+    d->forgetClock();
 }
 
 void MediaPlayer::enableSeekMode()
@@ -455,40 +573,20 @@ void MediaPlayer::disableSeekMode(bool clear)
     }
 }
 
+// ---- settings ---------------------------------------------------------------
+
 void MediaPlayer::setTempo(float percent)
 {
     d->storeForPosition(percent, d->commonTempo, &VideoLoop::setTempo);
-    applyTempo(percent);
-}
-
-void MediaPlayer::applyTempo(float percent)
-{
     d->effectiveTempo = percent;
-    // The sound changes at once, without a seek.
-    if (d->feed)
-        d->feed->setTempo(percent);
-    if (d->output)
-        d->output->setRate(percent);
-    FragmentPlayerPtr p = getCurrentFragmentPlayer();
-    if (!p)
-        return;
-    // libvlc takes its new rate a while later, and its pictures decoded at
-    // the old pace then come late or are skipped, which would put their
-    // count out: the pictures alone are sought ahead of the clock, and
-    // counted afresh from there.
-    p->setSpeed(percent);
-    if (d->output && d->output->isRunning())
-        d->pictureResync.start();
+    d->applySettings();
 }
 
 void MediaPlayer::setPitch(float semitones)
 {
     d->storeForPosition(semitones, d->commonPitch, &VideoLoop::setPitch);
     d->effectivePitch = semitones;
-    if (d->feed)
-        d->feed->setPitch(semitones);
-    if (FragmentPlayerPtr p = getCurrentFragmentPlayer())
-        p->setPitch(semitones);
+    d->applySettings();
 }
 
 void MediaPlayer::setVolume(float percent)
@@ -530,27 +628,13 @@ float MediaPlayer::getEffectiveVolume() const
 
 void MediaPlayer::updatePlaybackSettings()
 {
-    {
-        QMutexLocker locker(&d->dataLock);
-        if (d->currentLoop) {
-            d->effectiveTempo = d->currentLoop->getTempo();
-            d->effectiveVolume = float(d->currentLoop->getVolume());
-            d->effectivePitch = d->currentLoop->getPitch();
-            return;
-        }
-    }
-    OptionsHolder *o = Singleton<OptionsHolder>::instance();
-    if (!o)
-        return;
-    d->effectiveTempo = o->m_tempo;
-    d->effectiveVolume = o->m_volume;
-    d->effectivePitch = o->m_pitch;
+    d->chooseSettings();
 }
 
 Time MediaPlayer::getCurrentMediaTime() const
 {
     const int index = d->currentIndex;
-    if (index < 0 || index >= d->fragmentCount())
+    if (index < 0 || index >= d->fragments.size())
         return Time(0);
     if (d->state != Playing)
         return Time::fromFrameUnits(d->positionFrame);
@@ -590,26 +674,20 @@ void MediaPlayer::setAspectRatio(float ratio)
 void MediaPlayer::setAspectRatio(const QPointF &ratio)
 {
     qDebug() << "change aspect ratio" << ratio;
-    d->rebuildFrame = d->positionFrame.load();
-    const qint64 rebuildFrame = d->rebuildFrame;
-    d->resumeState = d->state.load();
+    const qint64 rebuildFrame = d->positionFrame;
+    d->resumeState = d->state == LoopDelay ? Playing : d->state;
     stop();
     d->positionFrame = rebuildFrame;
     d->destroyOutput();
     updateTrackPlayerCache(DecodingToMemory);
     d->rebuildFrame = rebuildFrame;
-    d->makeOutput(this);
+    d->makeOutput();
 }
 
 void MediaPlayer::setVideoEnabled(bool enabled)
 {
     d->videoEnabled = enabled;
-    QList<FragmentPlayerPtr> players;
-    {
-        QMutexLocker locker(&d->dataLock);
-        players = d->players;
-    }
-    for (const FragmentPlayerPtr &p : std::as_const(players))
+    for (const FragmentPlayerPtr &p : std::as_const(d->players))
         p->setVideoEnabled(enabled);
 }
 
@@ -618,12 +696,7 @@ void MediaPlayer::setAudioEnabled(bool enabled)
     d->audioEnabled = enabled;
     if (d->feed)
         d->feed->setMuted(!enabled);
-    QList<FragmentPlayerPtr> players;
-    {
-        QMutexLocker locker(&d->dataLock);
-        players = d->players;
-    }
-    for (const FragmentPlayerPtr &p : std::as_const(players))
+    for (const FragmentPlayerPtr &p : std::as_const(d->players))
         p->setAudioEnabled(enabled);
 }
 
@@ -664,14 +737,13 @@ QRectF MediaPlayer::getGeneralCropArea() const
 
 void MediaPlayer::resetLoopWithId(const QString &id)
 {
-    QMutexLocker locker(&d->dataLock);
     if (d->currentLoop && d->currentLoop->getID() == id)
         d->currentLoop.reset();
 }
 
 bool MediaPlayer::isPlaying() const
 {
-    return d->state == Playing;
+    return d->state == Playing || d->state == LoopDelay;
 }
 
 bool MediaPlayer::isPaused() const
@@ -701,7 +773,19 @@ void MediaPlayer::ffSeconds(float)
 
 int MediaPlayer::getState() const
 {
-    return int(d->state.load());
+    switch (d->state) {
+    case LoopDelay:
+        return Playing;
+    case Ended:
+        return Stopped;
+    default:
+        return int(d->state);
+    }
+}
+
+MediaPlayer::MediaPlayerState MediaPlayer::getPhase() const
+{
+    return d->state;
 }
 
 int MediaPlayer::getCurrentIndex() const
@@ -721,18 +805,17 @@ bool MediaPlayer::isSeekMode() const
 
 bool MediaPlayer::isLoopDelayPending() const
 {
-    return d->loopDelayPending;
+    return d->state == LoopDelay;
 }
 
 QSharedPointer<VideoLoop> MediaPlayer::getCurrentLoop() const
 {
-    QMutexLocker locker(&d->dataLock);
     return d->currentLoop ? QSharedPointer<VideoLoop>(new VideoLoop(*d->currentLoop)) : QSharedPointer<VideoLoop>();
 }
 
 QSharedPointer<Media> MediaPlayer::getMedia() const
 {
-    return d->getMedia();
+    return d->media;
 }
 
 VideoStream *MediaPlayer::getVideoStream() const
@@ -752,7 +835,7 @@ AudioFeed *MediaPlayer::getAudioFeed() const
 
 MemoryStreamPlayer *MediaPlayer::getOutputPlayer() const
 {
-    return d->output;
+    return d->output.get();
 }
 
 QSharedPointer<MediaTrackFragmentPlayer> MediaPlayer::getFragmentPlayer(int index) const
@@ -760,187 +843,150 @@ QSharedPointer<MediaTrackFragmentPlayer> MediaPlayer::getFragmentPlayer(int inde
     return d->playerAt(index);
 }
 
-// ---- handlers ---------------------------------------------------------------
+// ---- clock events -----------------------------------------------------------
+
+void MediaPlayer::handleClock(qint64 time)
+{
+    // Only while playing does the clock reach a loop's end or the end; in
+    // the other states (a tick that was on its way) it only follows loops.
+    if (d->seekMode || !d->media || d->state == LoopDelay || d->state == Ended)
+        return;
+    const bool playing = d->state == Playing;
+    // How far the sound has been pulled matters only once the clock has
+    // stood still a while: the feed is not asked on every tick (its lock is
+    // the sound thread's).
+    const qint64 still = d->stillFor(time);
+    const qint64 fed = d->feed && still >= kStillClockMs ? d->feed->position() : -1;
+
+    // The end of the loop being played. The sound is held there, so the
+    // clock stops at it (or a hair short of it).
+    const qint64 loopEnd = d->loopEndTime();
+    if (playing && loopEnd >= 0
+        && (time >= loopEnd - kArrivalTolerance
+            || (fed >= loopEnd - kArrivalTolerance && still >= kStillClockMs))) {
+        handleFragmentTargetPositionReached(nullptr);
+        return;
+    }
+    // The end of the project: the clock reached it, or stands still with
+    // all the sound played.
+    const qint64 end = d->durationTime();
+    if (playing && (time >= end - kArrivalTolerance || (fed >= end - kArrivalTolerance && still >= kStillClockMs))) {
+        reachEnd();
+        return;
+    }
+
+    if (playing)
+        followFragment(time);
+
+    const Time t(time);
+    const qint64 frame = t.toFrameUnits(true);
+    d->positionFrame = frame;
+    // The loop under the position: entered, followed or left.
+    VideoLoopPtr loop = d->media->getTimeline() ? d->media->getTimeline()->getLoopByFrame(long(frame)) : VideoLoopPtr();
+    if (!loop || loop->getID() != d->leftLoop)
+        d->leftLoop.clear();
+    else
+        loop.reset(); // still inside the loop whose last pass is over
+    if (!loop) {
+        d->currentLoop.reset();
+    } else {
+        if (!d->currentLoop) {
+            qDebug() << "Setting new loop";
+            qDebug() << "current frame: " << frame;
+            qDebug() << "start frame: " << loop->getStartFrame();
+            qDebug() << "end frame: " << loop->getEndFrame();
+            d->currentLoop = QSharedPointer<VideoLoop>(new VideoLoop(*loop));
+        }
+        // Bounds follow edits of the timeline's loop; the count is the
+        // copy's own.
+        d->currentLoop->setStartFrame(loop->getStartFrame());
+        d->currentLoop->setEndFrame(loop->getEndFrame());
+    }
+    d->chooseSettings();
+    d->applySettings();
+    if (!playing)
+        return;
+
+    // At most one report per interval; the first after a start or a seek
+    // at once.
+    const qint64 now = d->timebase->nowMs();
+    if (d->reportNow || d->lastReport < 0 || now - d->lastReport >= kReportInterval) {
+        d->reportNow = false;
+        d->emitPosition(Time(d->shownTime(time)).toFrameUnits(false));
+    }
+}
+
+// The pictures of a fragment normally end before the clock leaves it, and
+// the next fragment's player starts then. When they come late, the clock
+// enters the next fragment first: its player starts at the clock's place,
+// and the late one stops queuing pictures.
+void MediaPlayer::followFragment(qint64 time)
+{
+    const MediaTrackFragmentPtr f = d->media->getTrackForPosition((unsigned long long)std::max<qint64>(0, time));
+    const int index = f ? int(d->fragments.indexOf(f)) : -1;
+    if (index <= d->currentIndex)
+        return; // still in it, or the next one's pictures have started early
+    playbackTrace("clock entered fragment " + QByteArray::number(index) + " before its pictures");
+    const int late = d->currentIndex;
+    d->currentIndex = index;
+    revive(late);
+    if (FragmentPlayerPtr p = d->currentPlayerIfReady()) {
+        prepareNextFragmentPlayer();
+        p->setPosition(Time(time) - f->timelinePosition);
+        p->play();
+    }
+}
 
 void MediaPlayer::handleFragmentPositionChanged(Time t)
 {
     // With an output, positions come from its clock (handleClock).
     if (d->output)
         return;
-    followPosition(t);
-    if (d->seekMode)
-        return;
-    reportPosition(t);
+    handleClock(t.unitCount);
 }
 
-void MediaPlayer::resyncPictures(qint64 time)
-{
-    if (d->state != Playing || d->seekMode || d->loopDelayPending || !d->output)
-        return;
-    const MediaTrackFragmentPtr f = d->fragmentAt(d->currentIndex);
-    FragmentPlayerPtr p = getCurrentFragmentPlayer();
-    if (!f || !p)
-        return;
-    // Far enough ahead that the seek's first pictures come before the clock
-    // reaches them: the seek takes a few frames' time, and libvlc's pacing
-    // after it starts a little later than its first picture.
-    const qint64 lead = std::max({qint64(double(kPictureResyncLead) * double(d->effectiveTempo) / 100.0),
-                                  kPictureResyncMediaLead, 2 * Time::fromFrameUnits(1).unitCount});
-    qint64 target = time + lead;
-    if (d->effectiveTempo >= 100.0f) {
-        // From 100 % up, onto the next key picture of the source: nothing
-        // before it is decoded first, so its picture comes at once.
-        const qint64 key = VideoInputConverter::KeyframeInterval * Time::fromFrameUnits(1).unitCount;
-        const qint64 source = target - f->timelinePosition.unitCount + f->startPosition.unitCount;
-        if (key > 0)
-            target += (key - source % key) % key;
-    }
-    const qint64 fragmentEnd = f->timelinePosition.unitCount + (f->endPosition - f->startPosition).unitCount;
-    if (target >= fragmentEnd)
-        return; // the next fragment's pictures come from its own player
-    // Pictures already queued before the target are still right; from the
-    // target on, the seek brings them again.
-    d->videoStream.removeSamples([target](const VideoFrame &v) { return v.timeStamp >= target; });
-    d->output->expectNewPictures();
-    playbackTrace("pictures sought ahead to " + QByteArray::number(target));
-    p->setPosition(Time(target) - f->timelinePosition);
-}
-
-void MediaPlayer::handleClock(qint64 time)
-{
-    if (d->state == Stopped) {
-        // The last fragment has ended.
-        if (d->output && d->output->isRunning())
-            d->output->pause();
-        return;
-    }
-    if (d->seekMode || d->loopDelayPending)
-        return;
-    const Time t(time);
-    auto currentLoopEnd = [this] {
-        QMutexLocker locker(&d->dataLock);
-        return d->currentLoop ? Time::fromFrameUnits(d->currentLoop->getEndFrame()).unitCount : qint64(-1);
-    };
-    // The end of the loop being played, before the position (now past it)
-    // would let the loop go.
-    qint64 loopEnd = currentLoopEnd();
-    if (loopEnd >= 0 && time >= loopEnd) {
-        finishLoopPass();
-        return;
-    }
-    followPosition(t);
-    loopEnd = currentLoopEnd();
-    if (d->feed)
-        d->feed->setLimit(loopEnd);
-    reportPosition(t);
-}
-
-void MediaPlayer::reportPosition(Time t)
-{
-    // At most one report per 100 ms.
-    const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    if (now - d->lastEmission > 99) {
-        d->lastEmission = now;
-        emit timeChanged(long(t.toFrameUnits(false)));
-    }
-}
-
-void MediaPlayer::followPosition(Time t)
-{
-    QSharedPointer<Media> media = d->getMedia();
-    if (!media)
-        return;
-    const qint64 frame = t.toFrameUnits(true);
-    d->positionFrame = frame;
-    VideoLoopPtr loop = media->getTimeline() ? media->getTimeline()->getLoopByFrame(long(frame)) : VideoLoopPtr();
-    if (!loop || loop->getID() != d->leftLoop)
-        d->leftLoop.clear();
-    else
-        loop.reset(); // still inside the loop whose last pass is over
-    {
-        QMutexLocker locker(&d->dataLock);
-        if (!loop) {
-            d->currentLoop.reset();
-        } else {
-            if (!d->currentLoop) {
-                qDebug() << "Setting new loop";
-                qDebug() << "current frame: " << frame;
-                qDebug() << "start frame: " << loop->getStartFrame();
-                qDebug() << "end frame: " << loop->getEndFrame();
-                d->currentLoop = QSharedPointer<VideoLoop>(new VideoLoop(*loop));
-            }
-            // Bounds follow edits of the timeline's loop; the count is the
-            // copy's own.
-            d->currentLoop->setStartFrame(loop->getStartFrame());
-            d->currentLoop->setEndFrame(loop->getEndFrame());
-        }
-    }
-    const float before = d->effectiveTempo;
-    updatePlaybackSettings();
-    const float after = d->effectiveTempo;
-    if (after != before) {
-        d->effectiveTempo = before;
-        applyTempo(after);
-    }
-    d->applyFeedSettings();
-    updateCurrentFragmentPlayerSettings();
-}
-
-void MediaPlayer::finishLoopPass()
-{
-    handleFragmentTargetPositionReached(nullptr);
-}
-
+// A loop pass has ended: the loop is left after its last pass, else it is
+// played again at once or after its delay.
 void MediaPlayer::handleFragmentTargetPositionReached(MediaTrackFragmentPlayer *player)
 {
+    if (player)
+        player->resetTargetPosition();
+    if (!d->currentLoop || !d->media || d->state != Playing)
+        return;
     playbackTrace("target position reached");
-    QSharedPointer<Media> media = d->getMedia();
-    int count = 0;
-    int delay = 0;
-    int startFrame = 0;
-    Time e;
-    {
-        QMutexLocker locker(&d->dataLock);
-        if (!d->currentLoop || !media) {
-            locker.unlock();
-            if (player)
-                player->resetTargetPosition();
-            return;
-        }
-        count = d->currentLoop->getLoopCount();
-        delay = d->currentLoop->getDelay();
-        startFrame = d->currentLoop->getStartFrame();
-        e = Time::fromFrameUnits(d->currentLoop->getEndFrame());
-        if (count == 0) {
-            qDebug() << "Iteration count is 0, resetting current loop.";
-            d->leftLoop = d->currentLoop->getID();
-            d->currentLoop.reset();
-        } else if (delay < 1) {
-            d->currentLoop->setLoopCount(count - 1);
-        }
-    }
-    if (count == 0) {
-        // Leaving the loop: playback runs on past its end.
-        if (player)
-            player->resetTargetPosition();
+    const int count = d->currentLoop->getLoopCount();
+    const int delay = d->currentLoop->getDelay();
+    const int startFrame = std::max(0, d->currentLoop->getStartFrame());
+    const qint64 endFrame = Time::fromFrameUnits(d->currentLoop->getEndFrame()).toFrameUnits(false);
+    if (count <= 0) {
+        // The last pass: playback runs on past the loop's end at the
+        // project's tempo, pitch and volume.
+        qDebug() << "Iteration count is 0, resetting current loop.";
+        d->leftLoop = d->currentLoop->getID();
+        d->currentLoop.reset();
+        d->chooseSettings();
+        d->applySettings();
+        d->forgetClock();
         return;
     }
-    // The target stays set while the jump back is made, so the provider
-    // reports nothing past the loop's end meanwhile; times before it arm
-    // the target for the next arrival.
-    const MediaTrackFragmentPtr g = media->getTrackForPosition((unsigned long long)std::max<qint64>(0, e.unitCount));
     d->videoStream.setState(StreamHeld);
     d->audioStream.setState(StreamHeld);
+    d->emitPosition(endFrame);
     if (delay < 1) {
-        emit timeChanged(long(e.toFrameUnits(false)));
-        seek((unsigned long)std::max(0, startFrame), false, true);
+        d->currentLoop->setLoopCount(count - 1);
+        seek((unsigned long)startFrame, false, true);
     } else {
         d->clearQueues();
-        if (FragmentPlayerPtr gp = g ? d->playerOfFragment(g) : FragmentPlayerPtr())
-            gp->suspend();
-        d->loopDelayPending = true;
-        QTimer::singleShot(delay * 1000, this, &MediaPlayer::onLoopPlay);
-        emit timeChanged(long(e.toFrameUnits(false)));
+        if (FragmentPlayerPtr p = d->playerAt(d->currentIndex))
+            p->suspend();
+        if (d->output)
+            d->output->pause();
+        d->positionFrame = endFrame;
+        d->setState(LoopDelay);
+        d->delayTimer = d->timebase->startTimer(delay * 1000, [this] {
+            d->delayTimer = 0;
+            onLoopPlay();
+        });
     }
     d->videoStream.restorePreviousState();
     d->audioStream.restorePreviousState();
@@ -948,64 +994,121 @@ void MediaPlayer::handleFragmentTargetPositionReached(MediaTrackFragmentPlayer *
 
 void MediaPlayer::onLoopPlay()
 {
-    int startFrame = 0;
-    {
-        QMutexLocker locker(&d->dataLock);
-        if (!d->loopDelayPending || !d->currentLoop)
-            return;
-        startFrame = d->currentLoop->getStartFrame();
+    if (d->state != LoopDelay || !d->currentLoop)
+        return;
+    const int startFrame = std::max(0, d->currentLoop->getStartFrame());
+    d->currentLoop->setLoopCount(d->currentLoop->getLoopCount() - 1);
+    seek((unsigned long)startFrame, false, true); // ends the delay
+}
+
+void MediaPlayer::reachEnd()
+{
+    playbackTrace("end of the project reached");
+    d->setState(Ended);
+    if (d->output)
+        d->output->pause();
+    d->audioStream.setState(StreamEnded);
+    d->currentLoop.reset();
+    d->leftLoop.clear();
+    if (d->feed)
+        d->feed->setLimit(-1);
+    // Back to the start: the counter and the sound at once, the pictures
+    // once the ended fragment player is ready again.
+    d->positionFrame = 0;
+    d->emitPosition(0);
+    if (d->feed)
+        d->feed->seek(0);
+    if (d->output)
+        d->output->seek(0, false);
+    if (FragmentPlayerPtr p = d->currentPlayerIfReady()) {
+        p->pause();
+        revive(d->currentIndex);
     }
-    d->loopDelayPending = false;
-    FragmentPlayerPtr p = getCurrentFragmentPlayer();
-    seek((unsigned long)std::max(0, startFrame), false, true);
-    if (p)
-        p->resume();
-    QMutexLocker locker(&d->dataLock);
-    if (d->currentLoop)
-        d->currentLoop->setLoopCount(d->currentLoop->getLoopCount() - 1);
+}
+
+void MediaPlayer::revive(int index)
+{
+    FragmentPlayerPtr p = d->settledPlayer(index);
+    if (!p || d->isReviving(index))
+        return;
+    p->resetAsync();
+    const int generation = d->generation;
+    d->reviving.insert(index, d->timebase->startTimer(kReviveWait, [this, index, generation] {
+        if (generation != d->generation || !d->reviving.contains(index))
+            return;
+        d->reviving.remove(index);
+        revived(index);
+    }));
+}
+
+// A fragment player is ready again: put where playback is.
+void MediaPlayer::revived(int index)
+{
+    if (index != d->currentIndex)
+        return; // prepared at its start until it is needed
+    if (d->state == Ended) {
+        // The end of the project: back to the start, where the counter
+        // already is.
+        d->videoStream.setState(StreamHeld);
+        seek(0, false, false);
+        d->videoStream.restorePreviousState();
+        return;
+    }
+    FragmentPlayerPtr p = d->playerAt(index);
+    const MediaTrackFragmentPtr f = d->fragmentAt(index);
+    if (!p || !f)
+        return;
+    qint64 at = Time::fromFrameUnits(d->positionFrame).unitCount;
+    if (d->state == Playing && d->output)
+        at = d->output->clockTime();
+    const qint64 fragmentEnd = f->timelinePosition.unitCount + (f->endPosition - f->startPosition).unitCount;
+    if (d->state == Playing && at >= fragmentEnd - kFragmentTail)
+        return; // its pictures are over; the clock is about to leave it
+    p->setPosition(Time(std::max<qint64>(0, at - f->timelinePosition.unitCount)));
+    if (d->state == Playing || d->state == LoopDelay)
+        p->play();
+    if (d->state == LoopDelay)
+        p->suspend();
 }
 
 void MediaPlayer::handleFragmentEndReached(MediaTrackFragmentPlayer *player)
 {
-    const int ended = d->indexOfPlayer(player);
-    if (ended < 0)
-        return; // a player of an earlier build
+    const int ended = int(std::find_if(d->players.cbegin(), d->players.cend(),
+                                       [player](const FragmentPlayerPtr &p) { return p.data() == player; })
+                          - d->players.cbegin());
+    if (ended >= d->players.size())
+        return;
     const MediaTrackFragmentPtr fragment = d->fragmentAt(ended);
-    {
-        QMutexLocker locker(&d->dataLock);
-        if (d->currentLoop && d->currentLoop->getLoopCount() > 0 && fragment) {
-            const qint64 loopEnd = Time::fromFrameUnits(d->currentLoop->getEndFrame()).toFrameUnits(true);
-            if (loopEnd <= fragment->endPosition.toFrameUnits(true))
-                return; // the loop's target brings playback back
-        }
-    }
-    const int last = d->fragmentCount() - 1;
-    if (ended >= 0 && ended < last) {
-        // Only the fragment being played moves the index on: a seek made
-        // meanwhile has chosen the fragment already.
-        int expected = ended;
-        if (!d->currentIndex.compare_exchange_strong(expected, ended + 1)) {
-            if (FragmentPlayerPtr p = d->playerAt(ended))
-                p->resetAsync();
+    if (d->currentLoop && d->currentLoop->getLoopCount() > 0 && fragment) {
+        const qint64 loopEnd = Time::fromFrameUnits(d->currentLoop->getEndFrame()).toFrameUnits(true);
+        if (loopEnd <= fragment->endPosition.toFrameUnits(true)) {
+            revive(ended); // the loop brings playback back, and it finds it ready
             return;
         }
-        playbackTrace("==========================track fragment ended");
-        if (FragmentPlayerPtr next = prepareNextFragmentPlayer())
-            next->playAsync();
-    } else if (d->currentIndex == ended) {
-        d->setState(Stopped);
-        d->audioStream.setState(StreamEnded);
     }
-    if (FragmentPlayerPtr p = d->playerAt(ended))
-        p->resetAsync();
+    // Its player is made ready again at once (its pictures stay held
+    // meanwhile), so that a seek back into it finds it ready; the clock
+    // alone decides when the end of the project is heard.
+    const int last = int(d->fragments.size()) - 1;
+    if (ended < last && ended == d->currentIndex && d->state == Playing) {
+        playbackTrace("==========================track fragment ended");
+        d->currentIndex = ended + 1;
+        if (FragmentPlayerPtr next = d->currentPlayerIfReady()) {
+            prepareNextFragmentPlayer();
+            next->playAsync();
+        }
+    }
+    revive(ended);
 }
 
 void MediaPlayer::handleFragmentPreloaded(MediaTrackFragmentPlayer *player)
 {
-    const int index = d->indexOfPlayer(player);
-    if (index < 0)
-        return; // a player of an earlier build
-    const int last = d->fragmentCount() - 1;
+    const int index = int(std::find_if(d->players.cbegin(), d->players.cend(),
+                                       [player](const FragmentPlayerPtr &p) { return p.data() == player; })
+                          - d->players.cbegin());
+    if (index >= d->players.size())
+        return;
+    const int last = int(d->fragments.size()) - 1;
     if (d->state == Preparing && index == last) {
         d->setState(Idle);
         d->videoStream.setState(StreamHeld);
@@ -1014,17 +1117,16 @@ void MediaPlayer::handleFragmentPreloaded(MediaTrackFragmentPlayer *player)
         d->videoStream.restorePreviousState();
         if (frame == 0)
             playbackTrace("time changed in handleFragmentPreloaded");
-        emit timeChanged(long(frame));
+        d->emitPosition(frame);
         if (d->resumeState == Playing) {
             d->resumeState = Idle;
             play();
         }
+        return;
     }
-    if (d->state == Stopped) {
-        d->videoStream.setState(StreamHeld);
-        seek(0, false, false);
-        emit timeChanged(0);
-        d->videoStream.restorePreviousState();
+    if (d->reviving.contains(index)) {
+        d->timebase->cancelTimer(d->reviving.take(index));
+        revived(index);
     }
 }
 

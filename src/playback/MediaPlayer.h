@@ -19,6 +19,7 @@ class AudioFeed;
 class Media;
 class MediaTrackFragmentPlayer;
 class MemoryStreamPlayer;
+class PlaybackTimebase;
 class VideoLoop;
 
 // Plays a whole project: one fragment player per fragment of the edit list,
@@ -26,7 +27,15 @@ class VideoLoop;
 // player that shows and sounds what the queues hold. Chooses the tempo,
 // pitch and volume in force, repeats loops with their counts and delays,
 // seeks, and reports the play position as a frame number at most every
-// 100 ms. Called from the graphical thread.
+// 100 ms.
+//
+// One state machine on the graphical thread: every public call, every
+// fragment player's report (queued to this thread) and every tick of the
+// output's clock is an event that may change the state through one
+// transition function. The clock being heard decides where playback is:
+// loop ends and the end of the project are reached when the clock reaches
+// them, never when the pictures' decoder does. Wall time and timers come
+// from a PlaybackTimebase, so tests drive time themselves.
 class MediaPlayer : public QObject
 {
     Q_OBJECT
@@ -37,10 +46,13 @@ public:
         Preparing = 1, // fragment players just built and preloading
         Playing = 2,
         Paused = 3,
-        Stopped = 4, // stopped, or the last fragment ended
+        Stopped = 4,   // stopped by the user
+        LoopDelay = 5, // playing, waiting out a loop's delay before it repeats
+        Ended = 6,     // the clock reached the end of the project
     };
 
     explicit MediaPlayer(QObject *parent = nullptr);
+    explicit MediaPlayer(std::shared_ptr<PlaybackTimebase> timebase, QObject *parent = nullptr);
     ~MediaPlayer() override;
 
     // The caller resets the player first (resetMedia).
@@ -97,8 +109,10 @@ public:
     void ffFrame();
     void ffSeconds(float seconds);
 
-    // Inspection.
+    // Inspection. getState() gives the five states callers know: a loop's
+    // delay is Playing, the end is Stopped; getPhase() the exact one.
     int getState() const;
+    MediaPlayerState getPhase() const;
     int getCurrentIndex() const;
     qint64 getPositionFrame() const;
     bool isSeekMode() const;
@@ -125,15 +139,17 @@ private slots:
     void onLoopPlay();
     // The output's clock while it runs: position reports, loops, the end.
     void handleClock(qint64 time);
-    // The pictures alone sought a little ahead of the clock's time (they
-    // lag it, or a tempo change has put their count out); the sound plays on.
-    void resyncPictures(qint64 time);
 
 private:
-    void applyTempo(float percent);
-    void followPosition(TW::Time t);
-    void reportPosition(TW::Time t);
-    void finishLoopPass();
+    // The clock has reached the end of the project.
+    void reachEnd();
+    // A fragment player whose pictures ended is prepared again at its start
+    // on the thread pool; revived() runs once it is ready (or has been
+    // waited for long enough).
+    void revive(int index);
+    void revived(int index);
+    // The clock has moved into another fragment than the current one.
+    void followFragment(qint64 time);
 
     struct Impl;
     std::unique_ptr<Impl> d;

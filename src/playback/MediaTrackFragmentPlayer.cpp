@@ -1,9 +1,12 @@
 #include "playback/MediaTrackFragmentPlayer.h"
 
+#include "core/OptionsHolder.h"
+#include "core/Singleton.h"
 #include "core/VlcMedia.h"
 #include "model/MediaTrack.h"
 #include "model/MediaTrackFragment.h"
 #include "playback/PoolTasks.h"
+#include "playback/TempoPitchStage.h"
 #include "playback/Trace.h"
 #include "playback/VideoDataProvider.h"
 
@@ -31,6 +34,7 @@ struct MediaTrackFragmentPlayer::Impl
 {
     MediaTrackFragment *source = nullptr;
     VideoDataProvider *provider = nullptr;
+    std::unique_ptr<TempoPitchStage> stage;
     std::unique_ptr<VlcMedia> media;
     VideoStream *videoStream = nullptr;
     AudioStream *audioStream = nullptr;
@@ -55,6 +59,13 @@ MediaTrackFragmentPlayer::MediaTrackFragmentPlayer(DecodingSpeedMode mode, QObje
     : QObject(parent), d(std::make_unique<Impl>())
 {
     d->provider = new VideoDataProvider(mode);
+    int rate = 44100;
+    int channels = 2;
+    if (OptionsHolder *o = Singleton<OptionsHolder>::instance()) {
+        rate = o->m_audioSampleRate > 0 ? o->m_audioSampleRate : rate;
+        channels = o->m_numChannels > 0 ? o->m_numChannels : channels;
+    }
+    d->stage = std::make_unique<TempoPitchStage>(rate, channels);
     VideoDataProvider *p = d->provider;
     connect(p, &VideoDataProvider::mediaEndReached, this, &MediaTrackFragmentPlayer::handleMediaEndReached,
             Qt::DirectConnection);
@@ -117,7 +128,7 @@ void MediaTrackFragmentPlayer::setSource(MediaTrackFragment *fragment)
     d->provider->setStartPosition(fragment->startPosition);
     d->provider->setEndPosition(fragment->endPosition);
     if (track && audioSamplesFunction())
-        d->provider->setExtractedAudioFile(audioSamplesFunction()(track));
+        d->stage->setSourceFile(audioSamplesFunction()(track));
     else
         qWarning() << "No audio samples for" << (track ? track->getName() : QString());
     d->provider->preloadMedia();
@@ -283,17 +294,20 @@ void MediaTrackFragmentPlayer::resetAsync()
 void MediaTrackFragmentPlayer::setSpeed(float percent)
 {
     d->provider->setSpeed(percent);
+    d->stage->setTempo(percent);
 }
 
 void MediaTrackFragmentPlayer::setPitch(float semitones)
 {
     d->provider->setPitch(semitones);
+    d->stage->setPitch(semitones);
 }
 
 void MediaTrackFragmentPlayer::setVolume(float percent)
 {
     const float fragmentVolume = d->source ? d->source->volume : 100.0f;
     d->provider->setVolume(percent / 100.0f * fragmentVolume);
+    d->stage->setVolume(percent / 100.0f * fragmentVolume);
 }
 
 void MediaTrackFragmentPlayer::setAspectRatio(float ratio)
@@ -314,6 +328,11 @@ int MediaTrackFragmentPlayer::getState() const
 VideoDataProvider *MediaTrackFragmentPlayer::getProvider() const
 {
     return d->provider;
+}
+
+TempoPitchStage *MediaTrackFragmentPlayer::getAudioStage() const
+{
+    return d->stage.get();
 }
 
 void MediaTrackFragmentPlayer::handleMediaTimeChanged(Time position)

@@ -16,6 +16,7 @@ namespace TW {
 
 class MediaTrack;
 struct MediaTrackFragment;
+class TempoPitchStage;
 class VideoDataProvider;
 
 // Plays one fragment of the edit list through a data provider of its own
@@ -88,6 +89,8 @@ public:
 
     int getState() const;
     VideoDataProvider *getProvider() const;
+    // The fragment's sound, which the media player's feed pulls.
+    TempoPitchStage *getAudioStage() const;
 
 signals:
     void fragmentEndReached(TW::MediaTrackFragmentPlayer *player);

@@ -4,6 +4,7 @@
 #include <QMutex>
 #include <QMutexLocker>
 
+#include <algorithm>
 #include <cstring>
 
 namespace TW {
@@ -135,6 +136,13 @@ int MemoryStream<T>::removeSamples(const std::function<bool(const T &)> &match)
         }
     }
     return removed;
+}
+
+template <typename T>
+bool MemoryStream<T>::containsSample(const std::function<bool(const T &)> &match) const
+{
+    QMutexLocker locker(&d->lock);
+    return std::any_of(d->queue.cbegin(), d->queue.cend(), match);
 }
 
 template <typename T>

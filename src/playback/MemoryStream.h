@@ -54,6 +54,8 @@ public:
 
     // Removes (and frees) every queued sample that matches; returns how many.
     int removeSamples(const std::function<bool(const T &)> &match);
+    // Whether any queued sample matches.
+    bool containsSample(const std::function<bool(const T &)> &match) const;
     // Appends the sample; the queue now owns its buffer.
     void enqueueSample(T sample);
 

@@ -2,6 +2,8 @@
 
 #include "core/OptionsHolder.h"
 #include "core/Singleton.h"
+#include "playback/AudioClock.h"
+#include "playback/PictureSource.h"
 #include "playback/Trace.h"
 
 #include <QElapsedTimer>
@@ -24,14 +26,10 @@ constexpr int kPresentInterval = 4;
 constexpr qint64 kDueTolerance = 5000;
 // The longest the clock waits for the first picture of a new place (ms).
 constexpr qint64 kPictureWait = 150;
-// A picture shown this much later than its time (microseconds of wall
-// time) was late; so many late ones in a row mean the decoder's pacing has
-// fallen behind the clock rather than one picture being slow.
-constexpr qint64 kLateLimit = 25000;
-constexpr int kLateRun = 3;
-// After a start, a seek or a call for the pictures, lateness is judged
-// again only after this long (ms): the pictures need that to settle.
-constexpr qint64 kLateHoldOff = 600;
+// While paused or stopped, pictures are looked for after a seek until the
+// new place's picture has been shown, at most this long (ms); otherwise
+// nothing is presented while nothing moves.
+constexpr qint64 kStillSettle = 5000;
 
 void freePicture(void *buffer)
 {
@@ -51,14 +49,18 @@ struct MemoryStreamPlayer::Impl
 
     // The clock without a device, and the clock before any sound.
     qint64 anchor = 0;
-    QElapsedTimer since;
+    // Monotonic microseconds (injectable) and when the clock last started.
+    AudioClock::TimeSource now = &AudioClock::monotonicMicroseconds;
+    qint64 since = 0;
     bool running = false;
     float rate = 100.0f;
     bool waitingForPicture = false;
     QElapsedTimer waitTimer;
-    // Pictures shown late in a row, and since when lateness counts.
-    int lateRun = 0;
-    QElapsedTimer settling;
+    // Paused or stopped after a seek: the new place's picture is still to
+    // be shown, so the presenting timer runs until it is.
+    bool settlingStill = false;
+    bool shownSinceSeek = false;
+    QElapsedTimer stillTimer;
 
     QImage picture;
     qint64 pictureTime = -1;
@@ -89,7 +91,7 @@ struct MemoryStreamPlayer::Impl
     {
         if (!running)
             return anchor;
-        return anchor + qint64(double(since.nsecsElapsed()) / 1000.0 * double(rate) / 100.0);
+        return anchor + qint64(double(now() - since) * double(rate) / 100.0);
     }
 
     qint64 clockTime() const
@@ -104,14 +106,28 @@ struct MemoryStreamPlayer::Impl
 
     void adopt(const VideoFrame &frame)
     {
-        if (!frame.buffer || frame.width == 0 || frame.height == 0 || frame.bytesPerPixel != 3
-            || frame.size < qint64(frame.width) * frame.height * 3) {
+        const int bpp = frame.bytesPerPixel;
+        const qint64 stride = frame.bytesPerLine > 0 ? frame.bytesPerLine : qint64(frame.width) * bpp;
+        if (!frame.buffer || frame.width == 0 || frame.height == 0 || (bpp != 3 && bpp != 4)
+            || stride < qint64(frame.width) * bpp || frame.size < stride * frame.height) {
             freeSampleBuffer(frame.buffer);
             return;
         }
+        // The buffer goes back (to its pool, for decoded pictures) when the
+        // picture is replaced.
         picture = QImage(reinterpret_cast<uchar *>(frame.buffer), int(frame.width), int(frame.height),
-                         int(frame.width) * 3, QImage::Format_RGB888, &freePicture, frame.buffer);
+                         qsizetype(stride), bpp == 4 ? QImage::Format_RGB32 : QImage::Format_RGB888,
+                         &freePicture, frame.buffer);
         pictureTime = frame.timeStamp;
+    }
+
+    // Tells the picture sources the size the pictures are shown at.
+    void publishViewSize()
+    {
+        if (!renderingWidget)
+            return;
+        const qreal ratio = renderingWidget->devicePixelRatioF() * qreal(std::max(1.0f, scale));
+        PictureSource::setViewSize((QSizeF(renderingWidget->size()) * ratio).toSize());
     }
 
     void paint(QWidget *w)
@@ -182,6 +198,12 @@ QRect MemoryStreamPlayer::cropRectangle(const QRectF &area, int width, int heigh
     return QRect(QPoint(left, top), QPoint(right - 1, bottom - 1));
 }
 
+void MemoryStreamPlayer::setTimeSource(AudioClock::TimeSource source)
+{
+    d->now = source ? std::move(source) : AudioClock::TimeSource(&AudioClock::monotonicMicroseconds);
+    d->since = d->now();
+}
+
 void MemoryStreamPlayer::setAudioSource(AudioOutput::Source source)
 {
     d->source = std::move(source);
@@ -194,7 +216,6 @@ void MemoryStreamPlayer::setupRenderer()
     if (d->soundOpen)
         playbackTrace("sound device open, buffer " + QByteArray::number(d->audio.latencyMs()) + " ms");
     d->audio.setGain(d->volume / 100.0f);
-    d->timer.start();
 }
 
 void MemoryStreamPlayer::setVideoStream(VideoStream *stream)
@@ -215,6 +236,7 @@ void MemoryStreamPlayer::setRenderingWidget(QWidget *widget)
     if (widget) {
         widget->installEventFilter(this);
         widget->update();
+        d->publishViewSize();
     }
 }
 
@@ -224,6 +246,8 @@ bool MemoryStreamPlayer::eventFilter(QObject *watched, QEvent *event)
         d->paint(d->renderingWidget);
         return true;
     }
+    if (watched == d->renderingWidget && (event->type() == QEvent::Resize || event->type() == QEvent::Show))
+        d->publishViewSize();
     return QObject::eventFilter(watched, event);
 }
 
@@ -237,7 +261,8 @@ void MemoryStreamPlayer::play(qint64 from)
         d->anchor = d->audio.heardTime();
     d->waitingForPicture = true;
     d->waitTimer.start();
-    expectNewPictures();
+    d->settlingStill = false;
+    d->timer.start();
     present();
 }
 
@@ -247,6 +272,10 @@ void MemoryStreamPlayer::pause()
     d->running = false;
     d->waitingForPicture = false;
     d->audio.pause();
+    // Nothing moves until play or a seek: no presenting meanwhile.
+    present();
+    if (!d->settlingStill)
+        d->timer.stop();
 }
 
 void MemoryStreamPlayer::seek(qint64 to, bool playing)
@@ -257,7 +286,10 @@ void MemoryStreamPlayer::seek(qint64 to, bool playing)
     d->anchor = to;
     d->waitingForPicture = playing;
     d->waitTimer.start();
-    expectNewPictures();
+    d->settlingStill = !playing;
+    d->shownSinceSeek = false;
+    d->stillTimer.start();
+    d->timer.start();
 }
 
 void MemoryStreamPlayer::setRate(float percent)
@@ -265,14 +297,8 @@ void MemoryStreamPlayer::setRate(float percent)
     if (!(percent > 0.0f))
         return;
     d->anchor = d->fallbackTime();
-    d->since.restart();
+    d->since = d->now();
     d->rate = percent;
-}
-
-void MemoryStreamPlayer::expectNewPictures()
-{
-    d->lateRun = 0;
-    d->settling.start();
 }
 
 bool MemoryStreamPlayer::isRunning() const
@@ -313,7 +339,7 @@ void MemoryStreamPlayer::present()
         if (ready) {
             d->waitingForPicture = false;
             d->running = true;
-            d->since.restart();
+            d->since = d->now();
             d->audio.start();
         }
     }
@@ -325,21 +351,22 @@ void MemoryStreamPlayer::present()
             break;
         d->adopt(d->videoStream->getSample(true));
         shown = true;
-        if (d->running && d->rate > 0.0f) {
-            const qint64 lateness = qint64(double(now - d->pictureTime) * 100.0 / double(d->rate));
-            d->lateRun = lateness > kLateLimit ? d->lateRun + 1 : 0;
-        }
         if (playbackTraceEnabled())
             playbackTrace("picture " + QByteArray::number(d->pictureTime) + " shown at clock "
                           + QByteArray::number(now));
     }
     if (shown && d->renderingWidget)
         d->renderingWidget->update();
-    if (d->running && d->lateRun >= kLateRun && d->settling.isValid() && d->settling.elapsed() >= kLateHoldOff) {
-        expectNewPictures();
-        if (playbackTraceEnabled())
-            playbackTrace("pictures late at clock " + QByteArray::number(now));
-        emit picturesLate(now);
+    if (shown)
+        d->shownSinceSeek = true;
+    if (!d->running && !d->waitingForPicture) {
+        // Standing still: presenting goes on only until the place sought is
+        // shown (the pictures after it wait in the queue for Play).
+        const bool settled = !d->settlingStill || d->shownSinceSeek || d->stillTimer.elapsed() >= kStillSettle;
+        if (settled) {
+            d->settlingStill = false;
+            d->timer.stop();
+        }
     }
     if (d->running)
         emit clockAdvanced(now);
@@ -369,6 +396,7 @@ void MemoryStreamPlayer::setScale(float zoom)
     const float o = 0.5f - 0.5f / d->scale;
     d->cropOrigin = QPointF(o, o);
     d->cropArea = QRectF(o, o, 1.0f - 2.0f * o, 1.0f - 2.0f * o);
+    d->publishViewSize();
     if (d->renderingWidget)
         d->renderingWidget->update();
 }
@@ -403,6 +431,7 @@ void MemoryStreamPlayer::zoomSelectedArea(const QRectF &r)
     if (d->renderingWidget)
         d->renderingWidget->update();
     d->scale = d->scale / side;
+    d->publishViewSize();
 }
 
 void MemoryStreamPlayer::setVideoLeftTopCorner(const QPointF &delta)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "playback/AudioClock.h"
 #include "playback/AudioOutput.h"
 #include "playback/MemoryStream.h"
 
@@ -23,7 +24,10 @@ namespace TW {
 // widget when the time being heard reaches the picture's timeline time (a
 // picture already late is shown at once, older ones are dropped). With no
 // sound device the clock runs on the system's monotonic clock at the tempo.
-// Volume, zoom and crop are applied here. Graphical thread only.
+// Volume, zoom and crop are applied here; the rendering widget's size in
+// device pixels, times the zoom, is told to the picture sources
+// (PictureSource::setViewSize) so that pictures are decoded no larger than
+// shown. Graphical thread only.
 class MemoryStreamPlayer : public QObject
 {
     Q_OBJECT
@@ -32,6 +36,9 @@ public:
     explicit MemoryStreamPlayer(QObject *parent = nullptr);
     ~MemoryStreamPlayer() override;
 
+    // The monotonic time the clock runs on without a sound device
+    // (microseconds); for tests.
+    void setTimeSource(AudioClock::TimeSource source);
     // The device's source; set before setupRenderer.
     void setAudioSource(AudioOutput::Source source);
     // Reads the project settings (frame size, rate, channels, aspect) and
@@ -48,7 +55,8 @@ public:
     // The clock stops where it is; buffered sound is kept.
     void pause();
     // Buffered sound is dropped; the clock reads `to` from now on, and runs
-    // again (when playing) once the new place has a picture.
+    // again (when playing) once the new place has a picture. Paused, the
+    // new place's picture is shown as soon as it comes.
     void seek(qint64 to, bool playing);
     // Tempo in percent: the pace of the clock when there is no device.
     void setRate(float percent);
@@ -61,7 +69,9 @@ public:
     // The picture on screen (null before the first).
     QImage currentPicture() const;
     qint64 currentPictureTime() const;
-    // Shows what is due now; run by a timer, public for tests.
+    // Shows what is due now; run by a timer while the clock runs, and after
+    // a seek made standing still until the new place is shown (no timer
+    // otherwise); public for tests.
     void present();
 
     void setVolume(float percent);
@@ -81,17 +91,9 @@ public:
     // of a width x height frame.
     static QRect cropRectangle(const QRectF &area, int width, int height);
 
-    // New pictures are on their way (the pictures alone were sought): their
-    // lateness is judged again once they have settled.
-    void expectNewPictures();
-
 signals:
     // The clock's time at each presentation tick while it runs.
     void clockAdvanced(qint64 time);
-    // The pictures have kept coming later than the clock asks for them: the
-    // decoder's own pacing has fallen behind. The owner brings the pictures
-    // back ahead of the clock (a seek of the pictures alone).
-    void picturesLate(qint64 time);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -53,6 +53,11 @@ struct PitchTempoFilter::Impl
     // the matching start delay is dropped from its output, so the first
     // frame heard is the first frame read.
     bool primed = false;
+    // At 100 % and no pitch change the engine is passed by: the source is
+    // copied with the gain applied. Chosen at each (re)start; a change of
+    // settings away from 100 % hands over to the engine at the next frame
+    // read, a change back takes effect at the next restart.
+    bool bypass = false;
     qint64 framesToDrop = 0;
     bool sourceEnded = false;
     // Output owed for the source frames fed since the reset (frames fed x
@@ -78,11 +83,14 @@ struct PitchTempoFilter::Impl
 
     int frameBytes() const { return channels * bytesPerSample; }
 
+    bool unity() const { return timeRatio == 1.0 && pitchScale == 1.0; }
+
     void resetEngine()
     {
         if (engine)
             engine->reset();
         primed = false;
+        bypass = false;
         framesToDrop = 0;
         sourceEnded = false;
         owedOutput = 0.0;
@@ -142,6 +150,9 @@ struct PitchTempoFilter::Impl
     void prime()
     {
         primed = true;
+        bypass = unity();
+        if (bypass)
+            return;
         size_t pad = engine->getPreferredStartPad();
         ensureBuffers(kMaxProcessFrames);
         for (int c = 0; c < channels; ++c)
@@ -181,6 +192,47 @@ struct PitchTempoFilter::Impl
         return true;
     }
 
+    // Settings changed away from 100 % while bypassed: the engine starts
+    // afresh from the next frame to be read, so no frame is lost or heard
+    // twice.
+    void leaveBypassIfStretched()
+    {
+        if (!bypass || unity())
+            return;
+        resetEngine();
+        prime();
+    }
+
+    // Reads up to frames frames straight into 16-bit output with the gain
+    // applied (the bypassed device form: no float round trip).
+    size_t copyInterleaved(qint16 *out, size_t frames)
+    {
+        const int fb = frameBytes();
+        if (fb <= 0 || !file.isOpen())
+            return 0;
+        const qint64 want = qint64(frames) * fb;
+        if (readBuffer.size() < want)
+            readBuffer.resize(want);
+        if (!file.seek(startByte + consumedBytes))
+            return 0;
+        const qint64 got = file.read(readBuffer.data(), want);
+        if (got <= 0)
+            return 0;
+        consumedBytes += got;
+        const size_t n = size_t(got / fb) * size_t(channels);
+        const auto *bytes = reinterpret_cast<const uchar *>(readBuffer.constData());
+        for (size_t i = 0; i < n; ++i) {
+            const qint16 v = qint16(quint16(bytes[2 * i]) | (quint16(bytes[2 * i + 1]) << 8));
+            if (gain == 1.0f) {
+                out[i] = v;
+            } else {
+                const float x = std::round(float(v) * gain);
+                out[i] = qint16(std::clamp(x, -32768.0f, 32767.0f));
+            }
+        }
+        return size_t(got / fb);
+    }
+
     // The core of both pull forms: up to frames frames into one array per
     // channel, with the gain applied. Returns the frames produced.
     size_t pull(size_t frames, float *const *out)
@@ -189,6 +241,16 @@ struct PitchTempoFilter::Impl
             return 0;
         if (!primed)
             prime();
+        leaveBypassIfStretched();
+        if (bypass) {
+            // A copy of the source, frame for frame.
+            ensureBuffers(frames);
+            const size_t got = readData(interleaved.data(), frames);
+            for (size_t f = 0; f < got; ++f)
+                for (int c = 0; c < channels; ++c)
+                    out[c][f] = interleaved[f * size_t(channels) + size_t(c)] * gain;
+            return got;
+        }
         size_t produced = 0;
         int idle = 0;
         while (produced < frames) {
@@ -395,8 +457,13 @@ unsigned long long PitchTempoFilter::getProcessedSamples(unsigned long long fram
 size_t PitchTempoFilter::pullInterleaved(qint16 *out, size_t frames)
 {
     const int ch = d->channels;
-    if (ch <= 0 || frames == 0)
+    if (ch <= 0 || frames == 0 || !d->engine)
         return 0;
+    if (!d->primed)
+        d->prime();
+    d->leaveBypassIfStretched();
+    if (d->bypass)
+        return d->copyInterleaved(out, frames);
     if (d->pullPlanar.size() != size_t(ch)) {
         d->pullPlanar.assign(size_t(ch), std::vector<float>());
         d->pullPtrs.assign(size_t(ch), nullptr);
@@ -421,7 +488,14 @@ unsigned long long PitchTempoFilter::getProcessedSamples(unsigned long long fram
 
 size_t PitchTempoFilter::latencyFrames() const
 {
+    if (d->primed && d->bypass)
+        return 0;
     return d->engine ? d->engine->getStartDelay() : 0;
+}
+
+bool PitchTempoFilter::isBypassed() const
+{
+    return d->primed && d->bypass;
 }
 
 int PitchTempoFilter::getSampleRate() const

@@ -13,7 +13,10 @@ class MediaTrack;
 // Produces the audio that is heard: reads a fragment's extracted audio (raw,
 // headerless, interleaved signed 16-bit little-endian PCM at the filter's
 // rate and channel count), changes its tempo and pitch with Rubber Band in
-// real-time mode and hands back processed blocks.
+// real-time mode and hands back processed blocks. At 100 % and no pitch
+// change Rubber Band is passed by and the source is copied (gain applied):
+// chosen when reading (re)starts; leaving 100 % hands over to Rubber Band
+// at the next frame read.
 //
 // Not thread-safe: the owner serialises every call (the data provider holds
 // its audio mutex around pulls and setters).
@@ -83,6 +86,8 @@ public:
     // Frames the engine holds between what goes in and what comes out: after
     // a tempo change this many frames still come out at the old tempo.
     size_t latencyFrames() const;
+    // True while the source is copied past the engine.
+    bool isBypassed() const;
 
     int getSampleRate() const;
     int getChannels() const;

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "playback/AudioFeed.h"
 #include "playback/MediaDataProvider.h"
 #include "playback/MemoryStream.h"
 
@@ -11,16 +10,20 @@
 
 namespace TW {
 
-class PitchTempoFilter;
+class PictureSource;
 
-// The data provider of the application: decodes one fragment's source with
-// libvlc's memory output. Every decoded picture goes to the video queue,
-// stamped with its timeline time (counted from the last seek: libvlc lands
-// seeks on the frame asked for and hands pictures over in order). The sound
-// is not libvlc's: the device pulls it from the provider's tempo and pitch
-// stage (AudioStage). Also preloads (opens the media and parks it paused at
-// the start), seeks, repeats and sets libvlc's rate.
-class VideoDataProvider : public MediaDataProvider, public AudioStage
+// The data provider of the application: one fragment's pictures and sound.
+// The pictures come from a PictureSource (FFmpeg's decoder on a thread of
+// its own), each stamped with its timeline time: the decoder's media time
+// plus the fragment's offset. They go to the video queue in order, up to the
+// source's bounds, while the provider plays or is paused (the presenter shows
+// them by the clock); parked (after a preload, a stop or a suspend) it keeps
+// only the first picture of its start. A seek shows its place in any state.
+// The end is reported when the presenter has taken the last picture. The
+// sound is not the provider's: the feed makes it from the fragment's tempo
+// and pitch stage (TempoPitchStage, owned by the fragment player); tempo
+// never touches the pictures.
+class VideoDataProvider : public MediaDataProvider
 {
     Q_OBJECT
 
@@ -39,6 +42,8 @@ public:
     void setTargetPosition(Time t) override;
     void update() override;
     void acceptMedia() override;
+    // The source time of the latest picture queued (or of the last seek).
+    Time getCurrentMediaTime() const override;
 
     void setVideoStream(VideoStream *stream);
     void setAudioStream(AudioStream *stream);
@@ -53,14 +58,11 @@ public:
     void setAudioDisabled(bool disabled);
     bool isAudioDisabled() const;
     void setAudioTrack(int track);
-    void setExtractedAudioFile(const QString &fileName);
     void setAspectRatio(const QPointF &ratio);
     void setAspectRatio(float ratio);
     void suspendProcessing();
     void resumeProcessing();
     QString getMediaSettingsString() const;
-
-    PitchTempoFilter *getFilter() const;
 
     // Timeline time minus source time of this fragment: pictures are
     // stamped on the timeline.
@@ -68,12 +70,10 @@ public:
     // Timeline time the next new picture will carry.
     qint64 nextPictureTime() const;
 
-    void restartAt(qint64 sourceTime) override;
-    size_t pullAudio(qint16 *out, size_t frames, float tempo, float pitch, float gain) override;
-    size_t latencyFrames() const override;
-
     // Waits for the work this provider started on the thread pool.
     void waitForPendingWork();
+    // Null until the provider is first preloaded, sought or started.
+    PictureSource *pictureSource() const;
 
 signals:
     void positionChanged();
@@ -90,35 +90,18 @@ signals:
     void mediaPreloaded();
 
 private slots:
-    void handlePlayerStart();
-    void handlePlayerPause();
-    void handlePlayerStop();
-    void handlePlayerEnd();
-    void handleMediaTimeChanged(qint64 milliseconds);
-    void handlePlayerPausableChanged(bool pausable);
     void handlePositionReached();
-    void handleSetStartPosition();
-    void handlePlayerSeekableChanged(bool seekable);
-    void handlePlayerNewPosition();
-    void handleBufferingChanged(float percent);
 
 private:
-    // libvlc's memory-output callbacks; opaque is the provider.
-    static void *videoLock(void *opaque, void **planes);
-    static void videoUnlock(void *opaque, void *picture, void *const *planes);
-    static void videoDisplay(void *opaque, void *picture);
-    static void audioPlay(void *opaque, const void *samples, unsigned count, int64_t pts);
-    static void audioPause(void *opaque, int64_t pts);
-    static void audioResume(void *opaque, int64_t pts);
-    static void audioFlush(void *opaque, int64_t pts);
-    static void audioDrain(void *opaque);
-
-    void setPositionImpl(Time t);
+    void ensureSource();
+    // Pictures go to the queue (on) or not, and those queued are taken back.
+    void activate(bool on);
     void setSpeedAsyncImpl();
-    // The pause around a seek made while playing (see the provider's Impl).
-    void holdResumeForSeek();
-    void releaseHeldResume(int number);
-    void cancelHeldResume();
+    // From the source's thread.
+    void takePicture(const VideoFrame &picture, int run);
+    void handlePrepared(int run);
+    void handlePicturesEnd(int run);
+    bool runGoesOn(int run) const;
 
     struct Impl;
     std::unique_ptr<Impl> d;

@@ -1,4 +1,5 @@
 #include "playback/MediaTrackFragmentPlayer.h"
+#include "playback/TempoPitchStage.h"
 
 #include "core/OptionsHolder.h"
 #include "core/Singleton.h"
@@ -73,7 +74,7 @@ private slots:
         extractedFor.clear();
         p.setSource(f.data());
         QCOMPARE(extractedFor, QList<QString>{clip});
-        QCOMPARE(p.getProvider()->getFilter()->getSourceFileName(), rawAudio);
+        QCOMPARE(p.getAudioStage()->sourceFile(), rawAudio);
 
         QSignalSpy positions(&p, &MediaTrackFragmentPlayer::trackFragmentTimePositionChanged);
         emit p.getProvider()->mediaTimeChanged(Time(3000000));
@@ -138,11 +139,12 @@ private slots:
         MediaTrackFragmentPlayer p(DecodingToMemory);
         p.setSource(f.data());
         p.setVolume(percent);
-        QCOMPARE(p.getProvider()->getFilter()->getGain(), gain);
+        QCOMPARE(p.getAudioStage()->getFilter()->getGain(), gain);
     }
 
-    // Preloads, plays into the queues, reports the end, and is made ready
-    // again by stopAsync without its state changing.
+    // Preloads, plays into the queues, reports the end once its last
+    // picture is taken, and is made ready again by stopAsync without its
+    // state changing.
     void playsToTheEndAndPreloadsAgain()
     {
         VideoStream video;
@@ -160,9 +162,24 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(preloaded.count(), 1, 10000);
         QCOMPARE(preloaded.at(0).at(0).value<MediaTrackFragmentPlayer *>(), &p);
         p.play();
-        QVERIFY(ended.wait(10000));
+        QTRY_VERIFY_WITH_TIMEOUT(video.getSampleCount() > 2, 10000);
+        QVERIFY(!ended.wait(200));
+        // A presenter takes the pictures, on the timeline.
+        QList<qint64> taken;
+        QTimer presenter;
+        connect(&presenter, &QTimer::timeout, this, [&] {
+            while (video.getSampleCount() > 0) {
+                VideoFrame v = video.getSample(true);
+                taken << v.timeStamp;
+                freeSampleBuffer(v.buffer);
+            }
+        });
+        presenter.start(5);
+        QVERIFY(ended.wait(10000) || ended.count() == 1);
+        presenter.stop();
         QCOMPARE(ended.at(0).at(0).value<MediaTrackFragmentPlayer *>(), &p);
-        QVERIFY(video.getSampleCount() > 0);
+        QCOMPARE(taken.first(), qint64(5000000));
+        QCOMPARE(taken.last(), qint64(5760000));
         QVERIFY(!positions.isEmpty());
         for (const auto &args : std::as_const(positions)) {
             const qint64 t = args.at(0).value<Time>().unitCount;

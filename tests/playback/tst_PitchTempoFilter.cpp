@@ -195,6 +195,62 @@ private slots:
         QVERIFY2(old * 1000 < now, qPrintable(QString("440 Hz %1, 1000 Hz %2").arg(old).arg(now)));
     }
 
+    // At 100 % and no pitch change the source comes out as it is, scaled
+    // by the gain, from the position asked for: the engine is passed by.
+    void bypassCopiesTheSource_data()
+    {
+        QTest::addColumn<float>("volume");
+        QTest::newRow("full") << 100.0f;
+        QTest::newRow("half") << 50.0f;
+    }
+    void bypassCopiesTheSource()
+    {
+        QFETCH(float, volume);
+        const QVector<qint16> in = sine(440, 1.0, 2);
+        PitchTempoFilter filter(44100, 2, 2);
+        QVERIFY(filter.initialise());
+        filter.setSourceFileName(sine440Stereo);
+        filter.setVolume(volume);
+        filter.setStartPosition(Time(100000)); // frame 4410
+        std::vector<qint16> out(4410 * 2);
+        QCOMPARE(filter.pullInterleaved(out.data(), 4410), size_t(4410));
+        QVERIFY(filter.isBypassed());
+        QCOMPARE(filter.latencyFrames(), size_t(0));
+        for (int i = 0; i < 4410 * 2; ++i) {
+            const int expected = int(std::round(double(in[4410 * 2 + i]) * volume / 100.0));
+            if (std::abs(int(out[size_t(i)]) - expected) > 1)
+                QFAIL(qPrintable(QString("sample %1: %2, not %3").arg(i).arg(out[size_t(i)]).arg(expected)));
+        }
+        // Stretched again, the engine takes over; back at 100 % the copy
+        // comes back from the next start.
+        filter.setTempo(50);
+        QVERIFY(filter.pullInterleaved(out.data(), 4410) > 0);
+        QVERIFY(!filter.isBypassed());
+        filter.setTempo(100);
+        filter.setStartPosition(Time(0));
+        QVERIFY(filter.pullInterleaved(out.data(), 4410) > 0);
+        QVERIFY(filter.isBypassed());
+    }
+
+    // Leaving the copy for the engine in the middle of the sound loses and
+    // repeats nothing: one second at 100 %, the other three at 50 % last
+    // seven seconds, and the tone keeps its pitch.
+    void leavingBypassKeepsLengthAndPitch()
+    {
+        PitchTempoFilter filter(44100, 2, 2);
+        QVERIFY(filter.initialise());
+        filter.setSourceFileName(sine440Stereo);
+        filter.setStartPosition(Time(0));
+        std::vector<qint16> first(44100 * 2);
+        QCOMPARE(filter.pullInterleaved(first.data(), 44100), size_t(44100));
+        filter.setTempo(50);
+        const QVector<qint16> rest = pull(filter, 44100 * 20);
+        const double seconds = 1.0 + double(rest.size() / 2) / 44100.0;
+        QVERIFY2(std::abs(seconds - 7.0) < 7.0 * 0.005, qPrintable(QString("%1 s").arg(seconds)));
+        const double hz = toneFrequency(channel(rest, 2, 0).mid(44100, 44100));
+        QVERIFY2(std::abs(1200.0 * std::log2(hz / 440.0)) < 2.0, qPrintable(QString("%1 Hz").arg(hz)));
+    }
+
     // The engine's start delay is dropped: at tempo 100 and pitch 0 the
     // output lines up with the input at the position asked for.
     void outputStartsAtThePosition()
