@@ -930,6 +930,8 @@ void MainController::openFile(const QString &name)
             d->player->resetMedia();
         d->project = loaded;
         d->openSucceeded(fileName);
+        // The project before it and its players are gone by now.
+        Util::releaseFreeMemory();
         return;
     }
     qWarning() << "Failed to open file" << fileName;
@@ -937,6 +939,7 @@ void MainController::openFile(const QString &name)
         *options = previousOptions;
     else
         d->openFailed();
+    Util::releaseFreeMemory();
     // Cancellations and failed conversions have told the user already.
     if (!problem.isEmpty()) {
         qDebug() << problem;

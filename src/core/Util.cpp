@@ -20,6 +20,9 @@
 #include <limits>
 
 #include <csignal>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <sys/prctl.h>
 #include <unistd.h>
 
@@ -110,6 +113,13 @@ QString Util::getAppDocDirPath()
 QString Util::generateGUID()
 {
     return QUuid::createUuid().toString();
+}
+
+void Util::releaseFreeMemory()
+{
+#if defined(__GLIBC__)
+    ::malloc_trim(0);
+#endif
 }
 
 void Util::endWithThisProgram(QProcess &process)
