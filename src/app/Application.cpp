@@ -4,6 +4,7 @@
 #include "core/Options.h"
 #include "core/OptionsHolder.h"
 #include "core/Singleton.h"
+#include "core/Util.h"
 #include "io/ResourceManager.h"
 #include "playback/MediaTrackFragmentPlayer.h"
 #include "ui/MainWindow.h"
@@ -30,6 +31,7 @@ Application::Application(int &argc, char **argv)
     : QApplication(argc, argv), d(std::make_unique<ApplicationImpl>())
 {
     s_instance = this;
+    Util::keepLargeBlocksApart();
     setOrganizationName(QStringLiteral("Orvane Inc"));
     setApplicationName(QStringLiteral("Tarnwell"));
     setApplicationVersion(QStringLiteral("2"));

@@ -122,6 +122,14 @@ void Util::releaseFreeMemory()
 #endif
 }
 
+void Util::keepLargeBlocksApart()
+{
+#if defined(__GLIBC__)
+    // glibc's starting size; setting it fixes it there.
+    ::mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+#endif
+}
+
 void Util::endWithThisProgram(QProcess &process)
 {
     const pid_t parent = ::getpid();

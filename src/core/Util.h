@@ -65,6 +65,12 @@ public:
     // without this each open of another project kept the resident memory
     // a little higher. Does nothing where the C library has no such call.
     static void releaseFreeMemory();
+    // Large blocks (pictures, sound buffers, the stretcher's buffers) get
+    // pages of their own, given back as soon as they are freed. By default
+    // glibc raises that size each time such a block is freed, after which
+    // they come from the heaps, where a small block still in use after
+    // them keeps their memory from going back. Called once at start.
+    static void keepLargeBlocksApart();
 
     // ---- External previews and frames ----
     // Starts an ffplay preview of the file, ending the previous preview.
