@@ -11,7 +11,6 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QStatusBar>
-#include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
 
@@ -46,15 +45,8 @@ int main(int argc, char **argv)
 {
     test::isolateHome();
     // An offscreen screen of 1280 x 800 pixels.
-    static QTemporaryDir dir;
-    const QString config = dir.filePath(QStringLiteral("screens.json"));
-    QFile file(config);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!test::useOffscreenScreen(QStringLiteral("low"), 1280, 800))
         return 1;
-    file.write(R"({"screens":[{"name":"low","x":0,"y":0,"width":1280,"height":800,)"
-               R"("logicalDpi":96,"logicalBpi":96,"dpr":1}]})");
-    file.close();
-    qputenv("QT_QPA_PLATFORM", QStringLiteral("offscreen:configfile=%1").arg(config).toUtf8());
     Q_INIT_RESOURCE(resources);
     Application app(argc, argv);
     tst_LowResolution tc;

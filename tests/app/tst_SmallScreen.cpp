@@ -11,7 +11,6 @@
 
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace TW;
@@ -90,15 +89,8 @@ int main(int argc, char **argv)
 {
     test::isolateHome();
     // An offscreen screen of 1024 x 900 pixels.
-    static QTemporaryDir dir;
-    const QString config = dir.filePath(QStringLiteral("screens.json"));
-    QFile file(config);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!test::useOffscreenScreen(QStringLiteral("small"), 1024, 900))
         return 1;
-    file.write(R"({"screens":[{"name":"small","x":0,"y":0,"width":1024,"height":900,)"
-               R"("logicalDpi":96,"logicalBpi":96,"dpr":1}]})");
-    file.close();
-    qputenv("QT_QPA_PLATFORM", QStringLiteral("offscreen:configfile=%1").arg(config).toUtf8());
     Q_INIT_RESOURCE(resources);
     Application app(argc, argv);
     tst_SmallScreen tc;

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -42,6 +43,24 @@ QString binDir()
 QString sourceDir()
 {
     return QString::fromLocal8Bit(qgetenv("TW_SOURCE_DIR"));
+}
+
+bool useOffscreenScreen(const QString &name, int width, int height)
+{
+    static QTemporaryDir dir;
+    const QString config = dir.filePath(QStringLiteral("screens.json"));
+    QFile file(config);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.write(QStringLiteral(R"({"screens":[{"name":"%1","x":0,"y":0,"width":%2,"height":%3,)"
+                              R"("logicalDpi":96,"logicalBpi":96,"dpr":1}]})")
+                   .arg(name)
+                   .arg(width)
+                   .arg(height)
+                   .toUtf8());
+    file.close();
+    qputenv("QT_QPA_PLATFORM", QStringLiteral("offscreen:configfile=%1").arg(config).toUtf8());
+    return true;
 }
 
 } // namespace TW::test

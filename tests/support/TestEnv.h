@@ -17,4 +17,9 @@ QString binDir();
 // The source tree's root folder.
 QString sourceDir();
 
+// Makes the offscreen platform show one screen of the given size (96 dpi,
+// no scaling) to the application made after this call. Returns false when
+// the screen's description could not be written.
+bool useOffscreenScreen(const QString &name, int width, int height);
+
 } // namespace TW::test
