@@ -102,9 +102,9 @@ struct PitchTempoFilter::Impl
         return std::max<qint64>(0, qint64(std::llround(owedOutput)) - deliveredOutput);
     }
 
-    // Reads up to n frames from the source at the current read position into
-    // the interleaved float buffer (values / 32767.5). Returns frames read.
-    size_t readData(float *out, size_t n)
+    // Reads up to n whole frames at the current read position into
+    // readBuffer and moves the position past them. Returns the bytes read.
+    qint64 readSource(size_t n)
     {
         const int fb = frameBytes();
         if (fb <= 0 || !file.isOpen())
@@ -117,6 +117,18 @@ struct PitchTempoFilter::Impl
         const qint64 got = file.read(readBuffer.data(), want);
         if (got <= 0)
             return 0;
+        consumedBytes += got;
+        return got;
+    }
+
+    // Reads up to n frames from the source at the current read position into
+    // the interleaved float buffer (values / 32767.5). Returns frames read.
+    size_t readData(float *out, size_t n)
+    {
+        const int fb = frameBytes();
+        const qint64 got = readSource(n);
+        if (got <= 0)
+            return 0;
         const size_t frames = size_t(got / fb);
         const auto *bytes = reinterpret_cast<const uchar *>(readBuffer.constData());
         for (size_t f = 0; f < frames; ++f) {
@@ -126,7 +138,6 @@ struct PitchTempoFilter::Impl
                 out[f * channels + c] = float(s) / 32767.5f;
             }
         }
-        consumedBytes += got;
         return frames;
     }
 
@@ -208,17 +219,9 @@ struct PitchTempoFilter::Impl
     size_t copyInterleaved(qint16 *out, size_t frames)
     {
         const int fb = frameBytes();
-        if (fb <= 0 || !file.isOpen())
-            return 0;
-        const qint64 want = qint64(frames) * fb;
-        if (readBuffer.size() < want)
-            readBuffer.resize(want);
-        if (!file.seek(startByte + consumedBytes))
-            return 0;
-        const qint64 got = file.read(readBuffer.data(), want);
+        const qint64 got = readSource(frames);
         if (got <= 0)
             return 0;
-        consumedBytes += got;
         const size_t n = size_t(got / fb) * size_t(channels);
         const auto *bytes = reinterpret_cast<const uchar *>(readBuffer.constData());
         for (size_t i = 0; i < n; ++i) {

@@ -122,19 +122,8 @@ OptionsHolder &projectOptions()
     return *Singleton<OptionsHolder>::instance();
 }
 
-QString writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
-        return QString();
-    return path;
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+using TW::test::readFile;
+using TW::test::writeFile;
 
 // The XML project form as the project writer lays it out.
 QByteArray projectXml(const Media &media, const OptionsHolder &options, const QString &version = "2")

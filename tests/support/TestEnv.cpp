@@ -45,6 +45,20 @@ QString sourceDir()
     return QString::fromLocal8Bit(qgetenv("TW_SOURCE_DIR"));
 }
 
+QString writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
+        return QString();
+    return path;
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 bool useOffscreenScreen(const QString &name, int width, int height)
 {
     static QTemporaryDir dir;

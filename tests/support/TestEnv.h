@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 namespace TW::test {
@@ -16,6 +17,12 @@ QString binDir();
 
 // The source tree's root folder.
 QString sourceDir();
+
+// Writes bytes as the whole content of a file; returns the path, or an
+// empty string when the file could not be written in full.
+QString writeFile(const QString &path, const QByteArray &bytes);
+// A file's whole content; empty when it cannot be read.
+QByteArray readFile(const QString &path);
 
 // Makes the offscreen platform show one screen of the given size (96 dpi,
 // no scaling) to the application made after this call. Returns false when

@@ -79,19 +79,8 @@ bool logged(const QString &text)
     return false;
 }
 
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QString writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
-        return QString();
-    return path;
-}
+using TW::test::readFile;
+using TW::test::writeFile;
 
 OptionsHolder *projectOptions()
 {

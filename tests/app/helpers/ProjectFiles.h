@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TestEnv.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -10,9 +12,6 @@ class Media;
 
 namespace TW::test {
 
-// Writes the bytes to the file; the path, or a null string when it failed.
-QString writeFile(const QString &path, const QByteArray &bytes);
-QByteArray readFile(const QString &path);
 bool allTracksLoaded(const Media &media);
 // Opens through the controller with a clean undo stack, so no question is
 // asked; true when the open project holds media with every track loaded.
