@@ -8,6 +8,7 @@
 #include "io/ResourceManager.h"
 #include "playback/MediaTrackFragmentPlayer.h"
 #include "ui/MainWindow.h"
+#include "ui/ScreenRules.h"
 
 #include <QFile>
 #include <QFileOpenEvent>
@@ -77,15 +78,9 @@ void Application::addPluginFolder()
     QCoreApplication::addLibraryPath(pluginFolder());
 }
 
-bool Application::isLowResolutionHeight(int screenHeight) { return screenHeight < 801; }
+bool Application::isLowResolutionHeight(int screenHeight) { return ScreenRules::isLowResolutionHeight(screenHeight); }
 
-bool Application::isLowResolutionScreen()
-{
-    if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
-        return false;
-    const QScreen *screen = QGuiApplication::primaryScreen();
-    return screen && isLowResolutionHeight(screen->geometry().height());
-}
+bool Application::isLowResolutionScreen() { return ScreenRules::isLowResolutionScreen(); }
 
 bool Application::isLowResolution() const { return isLowResolutionScreen(); }
 

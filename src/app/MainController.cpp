@@ -8,6 +8,7 @@
 #include "app/SnifferController.h"
 #include "app/VolumeMediaCommand.h"
 #include "app/VolumeSegmentCommand.h"
+#include "app/WindowActions.h"
 
 #include "core/Logger.h"
 #include "core/Options.h"
@@ -770,7 +771,11 @@ MainController::~MainController() = default;
 
 void MainController::exec()
 {
-    d->mainWindow = new MainWindow(this, nullptr, Qt::Window);
+    // The window's actions are the controller's child: they outlive the
+    // window, which this part deletes first.
+    d->mainWindow = new MainWindow(new WindowActions(this), nullptr, Qt::Window);
+    if (d->player)
+        d->player->setRenderingWidget(d->mainWindow->getRenderingWidget());
     TrackSelectionDialog::installImportDialogs([this]() -> QWidget * { return d ? d->mainWindow : nullptr; });
     Options *options = Options::instance();
     d->mainWindow->setOpenedFiles(options->getOpenedFiles());

@@ -1,6 +1,6 @@
 #include "ui/EditVideoWidget.h"
 
-#include "app/Application.h"
+#include "ui/ScreenRules.h"
 #include "ui/ImageStyle.h"
 
 #include <QAbstractButton>
@@ -96,6 +96,14 @@ struct EditVideoWidget::EditVideoWidgetImpl
     QLabel *volume = nullptr;
     QPushButton *plusPitchBtn3 = nullptr;
     QPushButton *silenceBtn = nullptr;
+    // The tempo and pitch sections' buttons: steps (+1, +0.01, -0.01, -1),
+    // the row of presets or intervals, and reset.
+    QList<QPushButton *> tempoSteps;
+    QList<QPushButton *> tempoRow;
+    QPushButton *resetTempo = nullptr;
+    QList<QPushButton *> pitchSteps;
+    QList<QPushButton *> pitchRow;
+    QPushButton *resetPitch = nullptr;
 
     QPushButton *imageButton(const QString &name, const QString &base, QSize size, bool border)
     {
@@ -333,6 +341,231 @@ struct EditVideoWidget::EditVideoWidgetImpl
         silenceMenu->addAction(silenceSectionAction);
         silenceBtn->setMenu(silenceMenu);
     }
+
+    // The dark frame that holds the sections, between two stretches; the
+    // volume row goes below it.
+    QVBoxLayout *buildPanel()
+    {
+        auto *outer = new QVBoxLayout(q);
+        outer->setObjectName(QStringLiteral("verticalLayout_2"));
+        outer->setSpacing(1);
+        outer->setContentsMargins(0, 0, 0, 0);
+        outer->addItem(new QSpacerItem(20, 9999, QSizePolicy::Minimum, QSizePolicy::Expanding));
+
+        auto *mainFrame = new QFrame(q);
+        mainFrame->setObjectName(QStringLiteral("mainFrame"));
+        mainFrame->setFrameShape(QFrame::StyledPanel);
+        mainFrame->setFrameShadow(QFrame::Raised);
+        mainFrame->setStyleSheet(QStringLiteral("#mainFrame{\nbackground: #303030;\nborder: 1px solid #303030;\nborder-radius: 5;\n}"));
+        auto *v12 = new QVBoxLayout(mainFrame);
+        v12->setSpacing(0);
+        v12->setContentsMargins(0, 0, 0, 0);
+        verticalLayout = new QVBoxLayout;
+        verticalLayout->setSpacing(5);
+        verticalLayout->setContentsMargins(10, 10, 10, 10);
+        v12->addLayout(verticalLayout);
+        outer->addWidget(mainFrame);
+        outer->addItem(new QSpacerItem(20, 9999, QSizePolicy::Minimum, QSizePolicy::Expanding));
+        return outer;
+    }
+
+    void buildTempoSection()
+    {
+        tempoRow = {
+            presetButton(QStringLiteral("tempo20Btn"), QStringLiteral("25"), -1),
+            presetButton(QStringLiteral("tempo30Btn"), QStringLiteral("30"), 0),
+            presetButton(QStringLiteral("tempo40Btn"), QStringLiteral("40"), 0),
+            presetButton(QStringLiteral("tempo50Btn"), QStringLiteral("50"), 0),
+            presetButton(QStringLiteral("tempo75Btn"), QStringLiteral("75"), 1)};
+        verticalLayout->addWidget(valueSection(QStringLiteral("frame_4"), QStringLiteral("Tempo"), tempoSlider,
+                                                     tempoLabel, QStringLiteral("TEMPO: 100%"), resetTempo, tempoSteps,
+                                                     tempoRow));
+        tempoSlider->setRange(kTempoMin, kTempoMax);
+        tempoSlider->setSingleStep(100);
+        tempoSlider->setPageStep(1000);
+        tempoSlider->setValue(10000);
+        tempoSlider->setTickPosition(QSlider::NoTicks);
+        tempoSlider->setTickInterval(100);
+    }
+
+    void buildPitchSection()
+    {
+        plusPitchBtn3 = presetButton(QStringLiteral("plusPitchBtn3"), QStringLiteral("+"), -1);
+        pitchRow = {
+            plusPitchBtn3,
+            presetButton(QStringLiteral("pitch2ndBtn"), QString(), 0),
+            presetButton(QStringLiteral("pitch3rdBtn"), QString(), 0),
+            presetButton(QStringLiteral("pitch4thBtn"), QString(), 0),
+            presetButton(QStringLiteral("pitch5thBtn"), QStringLiteral("Oct"), 1)};
+        for (QPushButton *b : pitchRow)
+            b->setFlat(true);
+        verticalLayout->addWidget(valueSection(QStringLiteral("frame_3"), QStringLiteral("Pitch"), pitchSlider,
+                                                     pitchLabel, QStringLiteral("PITCH: 0"), resetPitch, pitchSteps,
+                                                     pitchRow));
+        pitchSlider->setRange(kPitchMin, kPitchMax);
+        pitchSlider->setSingleStep(100);
+        pitchSlider->setPageStep(100);
+        pitchSlider->setValue(0);
+        pitchSlider->setTickPosition(QSlider::TicksBothSides);
+        pitchSlider->setTickInterval(100);
+        setPitchBtnLayout(pitchRow[1], QStringLiteral("2"), QStringLiteral("nd"));
+        setPitchBtnLayout(pitchRow[2], QStringLiteral("3"), QStringLiteral("rd"));
+        setPitchBtnLayout(pitchRow[3], QStringLiteral("4"), QStringLiteral("th"));
+        updatePitchPlusBtn();
+    }
+
+    void buildEditSection()
+    {
+        QFrame *edit = section(QStringLiteral("frame"));
+        auto *v7 = new QVBoxLayout(edit);
+        v7->setSpacing(5);
+        v7->setContentsMargins(10, 5, 8, 5);
+        auto *editCaption = new QLabel(EditVideoWidget::tr("EDIT"), q);
+        editCaption->setObjectName(QStringLiteral("label_3"));
+        editCaption->setFixedHeight(25);
+        editCaption->setAlignment(Qt::AlignCenter);
+        editCaption->setStyleSheet(QString::fromLatin1(kCaptionStyle));
+        editCaption->setFont(ImageStyle::interfaceFont(12, true));
+        editCaption->setAttribute(Qt::WA_LayoutUsesWidgetRect);
+        v7->addWidget(editCaption);
+        const QSize editSize(57, 22);
+        QPushButton *deleteBtn = imageButton(QStringLiteral("deleteBtn"), QStringLiteral("delete"), editSize, false);
+        QPushButton *copyBtn = imageButton(QStringLiteral("copyBtn"), QStringLiteral("copy"), editSize, false);
+        QPushButton *volBtn = imageButton(QStringLiteral("volBtn"), QStringLiteral("volume"), editSize, false);
+        QPushButton *cutBtn = imageButton(QStringLiteral("cutBtn"), QStringLiteral("Cut"), editSize, false);
+        QPushButton *pasteBtn = imageButton(QStringLiteral("pasteBtn"), QStringLiteral("paste"), editSize, false);
+        silenceBtn = imageButton(QStringLiteral("silenceBtn"), QStringLiteral("silence"), editSize, false);
+        silenceBtn->setAttribute(Qt::WA_LayoutUsesWidgetRect, false);
+        silenceBtn->setStyleSheet(silenceBtn->styleSheet() + QStringLiteral("::menu-indicator{\nimage: \"\";\n}"));
+        for (const QList<QPushButton *> &row : {QList<QPushButton *>{deleteBtn, copyBtn, volBtn},
+                                                QList<QPushButton *>{cutBtn, pasteBtn, silenceBtn}}) {
+            auto *h = new QHBoxLayout;
+            h->setSpacing(5);
+            h->addItem(fixedSpacer(15));
+            for (QPushButton *b : row)
+                h->addWidget(b);
+            h->addItem(fixedSpacer(15));
+            v7->addLayout(h);
+        }
+        verticalLayout->addWidget(edit);
+    }
+
+    void buildLoopSection()
+    {
+        const QSize editSize(57, 22);
+        QFrame *loops = section(QStringLiteral("frame_2"));
+        auto *v8 = new QVBoxLayout(loops);
+        v8->setSpacing(5);
+        v8->setContentsMargins(10, 5, 8, 5);
+        auto *loopCaption = new QLabel(EditVideoWidget::tr("LOOP CONTROLS"), q);
+        loopCaption->setObjectName(QStringLiteral("label_4"));
+        loopCaption->setFixedHeight(25);
+        loopCaption->setAlignment(Qt::AlignCenter);
+        loopCaption->setStyleSheet(QString::fromLatin1(kCaptionStyle));
+        loopCaption->setFont(ImageStyle::interfaceFont(12, true));
+        v8->addWidget(loopCaption);
+        QPushButton *startLoopBtn = imageButton(QStringLiteral("startLoopBtn"), QStringLiteral("start"), editSize, false);
+        QPushButton *endLoopBtn = imageButton(QStringLiteral("endLoopBtn"), QStringLiteral("end"), editSize, false);
+        QPushButton *editLoopBtn = imageButton(QStringLiteral("editLoopBtn"), QStringLiteral("edit"), editSize, false);
+        QPushButton *deleteLoopBtn = imageButton(QStringLiteral("deleteLoopBtn"), QStringLiteral("delete"), editSize, false);
+        const QString arrowSize = QStringLiteral("QPushButton{\nmin-width: 17;\nmax-width: 17;\nmin-height: 22;\nmax-height: 22;\n}");
+        auto arrow = [&](const QString &name, const QString &base) {
+            QPushButton *b = imageButton(name, base, QSize(), false);
+            b->setStyleSheet(arrowSize + b->styleSheet());
+            return b;
+        };
+        QPushButton *prevBtn = arrow(QStringLiteral("prevBtn"), QStringLiteral("left"));
+        QPushButton *nextBtn = arrow(QStringLiteral("nextBtn"), QStringLiteral("right"));
+        QPushButton *prevBtn2 = arrow(QStringLiteral("prevBtn2"), QStringLiteral("left"));
+        QPushButton *nextBtn2 = arrow(QStringLiteral("nextBtn2"), QStringLiteral("right"));
+        auto icon = [&](const QString &name, const QString &image) {
+            auto *l = new QLabel(q);
+            l->setObjectName(name);
+            l->setFixedSize(17, 22);
+            l->setStyleSheet(QStringLiteral("min-width: 17;\nmax-width: 17;\nmin-height: 22;\nmax-height: 22;\npadding: 0;\n"
+                                            "border: 0;\nbackground-image: url(:/gui/%1);").arg(image));
+            l->setAttribute(Qt::WA_LayoutUsesWidgetRect);
+            return l;
+        };
+        auto *h16 = new QHBoxLayout;
+        h16->setSpacing(5);
+        h16->addItem(fixedSpacer(15));
+        auto *v11 = new QVBoxLayout;
+        v11->addWidget(startLoopBtn);
+        v11->addWidget(endLoopBtn);
+        h16->addLayout(v11);
+        auto *v10 = new QVBoxLayout;
+        v10->setSpacing(6);
+        auto *h17 = new QHBoxLayout;
+        h17->addWidget(prevBtn);
+        h17->addWidget(icon(QStringLiteral("label"), QStringLiteral("Lopp-adjust")));
+        h17->addWidget(nextBtn);
+        auto *h18 = new QHBoxLayout;
+        h18->addWidget(prevBtn2);
+        h18->addWidget(icon(QStringLiteral("label_2"), QStringLiteral("marker-adjust")));
+        h18->addWidget(nextBtn2);
+        v10->addLayout(h17);
+        v10->addLayout(h18);
+        h16->addLayout(v10);
+        auto *v9 = new QVBoxLayout;
+        v9->addWidget(editLoopBtn);
+        v9->addWidget(deleteLoopBtn);
+        h16->addLayout(v9);
+        h16->addItem(fixedSpacer(15));
+        v8->addLayout(h16);
+        verticalLayout->addWidget(loops);
+    }
+
+    QFrame *buildVolumeRow()
+    {
+        auto *volumeFrame = new QFrame(q);
+        volumeFrame->setObjectName(QStringLiteral("frame_5"));
+        volumeFrame->setFrameShape(QFrame::StyledPanel);
+        volumeFrame->setFrameShadow(QFrame::Raised);
+        volumeFrame->setStyleSheet(QStringLiteral("#frame_5\n{\nborder: 1px solid black;\nborder-radius: 5px;\n}"));
+        verticalLayout_13 = new QVBoxLayout(volumeFrame);
+        verticalLayout_13->setContentsMargins(5, 1, 5, 1);
+        auto *h9 = new QHBoxLayout;
+        h9->setSpacing(3);
+        auto *volumeIcon = new QLabel(q);
+        volumeIcon->setObjectName(QStringLiteral("voumeIcon"));
+        volumeIcon->setFixedSize(27, 15);
+        volumeIcon->setPixmap(QPixmap(QStringLiteral(":/gui/volume_indicator")));
+        h9->addWidget(volumeIcon);
+        volume = new QLabel(QStringLiteral("100%"), q);
+        volume->setObjectName(QStringLiteral("volume"));
+        volume->setMinimumWidth(30);
+        h9->addWidget(volume);
+        volumeSlider = new QSlider(Qt::Horizontal, q);
+        volumeSlider->setObjectName(QStringLiteral("volumeSlider"));
+        volumeSlider->setRange(0, 100);
+        volumeSlider->setValue(100);
+        volumeSlider->setStyleSheet(QString::fromLatin1(kVolumeSliderStyle));
+        h9->addWidget(volumeSlider);
+        verticalLayout_13->addLayout(h9);
+        return volumeFrame;
+    }
+
+    // Shortcuts belong to the buttons themselves; the edit commands take the
+    // platform's keys (a button holds one: the first).
+    void setShortcuts()
+    {
+        const struct
+        {
+            const char *name;
+            QKeySequence key;
+        } keys[] = {{"deleteBtn", QKeySequence(QKeySequence::Delete)},
+                    {"cutBtn", QKeySequence(QKeySequence::Cut)},
+                    {"copyBtn", QKeySequence(QKeySequence::Copy)},
+                    {"pasteBtn", QKeySequence(QKeySequence::Paste)},
+                    {"startLoopBtn", QKeySequence(QStringLiteral("B"))},
+                    {"endLoopBtn", QKeySequence(QStringLiteral("E"))},
+                    {"deleteLoopBtn", QKeySequence(QStringLiteral("Shift+Del"))},
+                    {"prevBtn", QKeySequence(QStringLiteral("L"))},
+                    {"nextBtn", QKeySequence(QStringLiteral(";"))}};
+        for (const auto &k : keys)
+            q->button(QLatin1String(k.name))->setShortcut(k.key);
+    }
 };
 
 EditVideoWidget::EditVideoWidget(QWidget *parent, Qt::WindowFlags flags)
@@ -345,265 +578,84 @@ EditVideoWidget::EditVideoWidget(QWidget *parent, Qt::WindowFlags flags)
     setMaximumWidth(269);
     setStyleSheet(QStringLiteral("QPushButton{\npadding: 0;\nborder: 0;\n}"));
 
-    auto *outer = new QVBoxLayout(this);
-    outer->setObjectName(QStringLiteral("verticalLayout_2"));
-    outer->setSpacing(1);
-    outer->setContentsMargins(0, 0, 0, 0);
-    outer->addItem(new QSpacerItem(20, 9999, QSizePolicy::Minimum, QSizePolicy::Expanding));
-
-    auto *mainFrame = new QFrame(this);
-    mainFrame->setObjectName(QStringLiteral("mainFrame"));
-    mainFrame->setFrameShape(QFrame::StyledPanel);
-    mainFrame->setFrameShadow(QFrame::Raised);
-    mainFrame->setStyleSheet(QStringLiteral("#mainFrame{\nbackground: #303030;\nborder: 1px solid #303030;\nborder-radius: 5;\n}"));
-    auto *v12 = new QVBoxLayout(mainFrame);
-    v12->setSpacing(0);
-    v12->setContentsMargins(0, 0, 0, 0);
-    d->verticalLayout = new QVBoxLayout;
-    d->verticalLayout->setSpacing(5);
-    d->verticalLayout->setContentsMargins(10, 10, 10, 10);
-    v12->addLayout(d->verticalLayout);
-    outer->addWidget(mainFrame);
-    outer->addItem(new QSpacerItem(20, 9999, QSizePolicy::Minimum, QSizePolicy::Expanding));
-
-    // Tempo.
-    QList<QPushButton *> tempoRow = {
-        d->presetButton(QStringLiteral("tempo20Btn"), QStringLiteral("25"), -1),
-        d->presetButton(QStringLiteral("tempo30Btn"), QStringLiteral("30"), 0),
-        d->presetButton(QStringLiteral("tempo40Btn"), QStringLiteral("40"), 0),
-        d->presetButton(QStringLiteral("tempo50Btn"), QStringLiteral("50"), 0),
-        d->presetButton(QStringLiteral("tempo75Btn"), QStringLiteral("75"), 1)};
-    QPushButton *resetTempo = nullptr;
-    QList<QPushButton *> tempoSteps;
-    d->verticalLayout->addWidget(d->valueSection(QStringLiteral("frame_4"), QStringLiteral("Tempo"), d->tempoSlider,
-                                                 d->tempoLabel, QStringLiteral("TEMPO: 100%"), resetTempo, tempoSteps,
-                                                 tempoRow));
-    d->tempoSlider->setRange(kTempoMin, kTempoMax);
-    d->tempoSlider->setSingleStep(100);
-    d->tempoSlider->setPageStep(1000);
-    d->tempoSlider->setValue(10000);
-    d->tempoSlider->setTickPosition(QSlider::NoTicks);
-    d->tempoSlider->setTickInterval(100);
-
-    // Pitch.
-    d->plusPitchBtn3 = d->presetButton(QStringLiteral("plusPitchBtn3"), QStringLiteral("+"), -1);
-    QList<QPushButton *> pitchRow = {
-        d->plusPitchBtn3,
-        d->presetButton(QStringLiteral("pitch2ndBtn"), QString(), 0),
-        d->presetButton(QStringLiteral("pitch3rdBtn"), QString(), 0),
-        d->presetButton(QStringLiteral("pitch4thBtn"), QString(), 0),
-        d->presetButton(QStringLiteral("pitch5thBtn"), QStringLiteral("Oct"), 1)};
-    for (QPushButton *b : pitchRow)
-        b->setFlat(true);
-    QPushButton *resetPitch = nullptr;
-    QList<QPushButton *> pitchSteps;
-    d->verticalLayout->addWidget(d->valueSection(QStringLiteral("frame_3"), QStringLiteral("Pitch"), d->pitchSlider,
-                                                 d->pitchLabel, QStringLiteral("PITCH: 0"), resetPitch, pitchSteps,
-                                                 pitchRow));
-    d->pitchSlider->setRange(kPitchMin, kPitchMax);
-    d->pitchSlider->setSingleStep(100);
-    d->pitchSlider->setPageStep(100);
-    d->pitchSlider->setValue(0);
-    d->pitchSlider->setTickPosition(QSlider::TicksBothSides);
-    d->pitchSlider->setTickInterval(100);
-    d->setPitchBtnLayout(pitchRow[1], QStringLiteral("2"), QStringLiteral("nd"));
-    d->setPitchBtnLayout(pitchRow[2], QStringLiteral("3"), QStringLiteral("rd"));
-    d->setPitchBtnLayout(pitchRow[3], QStringLiteral("4"), QStringLiteral("th"));
-    d->updatePitchPlusBtn();
-
-    // Edit.
-    QFrame *edit = d->section(QStringLiteral("frame"));
-    auto *v7 = new QVBoxLayout(edit);
-    v7->setSpacing(5);
-    v7->setContentsMargins(10, 5, 8, 5);
-    auto *editCaption = new QLabel(tr("EDIT"), this);
-    editCaption->setObjectName(QStringLiteral("label_3"));
-    editCaption->setFixedHeight(25);
-    editCaption->setAlignment(Qt::AlignCenter);
-    editCaption->setStyleSheet(QString::fromLatin1(kCaptionStyle));
-    editCaption->setFont(ImageStyle::interfaceFont(12, true));
-    editCaption->setAttribute(Qt::WA_LayoutUsesWidgetRect);
-    v7->addWidget(editCaption);
-    const QSize editSize(57, 22);
-    QPushButton *deleteBtn = d->imageButton(QStringLiteral("deleteBtn"), QStringLiteral("delete"), editSize, false);
-    QPushButton *copyBtn = d->imageButton(QStringLiteral("copyBtn"), QStringLiteral("copy"), editSize, false);
-    QPushButton *volBtn = d->imageButton(QStringLiteral("volBtn"), QStringLiteral("volume"), editSize, false);
-    QPushButton *cutBtn = d->imageButton(QStringLiteral("cutBtn"), QStringLiteral("Cut"), editSize, false);
-    QPushButton *pasteBtn = d->imageButton(QStringLiteral("pasteBtn"), QStringLiteral("paste"), editSize, false);
-    d->silenceBtn = d->imageButton(QStringLiteral("silenceBtn"), QStringLiteral("silence"), editSize, false);
-    d->silenceBtn->setAttribute(Qt::WA_LayoutUsesWidgetRect, false);
-    d->silenceBtn->setStyleSheet(d->silenceBtn->styleSheet() + QStringLiteral("::menu-indicator{\nimage: \"\";\n}"));
-    for (const QList<QPushButton *> &row : {QList<QPushButton *>{deleteBtn, copyBtn, volBtn},
-                                            QList<QPushButton *>{cutBtn, pasteBtn, d->silenceBtn}}) {
-        auto *h = new QHBoxLayout;
-        h->setSpacing(5);
-        h->addItem(fixedSpacer(15));
-        for (QPushButton *b : row)
-            h->addWidget(b);
-        h->addItem(fixedSpacer(15));
-        v7->addLayout(h);
-    }
-    d->verticalLayout->addWidget(edit);
-
-    // Loop controls.
-    QFrame *loops = d->section(QStringLiteral("frame_2"));
-    auto *v8 = new QVBoxLayout(loops);
-    v8->setSpacing(5);
-    v8->setContentsMargins(10, 5, 8, 5);
-    auto *loopCaption = new QLabel(tr("LOOP CONTROLS"), this);
-    loopCaption->setObjectName(QStringLiteral("label_4"));
-    loopCaption->setFixedHeight(25);
-    loopCaption->setAlignment(Qt::AlignCenter);
-    loopCaption->setStyleSheet(QString::fromLatin1(kCaptionStyle));
-    loopCaption->setFont(ImageStyle::interfaceFont(12, true));
-    v8->addWidget(loopCaption);
-    QPushButton *startLoopBtn = d->imageButton(QStringLiteral("startLoopBtn"), QStringLiteral("start"), editSize, false);
-    QPushButton *endLoopBtn = d->imageButton(QStringLiteral("endLoopBtn"), QStringLiteral("end"), editSize, false);
-    QPushButton *editLoopBtn = d->imageButton(QStringLiteral("editLoopBtn"), QStringLiteral("edit"), editSize, false);
-    QPushButton *deleteLoopBtn = d->imageButton(QStringLiteral("deleteLoopBtn"), QStringLiteral("delete"), editSize, false);
-    const QString arrowSize = QStringLiteral("QPushButton{\nmin-width: 17;\nmax-width: 17;\nmin-height: 22;\nmax-height: 22;\n}");
-    auto arrow = [&](const QString &name, const QString &base) {
-        QPushButton *b = d->imageButton(name, base, QSize(), false);
-        b->setStyleSheet(arrowSize + b->styleSheet());
-        return b;
-    };
-    QPushButton *prevBtn = arrow(QStringLiteral("prevBtn"), QStringLiteral("left"));
-    QPushButton *nextBtn = arrow(QStringLiteral("nextBtn"), QStringLiteral("right"));
-    QPushButton *prevBtn2 = arrow(QStringLiteral("prevBtn2"), QStringLiteral("left"));
-    QPushButton *nextBtn2 = arrow(QStringLiteral("nextBtn2"), QStringLiteral("right"));
-    auto icon = [&](const QString &name, const QString &image) {
-        auto *l = new QLabel(this);
-        l->setObjectName(name);
-        l->setFixedSize(17, 22);
-        l->setStyleSheet(QStringLiteral("min-width: 17;\nmax-width: 17;\nmin-height: 22;\nmax-height: 22;\npadding: 0;\n"
-                                        "border: 0;\nbackground-image: url(:/gui/%1);").arg(image));
-        l->setAttribute(Qt::WA_LayoutUsesWidgetRect);
-        return l;
-    };
-    auto *h16 = new QHBoxLayout;
-    h16->setSpacing(5);
-    h16->addItem(fixedSpacer(15));
-    auto *v11 = new QVBoxLayout;
-    v11->addWidget(startLoopBtn);
-    v11->addWidget(endLoopBtn);
-    h16->addLayout(v11);
-    auto *v10 = new QVBoxLayout;
-    v10->setSpacing(6);
-    auto *h17 = new QHBoxLayout;
-    h17->addWidget(prevBtn);
-    h17->addWidget(icon(QStringLiteral("label"), QStringLiteral("Lopp-adjust")));
-    h17->addWidget(nextBtn);
-    auto *h18 = new QHBoxLayout;
-    h18->addWidget(prevBtn2);
-    h18->addWidget(icon(QStringLiteral("label_2"), QStringLiteral("marker-adjust")));
-    h18->addWidget(nextBtn2);
-    v10->addLayout(h17);
-    v10->addLayout(h18);
-    h16->addLayout(v10);
-    auto *v9 = new QVBoxLayout;
-    v9->addWidget(editLoopBtn);
-    v9->addWidget(deleteLoopBtn);
-    h16->addLayout(v9);
-    h16->addItem(fixedSpacer(15));
-    v8->addLayout(h16);
-    d->verticalLayout->addWidget(loops);
-
-    // Volume row.
-    auto *volumeFrame = new QFrame(this);
-    volumeFrame->setObjectName(QStringLiteral("frame_5"));
-    volumeFrame->setFrameShape(QFrame::StyledPanel);
-    volumeFrame->setFrameShadow(QFrame::Raised);
-    volumeFrame->setStyleSheet(QStringLiteral("#frame_5\n{\nborder: 1px solid black;\nborder-radius: 5px;\n}"));
-    d->verticalLayout_13 = new QVBoxLayout(volumeFrame);
-    d->verticalLayout_13->setContentsMargins(5, 1, 5, 1);
-    auto *h9 = new QHBoxLayout;
-    h9->setSpacing(3);
-    auto *volumeIcon = new QLabel(this);
-    volumeIcon->setObjectName(QStringLiteral("voumeIcon"));
-    volumeIcon->setFixedSize(27, 15);
-    volumeIcon->setPixmap(QPixmap(QStringLiteral(":/gui/volume_indicator")));
-    h9->addWidget(volumeIcon);
-    d->volume = new QLabel(QStringLiteral("100%"), this);
-    d->volume->setObjectName(QStringLiteral("volume"));
-    d->volume->setMinimumWidth(30);
-    h9->addWidget(d->volume);
-    d->volumeSlider = new QSlider(Qt::Horizontal, this);
-    d->volumeSlider->setObjectName(QStringLiteral("volumeSlider"));
-    d->volumeSlider->setRange(0, 100);
-    d->volumeSlider->setValue(100);
-    d->volumeSlider->setStyleSheet(QString::fromLatin1(kVolumeSliderStyle));
-    h9->addWidget(d->volumeSlider);
-    d->verticalLayout_13->addLayout(h9);
-    outer->addWidget(volumeFrame);
-
+    QVBoxLayout *outer = d->buildPanel();
+    d->buildTempoSection();
+    d->buildPitchSection();
+    d->buildEditSection();
+    d->buildLoopSection();
+    outer->addWidget(d->buildVolumeRow());
     d->createSilenceMenu();
-
-    // Shortcuts belong to the buttons themselves; the edit commands take the
-    // platform's keys (a button holds one: the first).
-    deleteBtn->setShortcut(QKeySequence(QKeySequence::Delete));
-    cutBtn->setShortcut(QKeySequence(QKeySequence::Cut));
-    copyBtn->setShortcut(QKeySequence(QKeySequence::Copy));
-    pasteBtn->setShortcut(QKeySequence(QKeySequence::Paste));
-    startLoopBtn->setShortcut(QKeySequence(QStringLiteral("B")));
-    endLoopBtn->setShortcut(QKeySequence(QStringLiteral("E")));
-    deleteLoopBtn->setShortcut(QKeySequence(QStringLiteral("Shift+Del")));
-    prevBtn->setShortcut(QKeySequence(QStringLiteral("L")));
-    nextBtn->setShortcut(QKeySequence(QStringLiteral(";")));
-
+    d->setShortcuts();
     d->describeButtons();
+    connectTempoAndPitch();
+    connectEditAndLoops();
 
-    connect(d->tempoSlider, &QSlider::valueChanged, this, &EditVideoWidget::onTempoSliderValueChanged);
-    connect(d->tempoSlider, &QSlider::sliderReleased, this, &EditVideoWidget::onTempoSliderReleased);
-    connect(d->tempoSlider, &QSlider::actionTriggered, this,
-            [this](int action) { sliderStepped(d->tempoSlider, action, &EditVideoWidget::tempoChanged); });
-    connect(tempoSteps[0], &QPushButton::clicked, this, &EditVideoWidget::onPlusTempoBtnPressed);
-    connect(tempoSteps[1], &QPushButton::clicked, this, &EditVideoWidget::onPlusTempoBtn2Pressed);
-    connect(tempoSteps[2], &QPushButton::clicked, this, &EditVideoWidget::onMinusTempoBtn2Pressed);
-    connect(tempoSteps[3], &QPushButton::clicked, this, &EditVideoWidget::onMinusTempoBtnPressed);
-    connect(tempoRow[0], &QPushButton::clicked, this, &EditVideoWidget::onTempo20BtnPressed);
-    connect(tempoRow[1], &QPushButton::clicked, this, &EditVideoWidget::onTempo30BtnPressed);
-    connect(tempoRow[2], &QPushButton::clicked, this, &EditVideoWidget::onTempo40BtnPressed);
-    connect(tempoRow[3], &QPushButton::clicked, this, &EditVideoWidget::onTempo50BtnPressed);
-    connect(tempoRow[4], &QPushButton::clicked, this, &EditVideoWidget::onTempo75BtnPressed);
-    connect(resetTempo, &QPushButton::clicked, this, &EditVideoWidget::onTempoResetClicked);
-    connect(d->pitchSlider, &QSlider::valueChanged, this, &EditVideoWidget::onPitchSliderValueChanged);
-    connect(d->pitchSlider, &QSlider::sliderReleased, this, &EditVideoWidget::onPitchSliderReleased);
-    connect(d->pitchSlider, &QSlider::actionTriggered, this,
-            [this](int action) { sliderStepped(d->pitchSlider, action, &EditVideoWidget::pitchChanged); });
-    connect(pitchSteps[0], &QPushButton::clicked, this, &EditVideoWidget::onPlusPitchBtnPressed);
-    connect(pitchSteps[1], &QPushButton::clicked, this, &EditVideoWidget::onPlusPitchBtn2Pressed);
-    connect(pitchSteps[2], &QPushButton::clicked, this, &EditVideoWidget::onMinusPitchBtn2Pressed);
-    connect(pitchSteps[3], &QPushButton::clicked, this, &EditVideoWidget::onMinusPitchBtnPressed);
-    connect(pitchRow[0], &QPushButton::clicked, this, &EditVideoWidget::onPlusPitchBtn3Pressed);
-    connect(pitchRow[1], &QPushButton::clicked, this, &EditVideoWidget::onPitch2ndBtnPressed);
-    connect(pitchRow[2], &QPushButton::clicked, this, &EditVideoWidget::onPitch3rdBtnPressed);
-    connect(pitchRow[3], &QPushButton::clicked, this, &EditVideoWidget::onPitch4thBtnPressed);
-    connect(pitchRow[4], &QPushButton::clicked, this, &EditVideoWidget::onPitch5thBtnPressed);
-    connect(resetPitch, &QPushButton::clicked, this, &EditVideoWidget::onPitchResetClicked);
-    connect(d->volumeSlider, &QSlider::valueChanged, this, &EditVideoWidget::onVolumeSliderValueChanged);
-    connect(deleteBtn, &QPushButton::clicked, this, &EditVideoWidget::deletePressed);
-    connect(cutBtn, &QPushButton::clicked, this, &EditVideoWidget::cutPressed);
-    connect(copyBtn, &QPushButton::clicked, this, &EditVideoWidget::copyPressed);
-    connect(pasteBtn, &QPushButton::clicked, this, &EditVideoWidget::pastePressed);
-    connect(volBtn, &QPushButton::clicked, this, &EditVideoWidget::volumePressed);
-    connect(d->insertSilenceAction, &QAction::triggered, this, &EditVideoWidget::insertSilencePressed);
-    connect(d->silenceSectionAction, &QAction::triggered, this, &EditVideoWidget::silenceSectionPressed);
-    connect(startLoopBtn, &QPushButton::clicked, this, &EditVideoWidget::startLoopPressed);
-    connect(endLoopBtn, &QPushButton::clicked, this, &EditVideoWidget::endLoopPressed);
-    connect(editLoopBtn, &QPushButton::clicked, this, &EditVideoWidget::editLoopPressed);
-    connect(deleteLoopBtn, &QPushButton::clicked, this, &EditVideoWidget::deleteLoopPressed);
-    connect(prevBtn, &QPushButton::clicked, this, &EditVideoWidget::previousLoopPressed);
-    connect(nextBtn, &QPushButton::clicked, this, &EditVideoWidget::nextLoopPressed);
-    connect(prevBtn2, &QPushButton::clicked, this, &EditVideoWidget::previousMarkerPressed);
-    connect(nextBtn2, &QPushButton::clicked, this, &EditVideoWidget::nextMarkerPressed);
-
-    if (Application::isLowResolutionScreen()) {
+    if (ScreenRules::isLowResolutionScreen()) {
         d->verticalLayout->setContentsMargins(3, 3, 3, 3);
         d->verticalLayout->setSpacing(3);
         d->verticalLayout_13->setContentsMargins(5, 0, 5, 0);
         d->verticalLayout_13->setSpacing(0);
         setMinimumHeight(426);
     }
+}
+
+void EditVideoWidget::connectTempoAndPitch()
+{
+    connect(d->tempoSlider, &QSlider::valueChanged, this, &EditVideoWidget::onTempoSliderValueChanged);
+    connect(d->tempoSlider, &QSlider::sliderReleased, this, &EditVideoWidget::onTempoSliderReleased);
+    connect(d->tempoSlider, &QSlider::actionTriggered, this,
+            [this](int action) { sliderStepped(d->tempoSlider, action, &EditVideoWidget::tempoChanged); });
+    connect(d->tempoSteps[0], &QPushButton::clicked, this, &EditVideoWidget::onPlusTempoBtnPressed);
+    connect(d->tempoSteps[1], &QPushButton::clicked, this, &EditVideoWidget::onPlusTempoBtn2Pressed);
+    connect(d->tempoSteps[2], &QPushButton::clicked, this, &EditVideoWidget::onMinusTempoBtn2Pressed);
+    connect(d->tempoSteps[3], &QPushButton::clicked, this, &EditVideoWidget::onMinusTempoBtnPressed);
+    connect(d->tempoRow[0], &QPushButton::clicked, this, &EditVideoWidget::onTempo20BtnPressed);
+    connect(d->tempoRow[1], &QPushButton::clicked, this, &EditVideoWidget::onTempo30BtnPressed);
+    connect(d->tempoRow[2], &QPushButton::clicked, this, &EditVideoWidget::onTempo40BtnPressed);
+    connect(d->tempoRow[3], &QPushButton::clicked, this, &EditVideoWidget::onTempo50BtnPressed);
+    connect(d->tempoRow[4], &QPushButton::clicked, this, &EditVideoWidget::onTempo75BtnPressed);
+    connect(d->resetTempo, &QPushButton::clicked, this, &EditVideoWidget::onTempoResetClicked);
+    connect(d->pitchSlider, &QSlider::valueChanged, this, &EditVideoWidget::onPitchSliderValueChanged);
+    connect(d->pitchSlider, &QSlider::sliderReleased, this, &EditVideoWidget::onPitchSliderReleased);
+    connect(d->pitchSlider, &QSlider::actionTriggered, this,
+            [this](int action) { sliderStepped(d->pitchSlider, action, &EditVideoWidget::pitchChanged); });
+    connect(d->pitchSteps[0], &QPushButton::clicked, this, &EditVideoWidget::onPlusPitchBtnPressed);
+    connect(d->pitchSteps[1], &QPushButton::clicked, this, &EditVideoWidget::onPlusPitchBtn2Pressed);
+    connect(d->pitchSteps[2], &QPushButton::clicked, this, &EditVideoWidget::onMinusPitchBtn2Pressed);
+    connect(d->pitchSteps[3], &QPushButton::clicked, this, &EditVideoWidget::onMinusPitchBtnPressed);
+    connect(d->pitchRow[0], &QPushButton::clicked, this, &EditVideoWidget::onPlusPitchBtn3Pressed);
+    connect(d->pitchRow[1], &QPushButton::clicked, this, &EditVideoWidget::onPitch2ndBtnPressed);
+    connect(d->pitchRow[2], &QPushButton::clicked, this, &EditVideoWidget::onPitch3rdBtnPressed);
+    connect(d->pitchRow[3], &QPushButton::clicked, this, &EditVideoWidget::onPitch4thBtnPressed);
+    connect(d->pitchRow[4], &QPushButton::clicked, this, &EditVideoWidget::onPitch5thBtnPressed);
+    connect(d->resetPitch, &QPushButton::clicked, this, &EditVideoWidget::onPitchResetClicked);
+    connect(d->volumeSlider, &QSlider::valueChanged, this, &EditVideoWidget::onVolumeSliderValueChanged);
+}
+
+// The edit and loop buttons only report their clicks.
+void EditVideoWidget::connectEditAndLoops()
+{
+    const struct
+    {
+        const char *name;
+        void (EditVideoWidget::*signal)();
+    } relays[] = {{"deleteBtn", &EditVideoWidget::deletePressed},
+                  {"cutBtn", &EditVideoWidget::cutPressed},
+                  {"copyBtn", &EditVideoWidget::copyPressed},
+                  {"pasteBtn", &EditVideoWidget::pastePressed},
+                  {"volBtn", &EditVideoWidget::volumePressed},
+                  {"startLoopBtn", &EditVideoWidget::startLoopPressed},
+                  {"endLoopBtn", &EditVideoWidget::endLoopPressed},
+                  {"editLoopBtn", &EditVideoWidget::editLoopPressed},
+                  {"deleteLoopBtn", &EditVideoWidget::deleteLoopPressed},
+                  {"prevBtn", &EditVideoWidget::previousLoopPressed},
+                  {"nextBtn", &EditVideoWidget::nextLoopPressed},
+                  {"prevBtn2", &EditVideoWidget::previousMarkerPressed},
+                  {"nextBtn2", &EditVideoWidget::nextMarkerPressed}};
+    for (const auto &r : relays)
+        connect(button(QLatin1String(r.name)), &QPushButton::clicked, this, r.signal);
+    connect(d->insertSilenceAction, &QAction::triggered, this, &EditVideoWidget::insertSilencePressed);
+    connect(d->silenceSectionAction, &QAction::triggered, this, &EditVideoWidget::silenceSectionPressed);
 }
 
 EditVideoWidget::~EditVideoWidget() = default;

@@ -82,6 +82,8 @@ private slots:
     void onVolumeSliderValueChanged(int value);
 
 private:
+    void connectTempoAndPitch();
+    void connectEditAndLoops();
     void sliderStepped(QSlider *slider, int action, void (EditVideoWidget::*update)(int, bool));
     static int wholeUnits(int hundredths);
     void tempoChanged(int value, bool notify);

@@ -1,34 +1,26 @@
 #include "ui/MainWindow.h"
 
-#include "app/AddBookmarkCommand.h"
-#include "app/AddLoopCommand.h"
-#include "app/Application.h"
-#include "app/CommandTargets.h"
-#include "app/EditBookmarkCommand.h"
-#include "app/EditLoopCommand.h"
-#include "app/RemoveAllLoopsCommand.h"
-#include "app/RemoveBookmarkCommand.h"
-#include "app/RemoveLoopCommand.h"
+#include "core/Options.h"
+#include "core/OptionsHolder.h"
+#include "core/Singleton.h"
 #include "dialogs/BookmarkEditDialog.h"
 #include "dialogs/EditLoopDialog.h"
-#include "model/Media.h"
-#include "model/MediaTimeLine.h"
-#include "app/MainController.h"
 #include "dialogs/ExportDialog.h"
 #include "dialogs/OptionsDialog.h"
 #include "dialogs/PrintDialog.h"
 #include "dialogs/RipDialog.h"
-#include "core/Options.h"
-#include "core/OptionsHolder.h"
-#include "core/ProgressMonitor.h"
-#include "core/Singleton.h"
+#include "capture/Tarnwell2SnifferWindow.h"
+#include "model/Media.h"
+#include "model/MediaTimeLine.h"
 #include "model/VideoLoop.h"
 #include "model/VideoMarker.h"
-#include "ui/EditVideoWidget.h"
-#include "ui/ImageStyle.h"
 #include "ui/AbstractThumbnail.h"
 #include "ui/AudioThumbnailWidget.h"
+#include "ui/EditVideoWidget.h"
+#include "ui/MainWindowActions.h"
+#include "ui/MainWindowImpl.h"
 #include "ui/MediaTrackWidget.h"
+#include "ui/ScreenRules.h"
 #include "ui/TimeAreaWidget.h"
 #include "ui/TimelineViewportOverlay.h"
 #include "ui/TimelineViewportWidget.h"
@@ -37,72 +29,29 @@
 #include "ui/VideoControlsWidget.h"
 #include "ui/VideoThumbnailWidget.h"
 #include "ui/VideoWidget.h"
-#include "app/SnifferController.h"
-#include "capture/Tarnwell2SnifferWindow.h"
 
-#include <QAbstractButton>
-#include <QAbstractSpinBox>
-#include <QAction>
 #include <QCloseEvent>
-#include <QComboBox>
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QFrame>
-#include <QHBoxLayout>
-#include <QKeyEvent>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMenu>
-#include <QMenuBar>
-#include <QMimeData>
-#include <QMouseEvent>
-#include <QPlainTextEdit>
-#include <QPointer>
-#include <QStyle>
-#include <QStyleOptionSlider>
-#include <QProgressBar>
-#include <QScreen>
 #include <QGuiApplication>
-#include <QScrollArea>
+#include <QMimeData>
+#include <QResizeEvent>
+#include <QScreen>
 #include <QSettings>
 #include <QSlider>
 #include <QStackedLayout>
-#include <QStatusBar>
-#include <QTextEdit>
 #include <QToolButton>
 #include <QUndoCommand>
-#include <QVBoxLayout>
 #include <cmath>
 #include <limits>
-
-#if __has_include("playback/MediaPlayer.h")
-#include "playback/MediaPlayer.h"
-#define TW_HAVE_PLAYER 1
-#else
-#define TW_HAVE_PLAYER 0
-#endif
 
 namespace TW {
 
 namespace {
-
-const char *const kMasterSliderStyle =
-    "QSlider:horizontal{padding: 5;}"
-    "QSlider::groove:horizontal{height: 6px;margin: 5px 0;border: 1px solid gray;border-bottom: 1px solid white;"
-    "border-radius: 4px;}"
-    "QSlider::handle:horizontal{width: 19px;margin: -5px -5px;background-position: center center;}"
-    "QSlider::handle:horizontal:enabled{background-image: url(:/gui/mainprogress-pointer-U);}"
-    "QSlider::handle:horizontal:disabled{background-image: url(:/gui/mainprogress-pointer-X);}"
-    "QSlider::handle:horizontal:hover{background-image: url(:/gui/mainprogress-pointer-F);}"
-    "QSlider::handle:horizontal:pressed{background-image: url(:/gui/mainprogress-pointer-D);}"
-    "QSlider::add-page:horizontal{margin: 5px 0;background: qlineargradient(x1:0.5, y1:0, x2:0.5, y2:1, "
-    "stop:0 #a0a0a0, stop: 1 #505050);border: 1px solid gray;border-bottom: 1px solid white;border-radius: 4px;}"
-    "QSlider::sub-page:horizontal{margin: 5px 0;background: qlineargradient(x1:0.5, y1:0, x2:0.5, y2:1, "
-    "stop:0 #3030f0, stop: 1 #3030a0);border: 1px solid gray;border-bottom: 1px solid white;border-radius: 4px;}";
 
 QString openFilters()
 {
@@ -119,584 +68,138 @@ QString openFilters()
     return filters;
 }
 
-// Widgets that take typed text: keys typed there belong to them.
-bool isTextField(const QWidget *w)
-{
-    if (!w)
-        return false;
-    if (qobject_cast<const QLineEdit *>(w) || qobject_cast<const QAbstractSpinBox *>(w)
-        || qobject_cast<const QTextEdit *>(w) || qobject_cast<const QPlainTextEdit *>(w))
-        return true;
-    const auto *combo = qobject_cast<const QComboBox *>(w);
-    return combo && combo->isEditable();
-}
-
-bool focusInsideDialog()
-{
-    for (QWidget *w = QApplication::focusWidget(); w; w = w->parentWidget()) {
-        if (qobject_cast<QDialog *>(w))
-            return true;
-    }
-    return false;
-}
-
 } // namespace
 
-struct MainWindow::MainWindowImpl
+void MainWindow::MainWindowImpl::makeSnifferWindow()
 {
-    MainWindow *window = nullptr;
-    TopToolbarWidget *topToolbar = nullptr;
-    VideoWidget *videoWidget = nullptr;
-    QSlider *masterSlider = nullptr;
-    TimelineWidget *timelineWidget = nullptr;
-    // The time ruler of the timeline's viewport.
-    TimeAreaWidget *timeArea = nullptr;
-    VideoControlsWidget *videoControls = nullptr;
-    EditVideoWidget *editVideoWidget = nullptr;
-    QStackedLayout *toolbarStack = nullptr;
-    QWidget *toolbarContainer = nullptr;
-    QWidget *toolbarPlaceholder = nullptr;
-    QToolButton *toolbarToggleButton = nullptr;
-    QToolButton *newInstanceButton = nullptr;
-    QStackedLayout *timelineStack = nullptr;
-    QWidget *timelineContainer = nullptr;
-    QWidget *timelinePlaceholder = nullptr;
-    QToolButton *timelineToggleButton = nullptr;
-    MainController *controller = nullptr;
-    QMenu *aspectResizeMenu = nullptr;
-    QAction *undoAction = nullptr;
-    QAction *redoAction = nullptr;
-    // The sniffed-media window: made hidden at start-up when the sniffer
-    // runs in the background, else by the sniffer entry; it has no parent.
-    QPointer<Tarnwell2SnifferWindow> snifferWindow;
+    snifferWindow = new Tarnwell2SnifferWindow;
+    QObject::connect(snifferWindow, &Tarnwell2SnifferWindow::downloadFinished, self,
+                     &MainWindow::onSnifferDownloadFinish, Qt::QueuedConnection);
+    QObject::connect(snifferWindow, &Tarnwell2SnifferWindow::closed, self, &MainWindow::onSnifferWindowClosed);
+}
 
-    void makeSnifferWindow()
-    {
-        snifferWindow = new Tarnwell2SnifferWindow;
-        QObject::connect(snifferWindow, &Tarnwell2SnifferWindow::downloadFinished, window,
-                         &MainWindow::onSnifferDownloadFinish, Qt::QueuedConnection);
-        QObject::connect(snifferWindow, &Tarnwell2SnifferWindow::closed, window, &MainWindow::onSnifferWindowClosed);
-    }
-
-    void setupUi()
-    {
-        const bool lowRes = Application::isLowResolutionScreen();
-        auto *column = new QVBoxLayout;
-        column->setContentsMargins(5, 5, 5, 5);
-        column->setSpacing(1);
-
-        // Toolbar section.
-        topToolbar = new TopToolbarWidget(window);
-        toolbarPlaceholder = new QWidget(window);
-        toolbarStack = new QStackedLayout;
-        toolbarStack->setSpacing(0);
-        toolbarStack->setContentsMargins(0, 0, 0, 0);
-        toolbarStack->addWidget(topToolbar);
-        toolbarStack->addWidget(toolbarPlaceholder);
-        toolbarStack->setCurrentWidget(topToolbar);
-        newInstanceButton = new QToolButton(window);
-        newInstanceButton->setObjectName(QStringLiteral("newInstanceButton"));
-        newInstanceButton->setFixedSize(13, 13);
-        newInstanceButton->setStyleSheet(QStringLiteral(":enabled{border-image: url(:/gui/plusButton-U);}"
-                                                        ":pressed{border-image: url(:/gui/plusButton-D);}"));
-        ImageStyle::drawStateImages(newInstanceButton, QStringLiteral("plusButton"), ImageStyle::ImageFit::Stretch);
-        newInstanceButton->setAccessibleName(MainWindow::tr("New window"));
-        newInstanceButton->setToolTip(MainWindow::tr("Open another Tarnwell window"));
-        auto *plusColumn = new QVBoxLayout;
-        plusColumn->setSpacing(0);
-        plusColumn->setContentsMargins(0, 0, 0, 0);
-        plusColumn->addWidget(newInstanceButton);
-        plusColumn->addStretch();
-        toolbarToggleButton = new QToolButton(window);
-        toolbarToggleButton->setObjectName(QStringLiteral("toolbarToggleButton"));
-        toolbarToggleButton->setFixedSize(19, 12);
-        toolbarToggleButton->setAccessibleName(MainWindow::tr("Show or hide the toolbar"));
-        auto *toggleColumn = new QVBoxLayout;
-        toggleColumn->setSpacing(0);
-        toggleColumn->setContentsMargins(0, 0, 0, 0);
-        toggleColumn->addWidget(toolbarToggleButton);
-        toggleColumn->addStretch();
-        auto *toolbarRow = new QHBoxLayout;
-        toolbarRow->setSpacing(0);
-        toolbarRow->setContentsMargins(0, 0, 0, 0);
-        toolbarRow->addLayout(plusColumn);
-        toolbarRow->addStretch();
-        toolbarRow->addLayout(toolbarStack);
-        toolbarRow->addStretch();
-        toolbarRow->addLayout(toggleColumn);
-        toolbarContainer = new QWidget(window);
-        toolbarContainer->setObjectName(QStringLiteral("toolbarContainer"));
-        toolbarContainer->setLayout(toolbarRow);
-        toolbarContainer->setFixedHeight(topToolbar->height());
-        toolbarPlaceholder->setFixedSize(topToolbar->width(), 13);
-        column->addWidget(toolbarContainer);
-        auto *line = new QFrame(window);
-        line->setFrameShape(QFrame::HLine);
-        line->setFrameShadow(QFrame::Sunken);
-        column->addWidget(line);
-        column->addSpacing(lowRes ? 2 : 5);
-
-        // Side panel and video.
-        auto *middle = new QHBoxLayout;
-        middle->setSpacing(1);
-        middle->setContentsMargins(0, 0, 0, 0);
-        auto *sideColumn = new QVBoxLayout;
-        sideColumn->setContentsMargins(0, 0, 10, 0);
-        editVideoWidget = new EditVideoWidget;
-        // The side panel is the tallest part of the middle row: in a short
-        // window it scrolls on its own, so the video controls and the
-        // timeline below stay in view.
-        auto *sidePanel = new QWidget;
-        sidePanel->setObjectName(QStringLiteral("sidePanel"));
-        auto *sideStack = new QVBoxLayout(sidePanel);
-        sideStack->setContentsMargins(0, 0, 0, 0);
-        sideStack->addStretch();
-        sideStack->addWidget(editVideoWidget);
-        sideStack->addStretch();
-        auto *sideScroll = new QScrollArea(window);
-        sideScroll->setObjectName(QStringLiteral("sidePanelScrollArea"));
-        sideScroll->setFrameShape(QFrame::NoFrame);
-        sideScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        sideScroll->setWidgetResizable(true);
-        sideScroll->setWidget(sidePanel);
-        sideScroll->viewport()->setAutoFillBackground(false);
-        sidePanel->setAutoFillBackground(false);
-        sideScroll->setFixedWidth(editVideoWidget->minimumSizeHint().width()
-                                  + sideScroll->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 2);
-        sideScroll->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
-        sideScroll->setMinimumHeight(100);
-        sideColumn->addWidget(sideScroll);
-        middle->addLayout(sideColumn);
-        auto *videoColumn = new QVBoxLayout;
-        videoColumn->setContentsMargins(0, 0, 0, 0);
-        videoWidget = new VideoWidget(window);
-        videoColumn->addWidget(videoWidget);
-        videoColumn->addSpacing(5);
-        masterSlider = new QSlider(Qt::Horizontal, window);
-        masterSlider->setObjectName(QStringLiteral("masterSlider"));
-        masterSlider->setFixedHeight(16);
-        masterSlider->setTracking(true);
-        masterSlider->installEventFilter(window);
-        masterSlider->setStyleSheet(QString::fromLatin1(kMasterSliderStyle));
-        videoColumn->addWidget(masterSlider);
-        middle->addLayout(videoColumn);
-        column->addLayout(middle);
-        column->addSpacing(lowRes ? 2 : 5);
-
-        videoControls = new VideoControlsWidget(window);
-        column->addWidget(videoControls);
-
-        // Timeline section.
-        timelineWidget = new TimelineWidget(window);
-        timeArea = timelineWidget->getViewport()->getTimeline();
-        timelinePlaceholder = new QWidget(window);
-        timelineStack = new QStackedLayout;
-        timelineStack->setSpacing(0);
-        timelineStack->setContentsMargins(0, 0, 0, 0);
-        timelineStack->addWidget(timelineWidget);
-        timelineStack->addWidget(timelinePlaceholder);
-        timelineStack->setCurrentWidget(timelineWidget);
-        timelineContainer = new QWidget(window);
-        timelineContainer->setObjectName(QStringLiteral("timelineContainer"));
-        auto *timelineRow = new QHBoxLayout(timelineContainer);
-        timelineRow->setSpacing(0);
-        timelineRow->setContentsMargins(0, 0, 0, 0);
-        timelineRow->addLayout(timelineStack);
-        timelineToggleButton = new QToolButton(window);
-        timelineToggleButton->setObjectName(QStringLiteral("timelineToggleButton"));
-        timelineToggleButton->setFixedSize(19, 12);
-        timelineToggleButton->setAccessibleName(MainWindow::tr("Show or hide the timeline"));
-        timelineContainer->setFixedHeight(timelineWidget->height());
-        timelinePlaceholder->setFixedHeight(timelineToggleButton->height());
-        column->addWidget(timelineContainer);
-
-        // Status bar.
-        auto *progress = new QProgressBar(window);
-        progress->setFixedHeight(15);
-        progress->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-        auto *label = new QLabel(window);
-        auto *status = new QStatusBar;
-        window->setStatusBar(status);
-        status->setSizeGripEnabled(true);
-        status->addWidget(progress, 1);
-        status->addPermanentWidget(label, 0);
-        if (lowRes) {
-            status->setContentsMargins(0, 0, 0, 0);
-            status->setMaximumHeight(20);
-        }
-        if (ProgressMonitor *monitor = Singleton<ProgressMonitor>::instance())
-            monitor->setWidgets(progress, label, status);
-        progress->hide();
-        label->hide();
-
-        updateToggleButtons();
-
-        auto *outer = new QVBoxLayout;
-        outer->setContentsMargins(0, 0, 0, 0);
-        outer->addLayout(column);
-        auto *central = new QWidget;
-        central->setLayout(outer);
-        auto *scroll = new QScrollArea(window);
-        scroll->setObjectName(QStringLiteral("centralScrollArea"));
-        scroll->setFrameShape(QFrame::NoFrame);
-        scroll->setWidgetResizable(true);
-        scroll->setWidget(central);
-        window->setCentralWidget(scroll);
-    }
-
-    void updateToggleButtons()
-    {
-        const QString down = QStringLiteral("QToolButton{border-image: url(:/gui/toggle-down);}");
-        const QString up = QStringLiteral("QToolButton{border-image: url(:/gui/toggle-up);}");
-        toolbarToggleButton->setStyleSheet(topToolbar->isHidden() ? down : up);
-        timelineToggleButton->setStyleSheet(timelineWidget->isHidden() ? down : up);
-        const auto arrow = [](bool hidden) { return hidden ? QStringLiteral("toggle-down") : QStringLiteral("toggle-up"); };
-        ImageStyle::drawStateImages(toolbarToggleButton, arrow(topToolbar->isHidden()), ImageStyle::ImageFit::Stretch);
-        ImageStyle::drawStateImages(timelineToggleButton, arrow(timelineWidget->isHidden()),
-                                    ImageStyle::ImageFit::Stretch);
-        toolbarToggleButton->setToolTip(topToolbar->isHidden() ? MainWindow::tr("Show the toolbar")
-                                                               : MainWindow::tr("Hide the toolbar"));
-        timelineToggleButton->setToolTip(timelineWidget->isHidden() ? MainWindow::tr("Show the timeline")
-                                                                    : MainWindow::tr("Hide the timeline"));
-    }
-
-    void placeTimelineToggle()
-    {
-        const QPoint corner = timelineContainer->mapTo(window, QPoint(0, 0));
-        timelineToggleButton->move(corner.x() + timelineContainer->width() - timelineToggleButton->width(),
-                                   corner.y() + 1);
-        timelineToggleButton->raise();
-    }
-
-    void toggleSection(QStackedLayout *stack, QWidget *section, QWidget *placeholder, QWidget *container)
-    {
-        if (stack->currentWidget() == section) {
-            stack->setCurrentWidget(placeholder);
-            container->setFixedHeight(placeholder->height());
-        } else {
-            stack->setCurrentWidget(section);
-            container->setFixedHeight(section->height());
-        }
-        updateToggleButtons();
-    }
-
-    void postResize()
-    {
-        QCoreApplication::postEvent(window, new QResizeEvent(QSize(1, 1), window->size()));
-    }
-
-    void connectChildren()
-    {
-        MainWindow *w = window;
-        QObject::connect(topToolbar, &TopToolbarWidget::openButtonClicked, w, &MainWindow::onOpenButtonClicked);
-        QObject::connect(topToolbar, &TopToolbarWidget::saveButtonClicked, w, &MainWindow::onSaveButtonClicked);
-        QObject::connect(topToolbar, &TopToolbarWidget::exportButtonClicked, w, &MainWindow::onExportButtonClicked);
-        QObject::connect(topToolbar, &TopToolbarWidget::ripButtonClicked, w, &MainWindow::onRipButtonClicked);
-        QObject::connect(topToolbar, &TopToolbarWidget::aspectResizeButtonClicked, w, &MainWindow::onAspectResizeButtonClicked);
-        QObject::connect(topToolbar, &TopToolbarWidget::snifferButtonClicked, w, &MainWindow::onSnifferButtonClicked);
-        QObject::connect(topToolbar, &TopToolbarWidget::snifferYoutubeButtonClicked, w, &MainWindow::onSnifferYoutubeButtonClicked);
-        QObject::connect(topToolbar, &TopToolbarWidget::snifferBackgroundClicked, w, &MainWindow::onSnifferBackgroundClicked);
-        QObject::connect(topToolbar, &TopToolbarWidget::optionButtonClicked, w, &MainWindow::onOptionButtonClicked);
-        QObject::connect(topToolbar, &TopToolbarWidget::helpButtonClicked, w, &MainWindow::onHelpButtonClicked);
-        QObject::connect(topToolbar, &TopToolbarWidget::printerButtonClicked, w, &MainWindow::onPrinterButtonClicked);
-        QObject::connect(topToolbar, &TopToolbarWidget::exportEntireVideoClicked, w, &MainWindow::onExportEntireVideoClicked);
-        QObject::connect(topToolbar, &TopToolbarWidget::exportCurrentLoopClicked, w, &MainWindow::onExportCurrentLoopClicked);
-        QObject::connect(topToolbar, &TopToolbarWidget::exportAllLoopsClicked, w, &MainWindow::onExportAllLoopsClicked);
-        QObject::connect(topToolbar, &TopToolbarWidget::undoButtonClicked, w, &MainWindow::onUndo);
-        QObject::connect(topToolbar, &TopToolbarWidget::redoButtonClicked, w, &MainWindow::onRedo);
-        QObject::connect(topToolbar, &TopToolbarWidget::markerButtonClicked, w, &MainWindow::onMarkerButtonClicked);
-        QObject::connect(topToolbar, &TopToolbarWidget::openFileClicked, w, &MainWindow::onOpenFileClicked);
-        QObject::connect(topToolbar, &TopToolbarWidget::sizeCustomClicked, w, &MainWindow::onSizeCustomClicked);
-        QObject::connect(topToolbar, &TopToolbarWidget::sizeMostRecentClicked, w, &MainWindow::onSizeMostRecentClicked);
-        QObject::connect(topToolbar, &TopToolbarWidget::sizeOriginalClicked, w, &MainWindow::onSizeOriginalClicked);
-        QObject::connect(topToolbar, &TopToolbarWidget::sizeClicked, w, &MainWindow::onSizeClicked);
-        // The help entries go straight to the application's controller.
-        if (MainController *c = Application::instance() ? Application::instance()->getMainController() : controller) {
-            QObject::connect(topToolbar, &TopToolbarWidget::helpUserGuideClicked, c, &MainController::onHelpUserGuideClicked);
-            QObject::connect(topToolbar, &TopToolbarWidget::helpQuickStartGuideClicked, c,
-                    &MainController::onHelpQuickStartGuideClicked);
-            QObject::connect(topToolbar, &TopToolbarWidget::helpTrainingVideosClicked, c,
-                    &MainController::onHelpTrainingVideosClicked);
-            QObject::connect(topToolbar, &TopToolbarWidget::helpHelpDeskClicked, c, &MainController::onHelpHelpDeskClicked);
-            QObject::connect(topToolbar, &TopToolbarWidget::helpAboutClicked, c, &MainController::onHelpAboutClicked);
-        }
-        QObject::connect(newInstanceButton, &QToolButton::clicked, w, &MainWindow::onNewInstanceButtonClicked);
-        QObject::connect(toolbarToggleButton, &QToolButton::clicked, w, &MainWindow::onToggleTopToolbarClicked);
-        QObject::connect(timelineToggleButton, &QToolButton::clicked, w, &MainWindow::onToggleTimelineClicked);
-
-        QObject::connect(editVideoWidget, &EditVideoWidget::tempoValueChanged, w, &MainWindow::onTempoChanged);
-        QObject::connect(editVideoWidget, &EditVideoWidget::pitchValueChanged, w, &MainWindow::onPitchChanged);
-        QObject::connect(editVideoWidget, &EditVideoWidget::volumeChanged, w, &MainWindow::onVoumeChanged);
-        QObject::connect(editVideoWidget, &EditVideoWidget::deletePressed, w, &MainWindow::onDelete);
-        QObject::connect(editVideoWidget, &EditVideoWidget::cutPressed, w, &MainWindow::onCut);
-        QObject::connect(editVideoWidget, &EditVideoWidget::copyPressed, w, &MainWindow::onCopy);
-        QObject::connect(editVideoWidget, &EditVideoWidget::pastePressed, w, &MainWindow::onPaste);
-        QObject::connect(editVideoWidget, &EditVideoWidget::volumePressed, w, &MainWindow::onVolume);
-        QObject::connect(editVideoWidget, &EditVideoWidget::insertSilencePressed, w, &MainWindow::onInsertSilence);
-        QObject::connect(editVideoWidget, &EditVideoWidget::silenceSectionPressed, w, &MainWindow::onSilenceSection);
-        QObject::connect(editVideoWidget, &EditVideoWidget::startLoopPressed, w, &MainWindow::onStartLoop);
-        QObject::connect(editVideoWidget, &EditVideoWidget::endLoopPressed, w, &MainWindow::onEndLoop);
-        QObject::connect(editVideoWidget, &EditVideoWidget::editLoopPressed, w, &MainWindow::onEditLoop);
-        QObject::connect(editVideoWidget, &EditVideoWidget::deleteLoopPressed, w, &MainWindow::onDeleteLoop);
-        QObject::connect(editVideoWidget, &EditVideoWidget::previousLoopPressed, w, &MainWindow::onPreviousLoop);
-        QObject::connect(editVideoWidget, &EditVideoWidget::nextLoopPressed, w, &MainWindow::onNextLoop);
-        QObject::connect(editVideoWidget, &EditVideoWidget::previousMarkerPressed, w, &MainWindow::onPreviousMarker);
-        QObject::connect(editVideoWidget, &EditVideoWidget::nextMarkerPressed, w, &MainWindow::onNextMarker);
-
-        QObject::connect(videoControls, &VideoControlsWidget::advanceByOneSec, w, &MainWindow::onAdvanceByOneSec);
-        QObject::connect(videoControls, &VideoControlsWidget::advanceByTenthSec, w, &MainWindow::onAdvanceByTenthSec);
-        QObject::connect(videoControls, &VideoControlsWidget::advanceByQuarterSec, w, &MainWindow::onAdvanceByQuarterSec);
-        QObject::connect(videoControls, &VideoControlsWidget::advanceByFrame, w, &MainWindow::onAdvanceByFrame);
-        QObject::connect(videoControls, &VideoControlsWidget::rewindByOneSec, w, &MainWindow::onRewindByOneSec);
-        QObject::connect(videoControls, &VideoControlsWidget::rewindByTenthSec, w, &MainWindow::onRewindByTenthSec);
-        QObject::connect(videoControls, &VideoControlsWidget::rewindByQuarterSec, w, &MainWindow::onRewindByQuarterSec);
-        QObject::connect(videoControls, &VideoControlsWidget::rewindByFrame, w, &MainWindow::onRewindByFrame);
-        QObject::connect(videoControls, &VideoControlsWidget::stopVideo, w, &MainWindow::onStopVideo);
-        QObject::connect(videoControls, &VideoControlsWidget::playVideo, w, &MainWindow::onPlayVideo);
-        QObject::connect(videoControls, &VideoControlsWidget::pauseVideo, w, &MainWindow::onPauseVideo);
-        QObject::connect(videoControls, &VideoControlsWidget::zoomChanged, w, &MainWindow::onZoomSliderChanged);
-
-        QObject::connect(videoWidget, &VideoWidget::zoomIn, w, &MainWindow::onVideoZoomIn);
-        QObject::connect(videoWidget, &VideoWidget::zoomOut, w, &MainWindow::onVideoZoomOut);
-        QObject::connect(videoWidget, &VideoWidget::zoom, w, &MainWindow::onVideoZoom);
-
-        QObject::connect(masterSlider, &QSlider::valueChanged, w, &MainWindow::onPlaybackFrameChanged);
-        QObject::connect(masterSlider, &QSlider::sliderMoved, w, &MainWindow::onMasterTimelineValueChanged);
-        QObject::connect(masterSlider, &QSlider::sliderPressed, w, &MainWindow::onSliderPressed);
-        QObject::connect(masterSlider, &QSlider::sliderReleased, w, &MainWindow::onSliderReleased);
-        // Keys move the slider without its handle: the player follows at
-        // once. A drag seeks through sliderMoved; a plain move is the window
-        // showing the play position (the wheel is not taken, see eventFilter).
-        QObject::connect(masterSlider, &QSlider::actionTriggered, w, [this](int action) {
-            if (action == QAbstractSlider::SliderNoAction || action == QAbstractSlider::SliderMove
-                || masterSlider->isSliderDown())
-                return;
-            const int frame = masterSlider->sliderPosition();
-            window->updateTempoPitch();
-            controller->onPlaybackFrameChanged(static_cast<quint32>(qMax(0, frame)));
-        });
-        QObject::connect(timeArea, &TimeAreaWidget::sliderPressed, w, &MainWindow::onSliderPressed);
-        QObject::connect(timeArea, &TimeAreaWidget::sliderReleased, w, &MainWindow::onSliderReleased);
-        QObject::connect(timeArea, &TimeAreaWidget::timeChanged, w, &MainWindow::onPlaybackTimeChanged);
-        QObject::connect(timeArea, &TimeAreaWidget::frameChanged, w, &MainWindow::onTimelineValueChanged);
-        QObject::connect(timeArea, &TimeAreaWidget::selectionChanged, w, &MainWindow::onSelectionChanged);
-        QObject::connect(timeArea, &TimeAreaWidget::execute, w, &MainWindow::execute);
-        // The ruler asks for its loop and bookmark changes; each becomes one
-        // undoable command on the window's queued road to the controller.
-        QObject::connect(timeArea, &TimeAreaWidget::addBookmarkRequested, w,
-                         [w](VideoMarkerPtr bookmark) { emit w->execute(new AddBookmarkCommand(bookmark)); });
-        QObject::connect(timeArea, &TimeAreaWidget::addLoopRequested, w,
-                         [w](VideoLoopPtr loop) { emit w->execute(new AddLoopCommand(loop)); });
-        QObject::connect(timeArea, &TimeAreaWidget::editBookmarkRequested, w,
-                         [w](VideoMarkerPtr before, VideoMarkerPtr bookmark, VideoMarkerPtr after) {
-                             emit w->execute(new EditBookmarkCommand(before, bookmark, after));
-                         });
-        QObject::connect(timeArea, &TimeAreaWidget::editLoopRequested, w,
-                         [w](VideoLoopPtr before, VideoLoopPtr loop, VideoLoopPtr after) {
-                             emit w->execute(new EditLoopCommand(before, loop, after));
-                         });
-        QObject::connect(timeArea, &TimeAreaWidget::removeBookmarkRequested, w,
-                         [w](VideoMarkerPtr bookmark) { emit w->execute(new RemoveBookmarkCommand(bookmark)); });
-        QObject::connect(timeArea, &TimeAreaWidget::removeLoopRequested, w,
-                         [w](VideoLoopPtr loop) { emit w->execute(new RemoveLoopCommand(loop)); });
-        QObject::connect(timelineWidget, &TimelineWidget::videoPlayableChanged, w, &MainWindow::onVideoPlayableChanged);
-        QObject::connect(timelineWidget, &TimelineWidget::audioPlayableChanged, w, &MainWindow::onAudioPlayableChanged);
-        QObject::connect(timelineWidget, &TimelineWidget::videoLockChanged, w, &MainWindow::onVideoLockChanged);
-        QObject::connect(timelineWidget, &TimelineWidget::audioLockChanged, w, &MainWindow::onAudioLockChanged);
-        TimelineViewportWidget *viewport = timelineWidget->getViewport();
-        QObject::connect(viewport->getAudioTrack(), &MediaTrackWidget::thumbnailClicked, w,
-                         &MainWindow::onThumbnailClicked);
-        QObject::connect(viewport->getVideoTrack(), &MediaTrackWidget::thumbnailClicked, w,
-                         &MainWindow::onThumbnailClicked);
-    }
-
-    void readSettings()
-    {
-        if (Options::instance() && Options::instance()->getAlwaysOnTop())
-            window->setWindowFlags(window->windowFlags() | Qt::WindowStaysOnTopHint);
-        QSettings settings;
-        settings.beginGroup(QStringLiteral("MainWindow"));
-        const QSize size = settings.value(QStringLiteral("size"), QSize(1024, 800)).toSize();
-        const QPoint position = settings.value(QStringLiteral("position"), QPoint(100, 100)).toPoint();
-        // The saved or default place, kept on the screen it is on (or the
-        // first one): a small screen, or one that has gone, must not leave
-        // the window's bottom or the timeline out of reach.
-        QRect wanted(position, size);
-        const QScreen *screen = QGuiApplication::screenAt(wanted.center());
-        if (!screen)
-            screen = QGuiApplication::primaryScreen();
-        if (screen) {
-            // The frame is not known before the window is shown: a title bar
-            // and thin borders are allowed for.
-            const QMargins frame(4, 32, 4, 4);
-            wanted = MainWindow::fitToScreen(QRect(position, size), screen->availableGeometry(), frame);
-        }
-        window->resize(wanted.size());
-        window->move(wanted.topLeft());
-        if (settings.value(QStringLiteral("maximized"), 0).toInt() == 1) {
-            if (window->isMaximized())
-                window->showNormal();
-            window->showMaximized();
-            window->hide();
-        }
-        settings.endGroup();
-    }
-
-    void writeSettings()
-    {
-        QSettings settings;
-        settings.beginGroup(QStringLiteral("MainWindow"));
-        const bool maximized = window->isMaximized();
-        if (!maximized) {
-            settings.setValue(QStringLiteral("size"), window->size());
-            settings.setValue(QStringLiteral("position"), window->pos());
-        }
-        settings.setValue(QStringLiteral("maximized"), maximized ? 1 : 0);
-        settings.endGroup();
-    }
-
-    void createMainMenu()
-    {
-        QMenuBar *bar = window->menuBar();
-        auto menu = [&](const QString &title) {
-            auto *m = new QMenu(title, window);
-            bar->addMenu(m);
-            return m;
-        };
-        QMenu *open = menu(MainWindow::tr("Open"));
-        QObject::connect(open->addAction(MainWindow::tr("Open")), &QAction::triggered, window, &MainWindow::onOpenButtonClicked);
-        QMenu *save = menu(MainWindow::tr("Save"));
-        QObject::connect(save->addAction(MainWindow::tr("Save")), &QAction::triggered, controller,
-                &MainController::saveCurrentProject);
-        QObject::connect(save->addAction(MainWindow::tr("Save As")), &QAction::triggered, window,
-                &MainWindow::onSaveButtonClicked);
-        QMenu *exportMenu = topToolbar->getExportMenu();
-        exportMenu->setTitle(MainWindow::tr("Export"));
-        bar->addMenu(exportMenu);
-        QMenu *rip = menu(MainWindow::tr("Rip"));
-        QObject::connect(rip->addAction(MainWindow::tr("Rip")), &QAction::triggered, window, &MainWindow::onRipButtonClicked);
-        aspectResizeMenu = menu(MainWindow::tr("Aspect Resize"));
-        QObject::connect(aspectResizeMenu, &QMenu::aboutToShow, window, &MainWindow::rebuildAspectResizeMenu);
-        QMenu *sniffer = topToolbar->getSnifferMenu();
-        sniffer->setTitle(MainWindow::tr("Sniffer"));
-        bar->addMenu(sniffer);
-        QMenu *undo = menu(MainWindow::tr("Undo"));
-        undoAction = undo->addAction(MainWindow::tr("Undo"));
-        QObject::connect(undoAction, &QAction::triggered, window, &MainWindow::onUndo);
-        QObject::connect(undo, &QMenu::aboutToShow, window, [this] { undoAction->setEnabled(topToolbar->canUndo()); });
-        QMenu *redo = menu(MainWindow::tr("Redo"));
-        redoAction = redo->addAction(MainWindow::tr("Redo"));
-        QObject::connect(redoAction, &QAction::triggered, window, &MainWindow::onRedo);
-        QObject::connect(redo, &QMenu::aboutToShow, window, [this] { redoAction->setEnabled(topToolbar->canRedo()); });
-        QMenu *marker = menu(MainWindow::tr("Marker"));
-        QObject::connect(marker->addAction(MainWindow::tr("Marker")), &QAction::triggered, window,
-                &MainWindow::onMarkerButtonClicked);
-        QMenu *option = menu(MainWindow::tr("Option"));
-        QObject::connect(option->addAction(MainWindow::tr("Option")), &QAction::triggered, window,
-                &MainWindow::onOptionButtonClicked);
-        QMenu *help = topToolbar->getHelpMenu();
-        help->setTitle(MainWindow::tr("Help "));
-        for (QAction *a : help->actions()) {
-            if (a->text() == QLatin1String("About"))
-                a->setMenuRole(QAction::NoRole);
-        }
-        bar->addMenu(help);
-        QMenu *printer = menu(MainWindow::tr("Printer"));
-        QObject::connect(printer->addAction(MainWindow::tr("Printer")), &QAction::triggered, window,
-                &MainWindow::onPrinterButtonClicked);
-    }
-
-    // Keys of the whole window: the toolbar's (which act while it is
-    // collapsed too) and Quit.
-    void createShortcuts()
-    {
-        window->addActions(topToolbar->shortcutActions());
-        auto *quit = new QAction(MainWindow::tr("Quit"), window);
-        quit->setObjectName(QStringLiteral("quitAction"));
-        QList<QKeySequence> quitKeys = QKeySequence::keyBindings(QKeySequence::Quit);
-        if (quitKeys.isEmpty())
-            quitKeys << QKeySequence(Qt::CTRL | Qt::Key_Q);
-        quit->setShortcuts(quitKeys);
-        quit->setShortcutContext(Qt::WindowShortcut);
-        QObject::connect(quit, &QAction::triggered, window, &QWidget::close);
-        window->addAction(quit);
-    }
-
-    bool projectEmpty() const { return timeArea->getFrameCount() <= 0; }
-
-    // Lets the ruler jump to a loop or bookmark, then seeks the player there.
-    void jumpOnRuler(void (TimeAreaWidget::*jump)())
-    {
-        (timeArea->*jump)();
-        controller->onPlaybackFrameChanged(static_cast<quint32>(qMax(0, timeArea->getCurFrame())));
-    }
-
-    // Shows an accepted seek target and hands it to the controller.
-    void seekTo(int frame)
-    {
-        window->onPlaybackFrameChanged(frame);
-        controller->onPlaybackFrameChanged(static_cast<quint32>(frame));
-    }
-
-    void step(double seconds, bool forward)
-    {
-        if (projectEmpty())
-            return;
-        const double fps = timeArea->getFps();
-        const int current = timeArea->getCurFrame();
-        const int last = timeArea->getFrameCount();
-        int target;
-        if (seconds <= 0.0) {
-            target = forward ? current + 1 : current - 1;
-        } else {
-            const double delta = seconds * fps;
-            target = forward ? static_cast<int>(std::floor(current + delta))
-                             : static_cast<int>(std::ceil(current - delta));
-        }
-        if (forward ? target > last : target < 0)
-            return;
-        if (!forward && seconds <= 0.0 && current <= 0)
-            return;
-        seekTo(target);
-    }
-};
-
-MainWindow::MainWindow(MainController *controller, QWidget *parent, Qt::WindowFlags flags)
-    : QMainWindow(parent, flags), d(std::make_unique<MainWindowImpl>())
+void MainWindow::MainWindowImpl::postResize()
 {
-    d->window = this;
-    d->controller = controller;
-    d->setupUi();
-    // Where the ruler allocates new loops and bookmarks, and how long the
-    // project is for the bookmark editor: always the current project.
-    TimeAreaWidget::setTimelineSource([] { return CommandTargets::timeline(); });
-    BookmarkEditDialog::setDurationSource([]() -> qint64 {
-        MainController *c = CommandTargets::controller();
-        const QSharedPointer<Media> media = c ? c->getMedia() : QSharedPointer<Media>();
+    QCoreApplication::postEvent(self, new QResizeEvent(QSize(1, 1), self->size()));
+}
+
+void MainWindow::MainWindowImpl::readSettings()
+{
+    if (Options::instance() && Options::instance()->getAlwaysOnTop())
+        self->setWindowFlags(self->windowFlags() | Qt::WindowStaysOnTopHint);
+    QSettings settings;
+    settings.beginGroup(QStringLiteral("MainWindow"));
+    const QSize size = settings.value(QStringLiteral("size"), QSize(1024, 800)).toSize();
+    const QPoint position = settings.value(QStringLiteral("position"), QPoint(100, 100)).toPoint();
+    // The saved or default place, kept on the screen it is on (or the
+    // first one): a small screen, or one that has gone, must not leave
+    // the window's bottom or the timeline out of reach.
+    QRect wanted(position, size);
+    const QScreen *screen = QGuiApplication::screenAt(wanted.center());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (screen) {
+        // The frame is not known before the window is shown: a title bar
+        // and thin borders are allowed for.
+        const QMargins frame(4, 32, 4, 4);
+        wanted = MainWindow::fitToScreen(QRect(position, size), screen->availableGeometry(), frame);
+    }
+    self->resize(wanted.size());
+    self->move(wanted.topLeft());
+    if (settings.value(QStringLiteral("maximized"), 0).toInt() == 1) {
+        if (self->isMaximized())
+            self->showNormal();
+        self->showMaximized();
+        self->hide();
+    }
+    settings.endGroup();
+}
+
+void MainWindow::MainWindowImpl::writeSettings()
+{
+    QSettings settings;
+    settings.beginGroup(QStringLiteral("MainWindow"));
+    const bool maximized = self->isMaximized();
+    if (!maximized) {
+        settings.setValue(QStringLiteral("size"), self->size());
+        settings.setValue(QStringLiteral("position"), self->pos());
+    }
+    settings.setValue(QStringLiteral("maximized"), maximized ? 1 : 0);
+    settings.endGroup();
+}
+
+bool MainWindow::MainWindowImpl::projectEmpty() const { return timeArea->getFrameCount() <= 0; }
+
+void MainWindow::MainWindowImpl::jumpOnRuler(void (TimeAreaWidget::*jump)())
+{
+    (timeArea->*jump)();
+    actions->seekToFrame(static_cast<quint32>(qMax(0, timeArea->getCurFrame())));
+}
+
+void MainWindow::MainWindowImpl::seekTo(int frame)
+{
+    self->onPlaybackFrameChanged(frame);
+    actions->seekToFrame(static_cast<quint32>(frame));
+}
+
+void MainWindow::MainWindowImpl::step(double seconds, bool forward)
+{
+    if (projectEmpty())
+        return;
+    const double fps = timeArea->getFps();
+    const int current = timeArea->getCurFrame();
+    const int last = timeArea->getFrameCount();
+    int target;
+    if (seconds <= 0.0) {
+        target = forward ? current + 1 : current - 1;
+    } else {
+        const double delta = seconds * fps;
+        target = forward ? static_cast<int>(std::floor(current + delta))
+                         : static_cast<int>(std::ceil(current - delta));
+    }
+    if (forward ? target > last : target < 0)
+        return;
+    if (!forward && seconds <= 0.0 && current <= 0)
+        return;
+    seekTo(target);
+}
+
+// Where the ruler allocates new loops and bookmarks, how long the project is
+// for the bookmark editor, what the options dialog's "Custom" size does and
+// what a print shows: always those of the newest window's project. A source
+// asked after its window has gone answers as for no project.
+void MainWindow::installSources()
+{
+    const QPointer<MainWindow> window(this);
+    TimeAreaWidget::setTimelineSource([window] {
+        return window ? window->d->actions->timeline() : QSharedPointer<MediaTimeLine>();
+    });
+    BookmarkEditDialog::setDurationSource([window]() -> qint64 {
+        const QSharedPointer<Media> media = window ? window->d->actions->media() : QSharedPointer<Media>();
         return media ? media->getDuration().unitCount : 0;
     });
-    OptionsDialog::setCustomSizeAction([] {
-        if (MainController *c = CommandTargets::controller())
-            c->onSizeCustomClicked();
+    OptionsDialog::setCustomSizeAction([window] {
+        if (window)
+            window->d->actions->useCustomSize();
     });
-    PrintDialog::setProjectSource({[] {
-                                       MainController *c = CommandTargets::controller();
-                                       return c ? c->getMedia() : QSharedPointer<Media>();
-                                   },
-                                   [] {
-                                       MainController *c = CommandTargets::controller();
-                                       MainWindow *w = c ? c->getMainWindow() : nullptr;
-                                       return w ? w->getSelection() : PairInt(-1, -1);
-                                   },
-                                   [] {
-                                       MainController *c = CommandTargets::controller();
-                                       MainWindow *w = c ? c->getMainWindow() : nullptr;
-                                       return w ? w->getCurFrame() : 0;
-                                   }});
-#if TW_HAVE_PLAYER
-    if (controller && controller->getMediaPlayer())
-        controller->getMediaPlayer()->setRenderingWidget(getRenderingWidget());
-#endif
+    PrintDialog::setProjectSource({[window] { return window ? window->d->actions->media() : QSharedPointer<Media>(); },
+                                   [window] { return window ? window->getSelection() : PairInt(-1, -1); },
+                                   [window] { return window ? window->getCurFrame() : 0; }});
+}
+
+void MainWindow::MainWindowImpl::execute(QUndoCommand *command)
+{
+    if (command)
+        emit self->execute(command);
+}
+
+MainWindow::MainWindow(MainWindowActions *actions, QWidget *parent, Qt::WindowFlags flags)
+    : QMainWindow(parent, flags), d(std::make_unique<MainWindowImpl>())
+{
+    d->self = this;
+    d->actions = actions;
+    d->setupUi(this);
+    installSources();
     d->connectChildren();
     d->readSettings();
     setWindowTitle(QStringLiteral("Tarnwell"));
@@ -708,7 +211,7 @@ MainWindow::MainWindow(MainController *controller, QWidget *parent, Qt::WindowFl
     qApp->installEventFilter(this);
     d->createMainMenu();
     d->createShortcuts();
-    if (Application::isLowResolutionScreen())
+    if (ScreenRules::isLowResolutionScreen())
         onToggleTopToolbarClicked();
     d->postResize();
     d->placeTimelineToggle();
@@ -758,7 +261,7 @@ void MainWindow::setCurrentFrame(long frame)
     if (d->timeArea->isSliderDown() || d->masterSlider->isSliderDown())
         return;
     // The end of playback shows as the start.
-    const QSharedPointer<Media> media = d->controller ? d->controller->getMedia() : nullptr;
+    const QSharedPointer<Media> media = d->actions ? d->actions->media() : nullptr;
     const long length = media ? static_cast<long>(media->getDuration().toFrameUnits(false)) : 0;
     const long shown = frame == length ? 0 : frame;
     const int f = static_cast<int>(qBound(static_cast<long>(std::numeric_limits<int>::min()), shown,
@@ -810,7 +313,7 @@ void MainWindow::clearTmpLoops() { d->timeArea->clearTmpLoops(); }
 void MainWindow::clearSelection() { d->timeArea->clearSelection(); }
 void MainWindow::updateTempoPitch()
 {
-    const QSharedPointer<Media> media = d->controller ? d->controller->getMedia() : nullptr;
+    const QSharedPointer<Media> media = d->actions ? d->actions->media() : nullptr;
     const QSharedPointer<MediaTimeLine> timeline = media ? media->getTimeline() : nullptr;
     const QSharedPointer<VideoLoop> loop = timeline ? timeline->getLoopByFrame(d->timeArea->getCurFrame()) : nullptr;
     if (loop) {
@@ -866,145 +369,6 @@ void MainWindow::updateThumbnails()
     d->timelineWidget->getViewport()->getVideoTrack()->updateThumbnails();
 }
 
-bool MainWindow::eventFilter(QObject *watched, QEvent *event)
-{
-    if (focusInsideDialog())
-        return false;
-    // The wheel would move the transport's read-out without a seek.
-    if (event->type() == QEvent::Wheel && watched == d->masterSlider)
-        return true;
-    if (event->type() == QEvent::MouseButtonPress) {
-        if (watched == d->masterSlider) {
-            if (QApplication::focusWidget() != d->masterSlider)
-                d->masterSlider->setFocus(Qt::MouseFocusReason);
-            jumpMasterSliderTo(static_cast<QMouseEvent *>(event));
-        }
-        return false;
-    }
-    if (event->type() != QEvent::KeyPress)
-        return false;
-    // Only key presses on this window's widgets count; text fields and the
-    // menu bar keep the keys they use.
-    auto *target = qobject_cast<QWidget *>(watched);
-    if (!target || target->window() != this || qobject_cast<QMenuBar *>(target)
-        || isTextField(QApplication::focusWidget()))
-        return false;
-    auto *key = static_cast<QKeyEvent *>(event);
-    switch (key->key()) {
-    case Qt::Key_Space: {
-        bool playing = false;
-#if TW_HAVE_PLAYER
-        if (d->controller->getMediaPlayer())
-            playing = d->controller->getMediaPlayer()->isPlaying();
-#endif
-        if (playing)
-            d->controller->onPauseVideo();
-        else
-            d->controller->onPlayVideo();
-        return true;
-    }
-    case Qt::Key_Up:
-        d->controller->onVideoZoomIn();
-        break;
-    case Qt::Key_Down:
-        d->controller->onVideoZoomOut();
-        break;
-    case Qt::Key_Left:
-    case Qt::Key_Right:
-        // The transport steps wherever the focus is in the window (no other
-        // slider moves by these keys): the slider moves by its single step
-        // and its actionTriggered connection seeks there.
-        if ((key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
-            d->masterSlider->triggerAction(key->key() == Qt::Key_Right ? QAbstractSlider::SliderSingleStepAdd
-                                                                      : QAbstractSlider::SliderSingleStepSub);
-            return true;
-        }
-        break;
-    default:
-        break;
-    }
-    return false;
-}
-
-// A press in the transport's groove puts the handle under the pointer and
-// seeks there, so the press goes on as a drag of the handle (rather than a
-// page step that moves the read-out only).
-void MainWindow::jumpMasterSliderTo(QMouseEvent *event)
-{
-    QSlider *slider = d->masterSlider;
-    if (event->button() != Qt::LeftButton || slider->maximum() <= slider->minimum())
-        return;
-    QStyleOptionSlider option;
-    option.initFrom(slider);
-    option.orientation = slider->orientation();
-    option.minimum = slider->minimum();
-    option.maximum = slider->maximum();
-    option.sliderPosition = slider->sliderPosition();
-    option.sliderValue = slider->value();
-    option.upsideDown = slider->invertedAppearance();
-    const QRect handle = slider->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, slider);
-    const QPoint at = event->position().toPoint();
-    if (handle.contains(at))
-        return;
-    const QRect groove = slider->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, slider);
-    const int span = qMax(1, groove.width() - handle.width());
-    const int offset = at.x() - groove.x() - handle.width() / 2;
-    const int frame = QStyle::sliderValueFromPosition(slider->minimum(), slider->maximum(), offset, span,
-                                                      option.upsideDown);
-    slider->setValue(frame);
-    updateTempoPitch();
-    d->controller->onPlaybackFrameChanged(static_cast<quint32>(qMax(0, frame)));
-}
-
-void MainWindow::keyPressEvent(QKeyEvent *event)
-{
-    QMainWindow::keyPressEvent(event);
-    const Qt::KeyboardModifiers mods = event->modifiers();
-    const bool ctrl = mods & Qt::ControlModifier;
-    const bool alt = mods & Qt::AltModifier;
-    qDebug() << "Key pressed" << event->key() << "Ctrl:" << ctrl << "Alt:" << alt
-             << "Shift:" << bool(mods & Qt::ShiftModifier);
-    switch (event->key()) {
-    case Qt::Key_Delete:
-        if (ctrl)
-            emit execute(new RemoveAllLoopsCommand);
-        break;
-    case Qt::Key_Comma:
-    case Qt::Key_Period: {
-        const QSharedPointer<Media> media = d->controller->getMedia();
-        const QSharedPointer<MediaTimeLine> timeline = media ? media->getTimeline() : nullptr;
-        const QSharedPointer<VideoLoop> loop = timeline ? timeline->getLoopByFrame(d->timeArea->getCurFrame()) : nullptr;
-        if (loop) {
-            const int frame = event->key() == Qt::Key_Comma ? loop->getStartFrame() : loop->getEndFrame();
-            setCurrentFrame(frame);
-            d->controller->onPlaybackFrameChanged(static_cast<quint32>(qMax(0, frame)));
-        }
-        break;
-    }
-    case Qt::Key_H:
-        setCurrentFrame(0);
-        d->controller->onPlaybackFrameChanged(0);
-        break;
-    case Qt::Key_L:
-        if (ctrl && alt) {
-            if (MainController *c = Application::instance() ? Application::instance()->getMainController()
-                                                            : d->controller)
-                c->toggleLogger();
-        }
-        break;
-    case Qt::Key_O:
-        d->videoControls->setZoom(0);
-        d->controller->onVideoZoom(0.0f);
-        break;
-    case Qt::Key_S:
-        if (event->matches(QKeySequence::Save))
-            d->controller->saveCurrentProject();
-        break;
-    default:
-        break;
-    }
-}
-
 void MainWindow::resizeEvent(QResizeEvent *event)
 {
     QMainWindow::resizeEvent(event);
@@ -1014,7 +378,7 @@ void MainWindow::resizeEvent(QResizeEvent *event)
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     // Unsaved changes are asked about first; Cancel keeps the window.
-    if (d->controller && !d->controller->confirmClose()) {
+    if (d->actions && !d->actions->confirmClose()) {
         event->ignore();
         return;
     }
@@ -1033,8 +397,8 @@ void MainWindow::dropEvent(QDropEvent *event)
     const QList<QUrl> urls = event->mimeData()->urls();
     if (urls.isEmpty())
         return;
-    d->controller->openFile(urls.first().toLocalFile());
-    d->controller->onPlayVideo();
+    d->actions->openFile(urls.first().toLocalFile());
+    d->actions->play();
 }
 
 QRect MainWindow::fitToScreen(const QRect &window, const QRect &available, const QMargins &frame)
@@ -1066,10 +430,10 @@ void MainWindow::onOpenButtonClicked()
         return;
     options->setLastPath(PathType(2), QFileInfo(file).canonicalPath());
     qDebug() << "selected to open:" << file;
-    d->controller->openFile(file);
+    d->actions->openFile(file);
 }
 
-void MainWindow::onSaveButtonClicked() { d->controller->saveCurrentProjectAs(); }
+void MainWindow::onSaveButtonClicked() { d->actions->saveProjectAs(); }
 void MainWindow::onExportButtonClicked() {}
 void MainWindow::onRipButtonClicked()
 {
@@ -1077,7 +441,7 @@ void MainWindow::onRipButtonClicked()
     if (dialog.exec() != QDialog::Accepted)
         return;
     const QPair<QStringList, QStringList> rip = dialog.getRipInfo();
-    d->controller->ripFiles(rip.first, rip.second);
+    d->actions->ripFiles(rip.first, rip.second);
 }
 
 void MainWindow::onAspectResizeButtonClicked() {}
@@ -1097,17 +461,17 @@ void MainWindow::onSnifferDownloadFinish(const QString &path)
         d->snifferWindow->setWindowFlags(d->snifferWindow->windowFlags() & ~Qt::WindowStaysOnTopHint);
         d->snifferWindow->show();
     }
-    if (!d->controller)
+    if (!d->actions)
         return;
     // A download may have replaced a file opened before under that name.
-    d->controller->clearCachedData(path);
-    d->controller->openFile(path);
+    d->actions->clearCachedData(path);
+    d->actions->openFile(path);
     setWindowTitle(QStringLiteral("Tarnwell - %1").arg(QFileInfo(path).fileName()));
     if (d->snifferWindow) {
         d->snifferWindow->setWindowFlags(d->snifferWindow->windowFlags() | Qt::WindowStaysOnTopHint);
         d->snifferWindow->show();
     }
-    d->controller->onPlayVideo();
+    d->actions->play();
 }
 
 void MainWindow::onSnifferWindowClosed()
@@ -1138,8 +502,8 @@ void MainWindow::onSnifferBackgroundClicked()
 Tarnwell2SnifferWindow *MainWindow::getSnifferWindow() const { return d->snifferWindow; }
 void MainWindow::onSnifferYoutubeButtonClicked()
 {
-    if (d->controller)
-        d->controller->getSnifferController()->exec();
+    if (d->actions)
+        d->actions->openVideoDownloader();
 }
 void MainWindow::onOptionButtonClicked()
 {
@@ -1157,15 +521,15 @@ void MainWindow::onOptionButtonClicked()
 }
 
 void MainWindow::onHelpButtonClicked() {}
-void MainWindow::onPrinterButtonClicked() { d->controller->onPrint(); }
+void MainWindow::onPrinterButtonClicked() { d->actions->print(); }
 
 namespace {
 
 // Runs the export dialog for a project that is not empty; true, with the
 // options filled, when the user pressed OK.
-bool askExportOptions(MainWindow *window, MainController *controller, ExportOptions *options)
+bool askExportOptions(MainWindow *window, MainWindowActions *actions, ExportOptions *options)
 {
-    const QSharedPointer<Media> media = controller ? controller->getMedia() : nullptr;
+    const QSharedPointer<Media> media = actions ? actions->media() : nullptr;
     if (!media || media->isEmpty())
         return false;
     ExportDialog dialog(window);
@@ -1180,50 +544,49 @@ bool askExportOptions(MainWindow *window, MainController *controller, ExportOpti
 void MainWindow::onExportEntireVideoClicked()
 {
     ExportOptions options;
-    if (askExportOptions(this, d->controller, &options))
-        d->controller->exportAll(options);
+    if (askExportOptions(this, d->actions, &options))
+        d->actions->exportAll(options);
 }
 
 void MainWindow::onExportCurrentLoopClicked()
 {
     ExportOptions options;
-    if (askExportOptions(this, d->controller, &options))
-        d->controller->exportCurrentLoop(options);
+    if (askExportOptions(this, d->actions, &options))
+        d->actions->exportCurrentLoop(options);
 }
 
 void MainWindow::onExportAllLoopsClicked()
 {
     ExportOptions options;
-    if (askExportOptions(this, d->controller, &options))
-        d->controller->exportAllLoops(options);
+    if (askExportOptions(this, d->actions, &options))
+        d->actions->exportAllLoops(options);
 }
-void MainWindow::onUndo() { d->controller->onUndo(); }
-void MainWindow::onRedo() { d->controller->onRedo(); }
+void MainWindow::onUndo() { d->actions->undo(); }
+void MainWindow::onRedo() { d->actions->redo(); }
 void MainWindow::onMarkerButtonClicked()
 {
-    const QSharedPointer<Media> media = d->controller->getMedia();
+    const QSharedPointer<Media> media = d->actions->media();
     const QSharedPointer<MediaTimeLine> timeline = media ? media->getTimeline() : nullptr;
     if (!timeline)
         return;
     if (const QSharedPointer<VideoMarker> bookmark = timeline->allocBookmark(d->timeArea->getCurFrame()))
-        emit execute(new AddBookmarkCommand(bookmark));
+        d->execute(d->actions->addBookmarkCommand(bookmark));
 }
 
 void MainWindow::onOpenFileClicked(const QString &path)
 {
     if (!path.isEmpty())
-        d->controller->openFile(path);
+        d->actions->openFile(path);
 }
 
-void MainWindow::onSizeCustomClicked() { d->controller->onSizeCustomClicked(); }
-void MainWindow::onSizeMostRecentClicked() { d->controller->onSizeMostRecentClicked(); }
-void MainWindow::onSizeOriginalClicked() { d->controller->onSizeOriginalClicked(); }
-void MainWindow::onSizeClicked(QSize size) { d->controller->onSizeClicked(size); }
+void MainWindow::onSizeCustomClicked() { d->actions->useCustomSize(); }
+void MainWindow::onSizeMostRecentClicked() { d->actions->useMostRecentSize(); }
+void MainWindow::onSizeOriginalClicked() { d->actions->useOriginalSize(); }
+void MainWindow::onSizeClicked(QSize size) { d->actions->useSize(size); }
 
 void MainWindow::onNewInstanceButtonClicked()
 {
-    if (MainController *c = Application::instance() ? Application::instance()->getMainController() : d->controller)
-        c->openNewInstance();
+    d->actions->openNewInstance();
 }
 
 void MainWindow::onToggleTopToolbarClicked()
@@ -1237,16 +600,16 @@ void MainWindow::onToggleTimelineClicked()
     d->postResize();
 }
 
-void MainWindow::onTempoChanged(float tempo) { d->controller->onTempoChanged(tempo); }
-void MainWindow::onPitchChanged(float pitch) { d->controller->onPitchChanged(pitch); }
-void MainWindow::onVoumeChanged(int volume) { d->controller->onVoumeChanged(volume); }
-void MainWindow::onDelete() { d->controller->onDelete(); }
-void MainWindow::onCut() { d->controller->onCut(); }
-void MainWindow::onCopy() { d->controller->onCopy(); }
-void MainWindow::onPaste() { d->controller->onPaste(); }
-void MainWindow::onVolume() { d->controller->onVolume(); }
-void MainWindow::onInsertSilence() { d->controller->onInsertSilence(); }
-void MainWindow::onSilenceSection() { d->controller->onSilenceSection(); }
+void MainWindow::onTempoChanged(float tempo) { d->actions->setTempo(tempo); }
+void MainWindow::onPitchChanged(float pitch) { d->actions->setPitch(pitch); }
+void MainWindow::onVoumeChanged(int volume) { d->actions->setVolume(volume); }
+void MainWindow::onDelete() { d->actions->deleteSelection(); }
+void MainWindow::onCut() { d->actions->cutSelection(); }
+void MainWindow::onCopy() { d->actions->copySelection(); }
+void MainWindow::onPaste() { d->actions->paste(); }
+void MainWindow::onVolume() { d->actions->changeSelectionVolume(); }
+void MainWindow::onInsertSilence() { d->actions->insertSilence(); }
+void MainWindow::onSilenceSection() { d->actions->silenceSelection(); }
 void MainWindow::onStartLoop() { d->timeArea->addLoopStart(); }
 void MainWindow::onEndLoop() { d->timeArea->addLoopEnd(); }
 void MainWindow::onEditLoop()
@@ -1257,13 +620,13 @@ void MainWindow::onEditLoop()
     EditLoopDialog dialog(loop, d->timeArea->getFrameCount(), d->timeArea->getLoops(), d->timeArea->getFps(), this);
     if (dialog.exec() != 1)
         return;
-    emit execute(new EditLoopCommand(QSharedPointer<VideoLoop>(new VideoLoop(*loop)), loop, dialog.getUpdatedLoop()));
+    d->execute(d->actions->editLoopCommand(QSharedPointer<VideoLoop>(new VideoLoop(*loop)), loop, dialog.getUpdatedLoop()));
 }
 
 void MainWindow::onDeleteLoop()
 {
     if (const QSharedPointer<VideoLoop> loop = d->timeArea->getCurLoop())
-        emit execute(new RemoveLoopCommand(loop));
+        d->execute(d->actions->removeLoopCommand(loop));
 }
 
 void MainWindow::onPreviousLoop() { d->jumpOnRuler(&TimeAreaWidget::moveToPrevLoop); }
@@ -1279,13 +642,13 @@ void MainWindow::onRewindByOneSec() { d->step(1.0, false); }
 void MainWindow::onRewindByTenthSec() { d->step(0.1, false); }
 void MainWindow::onRewindByQuarterSec() { d->step(0.25, false); }
 void MainWindow::onRewindByFrame() { d->step(0.0, false); }
-void MainWindow::onStopVideo() { d->controller->onStopVideo(); }
-void MainWindow::onPlayVideo() { d->controller->onPlayVideo(); }
-void MainWindow::onPauseVideo() { d->controller->onPauseVideo(); }
-void MainWindow::onZoomSliderChanged(int value) { d->controller->onVideoZoom(static_cast<float>(value)); }
-void MainWindow::onVideoZoomIn() { d->controller->onVideoZoomIn(); }
-void MainWindow::onVideoZoomOut() { d->controller->onVideoZoomOut(); }
-void MainWindow::onVideoZoom(QRectF area) { d->controller->onVideoZoom(area); }
+void MainWindow::onStopVideo() { d->actions->stop(); }
+void MainWindow::onPlayVideo() { d->actions->play(); }
+void MainWindow::onPauseVideo() { d->actions->pause(); }
+void MainWindow::onZoomSliderChanged(int value) { d->actions->setZoom(static_cast<float>(value)); }
+void MainWindow::onVideoZoomIn() { d->actions->zoomIn(); }
+void MainWindow::onVideoZoomOut() { d->actions->zoomOut(); }
+void MainWindow::onVideoZoom(QRectF area) { d->actions->zoomToArea(area); }
 
 void MainWindow::onPlaybackFrameChanged(int frame)
 {
@@ -1300,10 +663,10 @@ void MainWindow::onPlaybackFrameChanged(int frame)
 void MainWindow::onMasterTimelineValueChanged(int)
 {
     updateTempoPitch();
-    d->controller->onPlaybackFrameChanged(static_cast<quint32>(qMax(0, d->masterSlider->value())));
+    d->actions->seekToFrame(static_cast<quint32>(qMax(0, d->masterSlider->value())));
 }
 
-void MainWindow::onSliderPressed() { d->controller->onTimeSliderPressed(); }
+void MainWindow::onSliderPressed() { d->actions->positionSliderPressed(); }
 void MainWindow::onSliderReleased()
 {
     // The last step of a drag may not have reached the player yet: the
@@ -1311,32 +674,32 @@ void MainWindow::onSliderReleased()
     if (sender() == d->masterSlider) {
         const int frame = d->masterSlider->value();
         onPlaybackFrameChanged(frame);
-        d->controller->onPlaybackFrameChanged(static_cast<quint32>(qMax(0, frame)));
+        d->actions->seekToFrame(static_cast<quint32>(qMax(0, frame)));
     }
-    d->controller->onTimeSliderReleased();
+    d->actions->positionSliderReleased();
 }
 
 void MainWindow::onPlaybackTimeChanged(QTime time)
 {
     setCurrentTime(time);
-    d->controller->onPlaybackTimeChanged(time);
+    d->actions->seekToTime(time);
 }
 
 void MainWindow::onTimelineValueChanged(int frame)
 {
     onPlaybackFrameChanged(frame);
     updateTempoPitch();
-    d->controller->onPlaybackFrameChanged(static_cast<quint32>(qMax(0, frame)));
+    d->actions->seekToFrame(static_cast<quint32>(qMax(0, frame)));
 }
 
-void MainWindow::onSelectionChanged(PairInt selection) { d->controller->onSelectionChanged(selection); }
-void MainWindow::onVideoPlayableChanged(bool playable) { d->controller->onVideoPlayableChanged(playable); }
-void MainWindow::onAudioPlayableChanged(bool playable) { d->controller->onAudioPlayableChanged(playable); }
-void MainWindow::onVideoLockChanged(bool locked) { d->controller->onVideoLockChanged(locked); }
+void MainWindow::onSelectionChanged(PairInt selection) { d->actions->selectionChanged(selection); }
+void MainWindow::onVideoPlayableChanged(bool playable) { d->actions->setVideoPlayable(playable); }
+void MainWindow::onAudioPlayableChanged(bool playable) { d->actions->setAudioPlayable(playable); }
+void MainWindow::onVideoLockChanged(bool locked) { d->actions->setVideoLocked(locked); }
 
 void MainWindow::onAudioLockChanged(bool locked)
 {
-    d->controller->onAudioLockChanged(locked);
+    d->actions->setAudioLocked(locked);
     d->editVideoWidget->setSilenceBtnEnabled(!locked);
 }
 
@@ -1346,35 +709,7 @@ void MainWindow::onThumbnailClicked(AbstractThumbnail *thumbnail)
         return;
     const int frame = thumbnail->getPosition() + 1;
     setCurrentFrame(frame);
-    d->controller->onPlaybackFrameChanged(static_cast<quint32>(qMax(0, frame)));
-}
-
-void MainWindow::rebuildAspectResizeMenu()
-{
-    QMenu *menu = d->aspectResizeMenu;
-    // Headings made on an earlier opening are children of the menu and go
-    // with the clear; the copied entries belong to the toolbar and stay.
-    menu->clear();
-    for (QAction *a : d->topToolbar->getAspectResizeMenu()->actions()) {
-        if (!a->text().isEmpty())
-            menu->addAction(a);
-    }
-    const struct
-    {
-        const char *title;
-        int index;
-    } headings[] = {{"Widescreen (16:9)", 3}, {"Standard (4:3)", 9}, {"Other", 15}};
-    for (const auto &h : headings) {
-        const QList<QAction *> actions = menu->actions();
-        QAction *before = h.index < actions.size() ? actions.at(h.index) : nullptr;
-        auto *heading = new QAction(tr(h.title), menu);
-        heading->setEnabled(false);
-        auto *sepA = new QAction(menu);
-        sepA->setSeparator(true);
-        auto *sepB = new QAction(menu);
-        sepB->setSeparator(true);
-        menu->insertActions(before, {sepA, heading, sepB});
-    }
+    d->actions->seekToFrame(static_cast<quint32>(qMax(0, frame)));
 }
 
 } // namespace TW

@@ -22,7 +22,7 @@ namespace TW {
 class AbstractThumbnail;
 class AudioThumbnailWidget;
 class EditVideoWidget;
-class MainController;
+class MainWindowActions;
 class TimeAreaWidget;
 class TimelineWidget;
 class TopToolbarWidget;
@@ -34,12 +34,14 @@ class VideoWidget;
 
 // The one top-level window: toolbar, side panel, video view with its
 // position slider, transport controls, timeline and status bar. Every signal
-// of its children becomes a call of a controller slot or an undo command.
+// of its children becomes a call of one of its actions, or an undo command
+// the actions make for it, sent on its execute signal.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
 public:
-    MainWindow(MainController *controller, QWidget *parent = nullptr, Qt::WindowFlags flags = {});
+    // actions must outlive the window.
+    MainWindow(MainWindowActions *actions, QWidget *parent = nullptr, Qt::WindowFlags flags = {});
     ~MainWindow() override;
 
     bool isVideoLocked() const;
@@ -194,6 +196,7 @@ private slots:
     void rebuildAspectResizeMenu();
 
 private:
+    void installSources();
     void jumpMasterSliderTo(QMouseEvent *event);
     struct MainWindowImpl;
     std::unique_ptr<MainWindowImpl> d;

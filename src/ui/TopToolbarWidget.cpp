@@ -1,7 +1,5 @@
 #include "ui/TopToolbarWidget.h"
 
-#include "app/Application.h"
-#include "app/MainController.h"
 #include "ui/ImageStyle.h"
 #include "ui/OpenButton.h"
 
@@ -383,12 +381,6 @@ void TopToolbarWidget::sizeActionTriggered()
         emit sizeClicked(action->data().toSize());
 }
 
-void TopToolbarWidget::newInstanceActionTriggered()
-{
-    if (Application *app = Application::instance()) {
-        if (MainController *controller = app->getMainController())
-            controller->openNewInstance();
-    }
-}
+void TopToolbarWidget::newInstanceActionTriggered() { emit newInstanceClicked(); }
 
 } // namespace TW

@@ -75,6 +75,8 @@ signals:
     void sizeOriginalClicked();
     void sizeClicked(QSize size);
     void openFileClicked(QString fileName);
+    // The recent-files menu's "Open New Window" entry.
+    void newInstanceClicked();
 
 private slots:
     void openBtnRightClicked();

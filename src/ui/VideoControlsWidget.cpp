@@ -1,6 +1,6 @@
 #include "ui/VideoControlsWidget.h"
 
-#include "app/Application.h"
+#include "ui/ScreenRules.h"
 #include "ui/ImageStyle.h"
 
 #include <QFrame>
@@ -57,6 +57,22 @@ VideoControlsWidget::VideoControlsWidget(QWidget *parent, Qt::WindowFlags flags)
                                  "padding: 0; border: 0;}"
                                  "QPushButton{padding: 0; border: 0;}"));
 
+    QFrame *frame = buildFrame();
+    d->frameLayout->addWidget(buildTransportButtons(frame));
+    d->frameLayout->addWidget(buildZoomSlider(frame));
+    d->frameLayout->addWidget(buildStepButtons(frame));
+    d->frameLayout->addWidget(buildReadout(frame));
+    d->frameLayout->addStretch();
+
+    connect(d->zoomSlider, &QSlider::valueChanged, this, &VideoControlsWidget::zoomChanged);
+
+    if (ScreenRules::isLowResolutionScreen())
+        d->frameLayout->setContentsMargins(10, 2, 10, 2);
+}
+
+// The rounded bar that holds the groups, in a row between two stretches.
+QFrame *VideoControlsWidget::buildFrame()
+{
     auto *outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     auto *frame = new QFrame(this);
@@ -72,8 +88,12 @@ VideoControlsWidget::VideoControlsWidget(QWidget *parent, Qt::WindowFlags flags)
     d->frameLayout->setSpacing(6);
     d->frameLayout->setContentsMargins(10, 5, 10, 5);
     d->frameLayout->addStretch();
+    return frame;
+}
 
-    // Play, pause and stop.
+// Play, pause and stop.
+QFrame *VideoControlsWidget::buildTransportButtons(QFrame *frame)
+{
     auto *mainButtonsFrame = new QFrame(frame);
     mainButtonsFrame->setObjectName(QStringLiteral("mainButtonsFrame"));
     mainButtonsFrame->setFrameShape(QFrame::StyledPanel);
@@ -117,9 +137,12 @@ VideoControlsWidget::VideoControlsWidget(QWidget *parent, Qt::WindowFlags flags)
         connect(b, &QPushButton::clicked, this, t.signal);
         mainRow->addWidget(b);
     }
-    d->frameLayout->addWidget(mainButtonsFrame);
+    return mainButtonsFrame;
+}
 
-    // Zoom slider with its captions.
+// The zoom slider with its captions.
+QFrame *VideoControlsWidget::buildZoomSlider(QFrame *frame)
+{
     auto *sliderFrame = new QFrame(frame);
     sliderFrame->setObjectName(QStringLiteral("sliderFrame"));
     sliderFrame->setFixedWidth(200);
@@ -156,9 +179,12 @@ VideoControlsWidget::VideoControlsWidget(QWidget *parent, Qt::WindowFlags flags)
     captions->addWidget(zoomIn);
     sliderColumn->addLayout(captions);
     sliderColumn->addStretch();
-    d->frameLayout->addWidget(sliderFrame);
+    return sliderFrame;
+}
 
-    // Step buttons around the centre piece.
+// The step buttons around the centre piece.
+QFrame *VideoControlsWidget::buildStepButtons(QFrame *frame)
+{
     auto *ffFrame = new QFrame(frame);
     ffFrame->setObjectName(QStringLiteral("ffFrame"));
     ffFrame->setStyleSheet(QStringLiteral("#ffFrame{border: 2px solid #202020; border-top-color: #404040;"
@@ -214,9 +240,12 @@ VideoControlsWidget::VideoControlsWidget(QWidget *parent, Qt::WindowFlags flags)
         connect(b, &QToolButton::clicked, this, s.signal);
         ffRow->addWidget(b);
     }
-    d->frameLayout->addWidget(ffFrame);
+    return ffFrame;
+}
 
-    // Position and duration read-out.
+// The read-out of position and duration.
+QFrame *VideoControlsWidget::buildReadout(QFrame *frame)
+{
     auto *frame_2 = new QFrame(frame);
     frame_2->setObjectName(QStringLiteral("frame_2"));
     frame_2->setStyleSheet(QStringLiteral("#frame_2{border: 2px solid #707070; border-top-color: #505050;"
@@ -250,13 +279,7 @@ VideoControlsWidget::VideoControlsWidget(QWidget *parent, Qt::WindowFlags flags)
                                      QStringLiteral("#202020"), true);
     timeRow->addWidget(d->timeLabelDuration);
     frame_2->setFixedSize(210, 31);
-    d->frameLayout->addWidget(frame_2);
-    d->frameLayout->addStretch();
-
-    connect(d->zoomSlider, &QSlider::valueChanged, this, &VideoControlsWidget::zoomChanged);
-
-    if (Application::isLowResolutionScreen())
-        d->frameLayout->setContentsMargins(10, 2, 10, 2);
+    return frame_2;
 }
 
 VideoControlsWidget::~VideoControlsWidget() = default;

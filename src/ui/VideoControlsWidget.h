@@ -7,6 +7,7 @@
 class QLabel;
 class QSlider;
 class QAbstractButton;
+class QFrame;
 
 namespace TW {
 
@@ -45,6 +46,12 @@ signals:
     void pauseVideo();
 
 private:
+    QFrame *buildFrame();
+    QFrame *buildTransportButtons(QFrame *frame);
+    QFrame *buildZoomSlider(QFrame *frame);
+    QFrame *buildStepButtons(QFrame *frame);
+    QFrame *buildReadout(QFrame *frame);
+
     struct Impl;
     std::unique_ptr<Impl> d;
 };
