@@ -185,6 +185,88 @@ struct TopToolbarWidget::TopToolbarWidgetImpl
         sizeMenu->addAction(action);
     }
 
+    // The strip: sidings at both ends, the buttons with dividers between.
+    void buildButtonRow()
+    {
+        auto *outer = new QHBoxLayout(q);
+        outer->setSpacing(0);
+        outer->setContentsMargins(0, 0, 0, 0);
+        auto *mainFrame = new QFrame(q);
+        mainFrame->setObjectName(QStringLiteral("mainFrame"));
+        mainFrame->setFrameShape(QFrame::StyledPanel);
+        mainFrame->setFrameShadow(QFrame::Raised);
+        outer->addWidget(mainFrame);
+        auto *v = new QVBoxLayout(mainFrame);
+        v->setSpacing(0);
+        v->setContentsMargins(0, 0, 0, 0);
+        auto *h = new QHBoxLayout;
+        h->setSpacing(0);
+        h->setContentsMargins(0, 0, 0, 0);
+        v->addLayout(h);
+        auto *frame = new QFrame(mainFrame);
+        frame->setObjectName(QStringLiteral("frame"));
+        frame->setFrameShape(QFrame::StyledPanel);
+        frame->setFrameShadow(QFrame::Raised);
+        frame->setAttribute(Qt::WA_LayoutUsesWidgetRect);
+        h->addWidget(frame);
+        auto *row = new QHBoxLayout(frame);
+        row->setSpacing(0);
+        row->setContentsMargins(0, 0, 0, 0);
+
+        row->addWidget(piece(frame, QStringLiteral("label_13"), QStringLiteral("left-menubar-siding"), 11));
+        int divider = 0;
+        for (const ToolbarButton &button : kButtons) {
+            const QString name = QString::fromLatin1(button.name);
+            if (name != QLatin1String("openBtn"))
+                row->addWidget(piece(frame,
+                                     divider++ == 0 ? QStringLiteral("label") : QStringLiteral("label_%1").arg(divider + 1),
+                                     QStringLiteral("menubar-div"), 8));
+            QPushButton *b = makeButton(frame, button);
+            row->addWidget(b);
+            buttons.insert(name, b);
+        }
+        row->addWidget(piece(frame, QStringLiteral("label_14"), QStringLiteral("right-menubar-siding"), 11));
+        row->itemAt(row->count() - 1)->widget()->setAttribute(Qt::WA_LayoutUsesWidgetRect, false);
+    }
+
+    // One button with its images, tip and name; its keys are an action of
+    // the toolbar that clicks it.
+    QPushButton *makeButton(QFrame *frame, const ToolbarButton &button)
+    {
+        const QString name = QString::fromLatin1(button.name);
+        QPushButton *b = name == QLatin1String("openBtn") ? new OpenButton(frame) : new QPushButton(frame);
+        b->setObjectName(name);
+        b->setFixedSize(59, 63);
+        QString style = ImageStyle::stateImages(QStringLiteral("QPushButton"), QString::fromLatin1(button.image),
+                                                QStringLiteral("background-image"));
+        if (name == QLatin1String("exportBtn") || name == QLatin1String("aspectSizeBtn")
+            || name == QLatin1String("snifferBtn") || name == QLatin1String("helpBtn"))
+            style += QStringLiteral("QPushButton::menu-indicator{image: none; width: 0px;}");
+        b->setStyleSheet(style);
+        ImageStyle::drawStateImages(b, QString::fromLatin1(button.image), ImageStyle::ImageFit::Natural);
+        const QList<QKeySequence> keys = buttonKeys(button);
+        if (!keys.isEmpty()) {
+            // The keys click the button; they live in an action rather than
+            // on the button, whose shortcut dies while the toolbar is hidden.
+            auto *action = new QAction(TopToolbarWidget::tr(button.accessibleName), q);
+            action->setObjectName(name + QStringLiteral("Keys"));
+            action->setShortcuts(keys);
+            action->setShortcutContext(Qt::WindowShortcut);
+            QObject::connect(action, &QAction::triggered, b, &QAbstractButton::click);
+            q->addAction(action);
+            shortcutActions << action;
+        }
+        b->setAccessibleName(TopToolbarWidget::tr(button.accessibleName));
+        QStringList keyTexts;
+        for (const QKeySequence &k : keys)
+            keyTexts << k.toString(QKeySequence::NativeText);
+        const QString tip = TopToolbarWidget::tr(button.toolTip);
+        b->setToolTip(keys.isEmpty() ? tip
+                                     : TopToolbarWidget::tr("%1 (%2)").arg(tip, keyTexts.join(TopToolbarWidget::tr(" or "))));
+        b->setAttribute(Qt::WA_LayoutUsesWidgetRect);
+        return b;
+    }
+
     TopToolbarWidget *q;
     QAction *helpUserGuide, *helpQuickStart, *helpTraining, *helpDesk, *helpAbout;
     QAction *exportEntire, *exportCurrent, *exportAll;
@@ -210,80 +292,18 @@ TopToolbarWidget::TopToolbarWidget(QWidget *parent, Qt::WindowFlags flags)
     setStyleSheet(QStringLiteral("QPushButton{min-width: 59px; max-width: 59px; min-height: 63px; max-height: 63px;"
                                  "padding: 0; margin: 0; border: 0;}"));
 
-    auto *outer = new QHBoxLayout(this);
-    outer->setSpacing(0);
-    outer->setContentsMargins(0, 0, 0, 0);
-    auto *mainFrame = new QFrame(this);
-    mainFrame->setObjectName(QStringLiteral("mainFrame"));
-    mainFrame->setFrameShape(QFrame::StyledPanel);
-    mainFrame->setFrameShadow(QFrame::Raised);
-    outer->addWidget(mainFrame);
-    auto *v = new QVBoxLayout(mainFrame);
-    v->setSpacing(0);
-    v->setContentsMargins(0, 0, 0, 0);
-    auto *h = new QHBoxLayout;
-    h->setSpacing(0);
-    h->setContentsMargins(0, 0, 0, 0);
-    v->addLayout(h);
-    auto *frame = new QFrame(mainFrame);
-    frame->setObjectName(QStringLiteral("frame"));
-    frame->setFrameShape(QFrame::StyledPanel);
-    frame->setFrameShadow(QFrame::Raised);
-    frame->setAttribute(Qt::WA_LayoutUsesWidgetRect);
-    h->addWidget(frame);
-    auto *row = new QHBoxLayout(frame);
-    row->setSpacing(0);
-    row->setContentsMargins(0, 0, 0, 0);
-
-    row->addWidget(piece(frame, QStringLiteral("label_13"), QStringLiteral("left-menubar-siding"), 11));
-    int divider = 0;
-    for (const ToolbarButton &button : kButtons) {
-        const QString name = QString::fromLatin1(button.name);
-        if (name != QLatin1String("openBtn"))
-            row->addWidget(piece(frame, divider++ == 0 ? QStringLiteral("label") : QStringLiteral("label_%1").arg(divider + 1),
-                                 QStringLiteral("menubar-div"), 8));
-        QPushButton *b = name == QLatin1String("openBtn") ? new OpenButton(frame) : new QPushButton(frame);
-        b->setObjectName(name);
-        b->setFixedSize(59, 63);
-        QString style = ImageStyle::stateImages(QStringLiteral("QPushButton"), QString::fromLatin1(button.image),
-                                                QStringLiteral("background-image"));
-        if (name == QLatin1String("exportBtn") || name == QLatin1String("aspectSizeBtn")
-            || name == QLatin1String("snifferBtn") || name == QLatin1String("helpBtn"))
-            style += QStringLiteral("QPushButton::menu-indicator{image: none; width: 0px;}");
-        b->setStyleSheet(style);
-        ImageStyle::drawStateImages(b, QString::fromLatin1(button.image), ImageStyle::ImageFit::Natural);
-        const QList<QKeySequence> keys = buttonKeys(button);
-        if (!keys.isEmpty()) {
-            // The keys click the button; they live in an action rather than
-            // on the button, whose shortcut dies while the toolbar is hidden.
-            auto *action = new QAction(tr(button.accessibleName), this);
-            action->setObjectName(name + QStringLiteral("Keys"));
-            action->setShortcuts(keys);
-            action->setShortcutContext(Qt::WindowShortcut);
-            connect(action, &QAction::triggered, b, &QAbstractButton::click);
-            addAction(action);
-            d->shortcutActions << action;
-        }
-        b->setAccessibleName(tr(button.accessibleName));
-        QStringList keyTexts;
-        for (const QKeySequence &k : keys)
-            keyTexts << k.toString(QKeySequence::NativeText);
-        b->setToolTip(keys.isEmpty() ? tr(button.toolTip)
-                                     : tr("%1 (%2)").arg(tr(button.toolTip), keyTexts.join(tr(" or "))));
-        b->setAttribute(Qt::WA_LayoutUsesWidgetRect);
-        row->addWidget(b);
-        d->buttons.insert(name, b);
-    }
-    row->addWidget(piece(frame, QStringLiteral("label_14"), QStringLiteral("right-menubar-siding"), 11));
-    row->itemAt(row->count() - 1)->widget()->setAttribute(Qt::WA_LayoutUsesWidgetRect, false);
-
+    d->buildButtonRow();
     d->buttons.value(QStringLiteral("undoBtn"))->setEnabled(false);
     d->buttons.value(QStringLiteral("redoBtn"))->setEnabled(false);
     d->buttons.value(QStringLiteral("helpBtn"))->setMenu(d->helpMenu);
     d->buttons.value(QStringLiteral("exportBtn"))->setMenu(d->exportMenu);
     d->buttons.value(QStringLiteral("aspectSizeBtn"))->setMenu(d->sizeMenu);
     d->buttons.value(QStringLiteral("snifferBtn"))->setMenu(d->snifferMenu);
+    connectSignals();
+}
 
+void TopToolbarWidget::connectSignals()
+{
     auto button = [this](const char *n) { return d->buttons.value(QString::fromLatin1(n)); };
     connect(button("openBtn"), &QPushButton::clicked, this, &TopToolbarWidget::openButtonClicked);
     connect(static_cast<OpenButton *>(button("openBtn")), &OpenButton::rightClicked, this,

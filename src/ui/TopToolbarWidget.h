@@ -85,6 +85,8 @@ private slots:
     void newInstanceActionTriggered();
 
 private:
+    void connectSignals();
+
     struct TopToolbarWidgetImpl;
     std::unique_ptr<TopToolbarWidgetImpl> d;
 };
