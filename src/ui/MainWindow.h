@@ -109,6 +109,8 @@ public slots:
     void updateThumbnails();
 
 signals:
+    // An undo command of a loop or bookmark gesture (made by the actions) or
+    // of the ruler; whoever receives it owns it.
     void execute(QUndoCommand *command);
 
 protected:
