@@ -10,8 +10,10 @@ class MainController;
 
 // The main window's actions as the controller carries them out: each is a
 // call of one of the controller's slots, and the loop and bookmark gestures
-// become the application's undo commands. Made by the controller, which
-// outlives it as its parent.
+// become the application's undo commands. The project shown is the
+// controller's; new loops and bookmarks go to the running application's
+// timeline, as the commands that add them do. Made by the controller, whose
+// child it is, before the window it serves.
 class WindowActions : public QObject, public MainWindowActions
 {
     Q_OBJECT

@@ -19,6 +19,8 @@ class TimeAreaWidget;
 
 struct MainWindow::MainWindowImpl : MainWindowForm
 {
+    // The window as a MainWindow, for its slots and signals (the form's
+    // window is the same object).
     MainWindow *self = nullptr;
     // What the window asks of the application; not owned.
     MainWindowActions *actions = nullptr;
