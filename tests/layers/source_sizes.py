@@ -8,8 +8,9 @@ Usage: source_sizes.py SRC_DIR [--max-file N] [--max-function N]
 Function bodies are found by matching braces in the text with comments,
 string and character literals blanked out: a brace opened at file,
 namespace or class level that does not open a class, struct, union, enum,
-namespace, extern block or an initialiser list (text ending in '=') opens a
-function body, which runs to its matching brace. Lambdas and local classes
+namespace, extern block, an initialiser (text ending in '=', or without a
+parameter list) or a member's braced initialiser in a constructor's
+initialiser list opens a function body, which runs to its matching brace. Lambdas and local classes
 count towards the function holding them. A body's length is counted from
 the line of its opening brace to that of its closing one.
 
@@ -26,7 +27,11 @@ import re
 import sys
 
 SOURCE_SUFFIXES = ('.cpp', '.h')
-NON_FUNCTION_SCOPE = re.compile(r'\b(class|struct|union|enum|namespace)\b|\bextern\s*"C"')
+# Literals are blanked before heads are read: 'extern "C"' is seen as
+# 'extern' followed by spaces.
+NON_FUNCTION_SCOPE = re.compile(r'\b(class|struct|union|enum|namespace)\b|\bextern\s*$')
+# A constructor's initialiser list has begun: ") :" (not "::").
+INITIALISERS = re.compile(r'\)\s*(const\s*)?(noexcept\s*)?:(?!:)')
 
 
 def blank_literals(text):
@@ -91,7 +96,7 @@ def function_name(head):
     """The qualified name before the parameter list of a function head."""
     head = re.sub(r'\s+', ' ', head)
     # Drop a constructor's initialiser list: text after ") :".
-    m = re.search(r'\)\s*(const\s*)?(noexcept\s*)?:(?!:)', head)
+    m = INITIALISERS.search(head)
     if m:
         head = head[:m.start() + 1]
     depth = 0
@@ -125,19 +130,27 @@ def long_functions(text, limit):
             at_ns = not stack or stack[-1][0] == 'ns'
             if not at_ns:
                 stack.append(('other', line, ''))
+            elif INITIALISERS.search(head) and re.search(r'\w\s*$', head):
+                # A member's braced initialiser ("m_a{a}"): the head of
+                # the constructor goes on after it.
+                stack.append(('init', line, ''))
+                continue
             elif NON_FUNCTION_SCOPE.search(head) and '(' not in head.split('{')[-1]:
                 stack.append(('ns', line, ''))
-            elif head.rstrip().endswith('=') or head.rstrip().endswith('return'):
+            elif head.rstrip().endswith('=') or '(' not in head:
+                # Data: "= {...}" or a braced initialiser ("int m{0}").
                 stack.append(('other', line, ''))
             else:
                 stack.append(('fn', line, function_name(head)))
             head_start = k + 1
         elif ch == '}':
+            kind = None
             if stack:
                 kind, first, name = stack.pop()
                 if kind == 'fn' and line - first + 1 > limit:
                     found.append((name, first, line - first + 1))
-            head_start = k + 1
+            if kind != 'init' and not (stack and stack[-1][0] == 'init'):
+                head_start = k + 1
         elif ch == ';':
             head_start = k + 1
         elif ch == ':' and stack and stack[-1][0] == 'ns':
