@@ -8,6 +8,8 @@ Usage: layer_includes.py --compiler CXX --flags-dir DIR --source-dir SRC
 DIR holds <folder>.flags, one compiler argument a line: the include folders,
 definitions and options the build gives that folder's library. Each probe is
 a one-line source compiled with those arguments:
+- every folder's headers, all included by one source, are preprocessed:
+  no header may reach above its folder's layers;
 - for every folder and every other folder, an include of one of the other
   folder's headers is only preprocessed: it must succeed exactly when the
   other folder is a layer below, and a failure must be that include not being
@@ -87,11 +89,12 @@ def read_flags(flags_dir, folder, implicit):
 
 
 def probe(compiler, flags, include, workdir, syntax):
-    """Compiles (syntax) or preprocesses a source holding one include;
-    returns (succeeded, the compiler's messages)."""
+    """Compiles (syntax) or preprocesses a source holding the include (or
+    each of a list of them); returns (succeeded, the compiler's messages)."""
     fd, path = tempfile.mkstemp(suffix='.cpp', dir=workdir)
     with os.fdopen(fd, 'w') as f:
-        f.write('#include "%s"\n' % include)
+        for name in include if isinstance(include, list) else [include]:
+            f.write('#include "%s"\n' % name)
     mode = ['-fsyntax-only'] if syntax else ['-E', '-o', os.devnull]
     done = subprocess.run([compiler, '-std=c++17'] + flags + mode + [path],
                           stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
@@ -99,9 +102,9 @@ def probe(compiler, flags, include, workdir, syntax):
     return done.returncode == 0, done.stdout
 
 
-def first_header(source_dir, folder):
-    headers = sorted(n for n in os.listdir(os.path.join(source_dir, folder)) if n.endswith('.h'))
-    return '%s/%s' % (folder, headers[0]) if headers else None
+def headers_of(source_dir, folder):
+    return ['%s/%s' % (folder, n) for n in sorted(os.listdir(os.path.join(source_dir, folder)))
+            if n.endswith('.h')]
 
 
 def main():
@@ -123,11 +126,17 @@ def main():
     # (folder, include, expected to succeed, syntax-only compile)
     cases = []
     for folder in below:
+        headers = headers_of(args.source_dir, folder)
+        # Every header of the folder sees only what the folder may: one that
+        # reached upwards would fail here even if no source of the folder
+        # included it.
+        if headers:
+            cases.append((folder, headers, True, False))
         for other in below:
-            header = first_header(args.source_dir, other)
+            header = headers_of(args.source_dir, other)[:1]
             if header:
                 allowed = other == folder or other in below[folder]
-                cases.append((folder, header, allowed, False))
+                cases.append((folder, header[0], allowed, False))
     cases += [(folder, include, False, False) for folder, include in FORBIDDEN
               if include.split('/')[0] not in below[folder]]
     cases += [(folder, include, True, True) for folder, include in CONTROL]
@@ -139,7 +148,10 @@ def main():
         for run in concurrent.futures.as_completed(runs):
             folder, include, expected, syntax = runs[run]
             ok, messages = run.result()
-            what = '%s including "%s"%s' % (folder, include, ' (compiled)' if syntax else '')
+            if isinstance(include, list):
+                what = '%s including all %d of its headers' % (folder, len(include))
+            else:
+                what = '%s including "%s"%s' % (folder, include, ' (compiled)' if syntax else '')
             if ok and not expected:
                 failures.append('%s: found, but %s is not a layer below %s'
                                 % (what, include.split('/')[0], folder))
