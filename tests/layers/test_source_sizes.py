@@ -8,6 +8,8 @@ import sys
 import tempfile
 import unittest
 
+# The source folder stays clean of compiled modules.
+sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import source_sizes  # noqa: E402
 
