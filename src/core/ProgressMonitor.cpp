@@ -3,10 +3,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QLabel>
 #include <QPointer>
-#include <QProgressBar>
-#include <QStatusBar>
 
 #include <atomic>
 #include <mutex>
@@ -21,9 +18,9 @@ public:
     ProgressMonitor *owner;
     // A standard mutex, whose order the thread checker sees.
     mutable std::mutex lock;
-    QPointer<QProgressBar> progressBar;
-    QPointer<QLabel> statusLabel;
-    QPointer<QStatusBar> container;
+    QPointer<QObject> progressBar;
+    QPointer<QObject> statusLabel;
+    QPointer<QObject> container;
     int minimum = 0;
     int maximum = 1;
     int value = 0;
@@ -67,34 +64,33 @@ ProgressMonitor::ProgressMonitor() : QObject(nullptr), d(std::make_unique<Impl>(
 
 ProgressMonitor::~ProgressMonitor() = default;
 
-void ProgressMonitor::setWidgets(QProgressBar *progressBar, QLabel *statusLabel,
-                                 QStatusBar *container)
+void ProgressMonitor::setWidgets(QObject *progressBar, QObject *statusLabel, QObject *container)
 {
     std::lock_guard<std::mutex> lock(d->lock);
     if (d->progressBar)
         disconnect(this, nullptr, d->progressBar.data(), nullptr);
     d->progressBar = progressBar;
     if (progressBar) {
-        connect(this, &ProgressMonitor::reset, progressBar, &QProgressBar::reset,
+        // The numbers may come from any thread: they reach the bar queued.
+        connect(this, SIGNAL(reset()), progressBar, SLOT(reset()), Qt::QueuedConnection);
+        connect(this, SIGNAL(newRange(int,int)), progressBar, SLOT(setRange(int,int)),
                 Qt::QueuedConnection);
-        connect(this, &ProgressMonitor::newRange, progressBar, &QProgressBar::setRange,
+        connect(this, SIGNAL(newValue(int)), progressBar, SLOT(setValue(int)),
                 Qt::QueuedConnection);
-        connect(this, &ProgressMonitor::newValue, progressBar, &QProgressBar::setValue,
-                Qt::QueuedConnection);
-        connect(this, &ProgressMonitor::requestShow, progressBar, &QWidget::show);
-        connect(this, &ProgressMonitor::requestHide, progressBar, &QWidget::hide);
+        connect(this, SIGNAL(requestShow()), progressBar, SLOT(show()));
+        connect(this, SIGNAL(requestHide()), progressBar, SLOT(hide()));
     }
     if (d->statusLabel)
         disconnect(this, nullptr, d->statusLabel.data(), nullptr);
     d->statusLabel = statusLabel;
     if (statusLabel) {
-        connect(this, &ProgressMonitor::setStatusText, statusLabel, &QLabel::setText);
-        connect(this, &ProgressMonitor::requestShow, statusLabel, &QWidget::show);
-        connect(this, &ProgressMonitor::requestHide, statusLabel, &QWidget::hide);
+        connect(this, SIGNAL(setStatusText(QString)), statusLabel, SLOT(setText(QString)));
+        connect(this, SIGNAL(requestShow()), statusLabel, SLOT(show()));
+        connect(this, SIGNAL(requestHide()), statusLabel, SLOT(hide()));
     }
     if (d->container) {
-        disconnect(this, &ProgressMonitor::requestShow, d->container.data(), &QWidget::show);
-        disconnect(this, &ProgressMonitor::requestHide, d->container.data(), &QWidget::hide);
+        disconnect(this, SIGNAL(requestShow()), d->container.data(), SLOT(show()));
+        disconnect(this, SIGNAL(requestHide()), d->container.data(), SLOT(hide()));
     }
     d->container = container;
 }

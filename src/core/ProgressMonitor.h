@@ -4,10 +4,6 @@
 #include <QString>
 #include <memory>
 
-class QLabel;
-class QProgressBar;
-class QStatusBar;
-
 namespace TW {
 
 // The status bar's progress service: a bar and a label that show while a
@@ -17,7 +13,10 @@ namespace TW {
 // processing the calling thread's pending events (user input excluded), so
 // long work on the graphical thread still repaints the bar; a new value
 // alone (++ and updateProgress(int)) does so at most ten times a second.
-// One per process through Singleton<ProgressMonitor>.
+// One per process through Singleton<ProgressMonitor>. The widgets are met
+// through their slots by name (a progress bar's reset/setRange/setValue, a
+// label's setText, show and hide), so the service itself needs no widgets
+// library and reporters in any layer may use it.
 class ProgressMonitor : public QObject
 {
     Q_OBJECT
@@ -35,7 +34,10 @@ public:
     int value() const;
 
 public slots:
-    void setWidgets(QProgressBar *progressBar, QLabel *statusLabel, QStatusBar *container);
+    // progressBar: a QProgressBar; statusLabel: a QLabel; container: the
+    // status bar holding them. Any of them may be null; the previous ones
+    // are let go.
+    void setWidgets(QObject *progressBar, QObject *statusLabel, QObject *container);
     void startProgress(int minValue, int maxValue, int curValue, const QString &message);
     void updateProgress(int curValue);
     void updateProgress(int deltaMinValue, int deltaMaxValue, int deltaCurValue);

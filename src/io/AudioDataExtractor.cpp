@@ -228,23 +228,21 @@ struct DecodeJob
     qint64 expectedFrames = 0; // for the progress
 };
 
-// Decodes the job's stream into out. Returns false with a reason.
-bool decodeInto(const DecodeJob &job, QFile &out, int *channelsOut, QString *why)
+// Opens the job's source and finds the stream to decode, reading into the
+// data when the header does not describe it. Returns false with a reason.
+bool openAudioStream(const DecodeJob &job, FormatPtr &format, int &stream, QString *why)
 {
-    QElapsedTimer clock;
-    clock.start();
-
     // Named as a file, absolutely: a name such as "concat:a|b" or
     // "http:x" is never taken for another of FFmpeg's protocols.
     const QByteArray url = "file:" + QFile::encodeName(QFileInfo(job.source).absoluteFilePath());
     AVFormatContext *rawFormat = nullptr;
     int err = avformat_open_input(&rawFormat, url.constData(), nullptr, nullptr);
-    FormatPtr format(rawFormat);
+    format.reset(rawFormat);
     if (err < 0) {
         *why = QStringLiteral("cannot open %1: %2").arg(job.source, avError(err));
         return false;
     }
-    int stream = chooseStream(format.get(), job.index);
+    stream = chooseStream(format.get(), job.index);
     const auto described = [&] {
         const AVCodecParameters *p = stream >= 0 ? format->streams[stream]->codecpar : nullptr;
         return p && p->codec_id != AV_CODEC_ID_NONE && p->sample_rate > 0 && p->ch_layout.nb_channels > 0;
@@ -267,28 +265,50 @@ bool decodeInto(const DecodeJob &job, QFile &out, int *channelsOut, QString *why
     // Only the chosen stream is read; the demultiplexer skips the others.
     for (unsigned i = 0; i < format->nb_streams; ++i)
         format->streams[i]->discard = int(i) == stream ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+    return true;
+}
 
-    AVStream *st = format->streams[stream];
+// Opens a decoder for the stream. Returns false with a reason.
+bool openDecoder(const AVStream *st, const QString &source, CodecPtr &decoder, QString *why)
+{
     const AVCodec *codec = avcodec_find_decoder(st->codecpar->codec_id);
     if (!codec) {
         *why = QStringLiteral("no decoder for the audio of %1 (%2)")
-                   .arg(job.source, QString::fromUtf8(avcodec_get_name(st->codecpar->codec_id)));
+                   .arg(source, QString::fromUtf8(avcodec_get_name(st->codecpar->codec_id)));
         return false;
     }
-    CodecPtr decoder(avcodec_alloc_context3(codec));
+    decoder.reset(avcodec_alloc_context3(codec));
     if (!decoder) {
         *why = QStringLiteral("out of memory");
         return false;
     }
-    err = avcodec_parameters_to_context(decoder.get(), st->codecpar);
+    int err = avcodec_parameters_to_context(decoder.get(), st->codecpar);
     if (err >= 0) {
         decoder->pkt_timebase = st->time_base;
         err = avcodec_open2(decoder.get(), codec, nullptr);
     }
     if (err < 0) {
-        *why = QStringLiteral("cannot open the decoder for %1: %2").arg(job.source, avError(err));
+        *why = QStringLiteral("cannot open the decoder for %1: %2").arg(source, avError(err));
         return false;
     }
+    return true;
+}
+
+// Decodes the job's stream into out. Returns false with a reason.
+bool decodeInto(const DecodeJob &job, QFile &out, int *channelsOut, QString *why)
+{
+    QElapsedTimer clock;
+    clock.start();
+
+    FormatPtr format;
+    int stream = -1;
+    if (!openAudioStream(job, format, stream, why))
+        return false;
+    AVStream *st = format->streams[stream];
+    CodecPtr decoder;
+    if (!openDecoder(st, job.source, decoder, why))
+        return false;
+    int err = 0;
 
     const int channels = st->codecpar->ch_layout.nb_channels == 1 ? 1 : 2;
     *channelsOut = channels;

@@ -42,11 +42,6 @@ const char ScriptName[] = "exportFragment.sh";
 const char SilenceName[] = "silence_1_hour.avi";
 constexpr double SilenceSeconds = 3600.0;
 
-QString fixed(double value, int decimals)
-{
-    return QString::number(value, 'f', decimals);
-}
-
 // The value of a rate written as a decimal or as a fraction.
 double rateValue(const QString &text)
 {
@@ -444,6 +439,10 @@ struct MediaExporter::Impl
     }
 
     bool run(const SegmentList &records, const ExportOptions &opts, const QString &logLine);
+    double plannedSeconds(const SegmentList &records) const;
+    bool renderPieces(const SegmentList &records, QStringList &videoLines, QStringList &audioLines);
+    bool joinPieces(const QStringList &videoLines, const QStringList &audioLines, const QString &extension,
+                    const QString &partialName, const QString &output);
 };
 
 // The tracks' extracted audio, made now on the caller's thread where it is
@@ -465,6 +464,103 @@ static void prepareAudio(const MediaExporter::SegmentList &records)
                 qWarning() << "No extracted audio for" << name;
         }
     }
+}
+
+// The seconds of output the records make (twice over when sound and
+// pictures are rendered apart), for the progress.
+double MediaExporter::Impl::plannedSeconds(const SegmentList &records) const
+{
+    double seconds = 0;
+    for (const MediaSegmentTraits &r : records) {
+        if (r.segment)
+            seconds += stretchedSeconds(r.segment->length, r.tempo);
+        if (r.repeat > 1 && r.delay > 0)
+            seconds += double(r.delay) * (r.repeat - 1);
+    }
+    if (hasAudio && !options.audioOnly)
+        seconds *= 2;
+    return qMax(seconds, 0.001);
+}
+
+// Renders every piece in the order of playback: each record's passes, a
+// pause before each repeat of a loop with a delay, and in each pass its
+// fragments; lists each piece's pictures and sound.
+bool MediaExporter::Impl::renderPieces(const SegmentList &records, QStringList &videoLines,
+                                       QStringList &audioLines)
+{
+    QString lastPiece; // the last picture piece listed
+    for (int i = 0; i < records.size(); ++i) {
+        const MediaSegmentTraits &r = records.at(i);
+        const QList<QSharedPointer<MediaTrackFragment>> fragments =
+            r.segment ? r.segment->fragments : QList<QSharedPointer<MediaTrackFragment>>();
+        for (int pass = 0; pass < qMax(1, r.repeat); ++pass) {
+            if (pass > 0 && r.delay > 0) {
+                const Piece pause = exportPause(i, r.delay, lastPiece);
+                if (!pause.ok())
+                    return stopRequested ? stopped() : false;
+                listed(pause.video, r.delay);
+                videoLines << concatListLine(pause.video);
+                audioLines << concatListLine(pause.audio);
+            }
+            for (int j = 0; j < fragments.size(); ++j) {
+                if (stopRequested)
+                    return stopped();
+                const QSharedPointer<MediaTrackFragment> &fragment = fragments.at(j);
+                if (!fragment || fragment->endPosition <= fragment->startPosition)
+                    continue;
+                const Piece piece = exportTrackFragment(fragment, QStringLiteral("%1_%2").arg(i).arg(j), r.pitch,
+                                                        r.tempo, r.volume);
+                if (!piece.ok())
+                    return stopRequested ? stopped() : false;
+                listed(piece.video, stretchedSeconds(fragment->endPosition - fragment->startPosition, r.tempo));
+                lastPiece = piece.video;
+                videoLines << concatListLine(piece.video);
+                audioLines << concatListLine(piece.audio);
+            }
+        }
+    }
+    return true;
+}
+
+// Joins the listed pieces into the partial output file.
+bool MediaExporter::Impl::joinPieces(const QStringList &videoLines, const QStringList &audioLines,
+                                     const QString &extension, const QString &partialName,
+                                     const QString &output)
+{
+    // The pictures are joined by stream copy; the sound is encoded once from
+    // the rendered audio files, so the codec's padding at the end of every
+    // piece does not add up against the pictures.
+    const QString videoList = workFile(QStringLiteral("fragmentList.txt"));
+    const QString audioList = workFile(QStringLiteral("audioList.txt"));
+    if (!options.audioOnly && !writeList(videoList, videoLines))
+        return false;
+    if (!writeList(audioList, audioLines))
+        return false;
+    if (stopRequested)
+        return stopped();
+
+    const QStringList concat{QStringLiteral("-f"), QStringLiteral("concat"), QStringLiteral("-safe"),
+                             QStringLiteral("0"), QStringLiteral("-i")};
+    QStringList join{QStringLiteral("-nostdin"), QStringLiteral("-hide_banner")};
+    FragmentCommand codecs;
+    codecs.extension = extension;
+    const QStringList encoding = fragmentArguments(codecs, options);
+    const QString channels = encoding.at(8);
+    if (options.audioOnly) {
+        join << concat << audioList << QStringLiteral("-ac") << channels;
+    } else {
+        join << concat << videoList << concat << audioList << QStringLiteral("-map") << QStringLiteral("0:v:0")
+             << QStringLiteral("-map") << QStringLiteral("1:a:0") << QStringLiteral("-c:v") << QStringLiteral("copy")
+             << QStringLiteral("-c:a") << encoding.at(16) << QStringLiteral("-b:a") << encoding.at(9) + QLatin1Char('k')
+             << QStringLiteral("-ar") << QStringLiteral("44100") << QStringLiteral("-ac") << channels;
+    }
+    join << QStringLiteral("-y") << partialName;
+    const ToolRun joined = runTool(Util::externalProgram(QStringLiteral("ffmpeg")), join, 0);
+    if (joined.stopped || stopRequested)
+        return stopped();
+    if (!joined.ok())
+        return fail(QObject::tr("Joining the fragments into \"%1\" failed (%2).").arg(output, describe(joined)));
+    return true;
 }
 
 bool MediaExporter::Impl::run(const SegmentList &records, const ExportOptions &opts, const QString &logLine)
@@ -515,17 +611,7 @@ bool MediaExporter::Impl::run(const SegmentList &records, const ExportOptions &o
     partialEntry.set(partial.fileName());
     partial.close();
 
-    total = 0;
-    for (const MediaSegmentTraits &r : records) {
-        if (r.segment)
-            total += stretchedSeconds(r.segment->length, r.tempo);
-        if (r.repeat > 1 && r.delay > 0)
-            total += double(r.delay) * (r.repeat - 1);
-    }
-    if (hasAudio && !options.audioOnly)
-        total *= 2;
-    total = qMax(total, 0.001);
-
+    total = plannedSeconds(records);
     framesPerSecond = rateValue(frameRateArgument(frameRate(), outInfo.suffix()));
     expectedSeconds = 0;
     framesListed = 0;
@@ -533,73 +619,12 @@ bool MediaExporter::Impl::run(const SegmentList &records, const ExportOptions &o
     firstFrames.clear();
     QStringList videoLines;
     QStringList audioLines;
-    QString lastPiece; // the last picture piece listed
-    for (int i = 0; i < records.size(); ++i) {
-        const MediaSegmentTraits &r = records.at(i);
-        const QList<QSharedPointer<MediaTrackFragment>> fragments =
-            r.segment ? r.segment->fragments : QList<QSharedPointer<MediaTrackFragment>>();
-        for (int pass = 0; pass < qMax(1, r.repeat); ++pass) {
-            if (pass > 0 && r.delay > 0) {
-                const Piece pause = exportPause(i, r.delay, lastPiece);
-                if (!pause.ok())
-                    return stopRequested ? stopped() : false;
-                listed(pause.video, r.delay);
-                videoLines << concatListLine(pause.video);
-                audioLines << concatListLine(pause.audio);
-            }
-            for (int j = 0; j < fragments.size(); ++j) {
-                if (stopRequested)
-                    return stopped();
-                const QSharedPointer<MediaTrackFragment> &fragment = fragments.at(j);
-                if (!fragment || fragment->endPosition <= fragment->startPosition)
-                    continue;
-                const Piece piece = exportTrackFragment(fragment, QStringLiteral("%1_%2").arg(i).arg(j), r.pitch,
-                                                        r.tempo, r.volume);
-                if (!piece.ok())
-                    return stopRequested ? stopped() : false;
-                listed(piece.video, stretchedSeconds(fragment->endPosition - fragment->startPosition, r.tempo));
-                lastPiece = piece.video;
-                videoLines << concatListLine(piece.video);
-                audioLines << concatListLine(piece.audio);
-            }
-        }
-    }
+    if (!renderPieces(records, videoLines, audioLines))
+        return false;
     if (audioLines.isEmpty())
         return fail(QObject::tr("There is nothing to export."));
-
-    // The pictures are joined by stream copy; the sound is encoded once from
-    // the rendered audio files, so the codec's padding at the end of every
-    // piece does not add up against the pictures.
-    const QString videoList = workFile(QStringLiteral("fragmentList.txt"));
-    const QString audioList = workFile(QStringLiteral("audioList.txt"));
-    if (!options.audioOnly && !writeList(videoList, videoLines))
+    if (!joinPieces(videoLines, audioLines, outInfo.suffix(), partial.fileName(), output))
         return false;
-    if (!writeList(audioList, audioLines))
-        return false;
-    if (stopRequested)
-        return stopped();
-
-    const QStringList concat{QStringLiteral("-f"), QStringLiteral("concat"), QStringLiteral("-safe"),
-                             QStringLiteral("0"), QStringLiteral("-i")};
-    QStringList join{QStringLiteral("-nostdin"), QStringLiteral("-hide_banner")};
-    FragmentCommand codecs;
-    codecs.extension = outInfo.suffix();
-    const QStringList encoding = fragmentArguments(codecs, options);
-    const QString channels = encoding.at(8);
-    if (options.audioOnly) {
-        join << concat << audioList << QStringLiteral("-ac") << channels;
-    } else {
-        join << concat << videoList << concat << audioList << QStringLiteral("-map") << QStringLiteral("0:v:0")
-             << QStringLiteral("-map") << QStringLiteral("1:a:0") << QStringLiteral("-c:v") << QStringLiteral("copy")
-             << QStringLiteral("-c:a") << encoding.at(16) << QStringLiteral("-b:a") << encoding.at(9) + QLatin1Char('k')
-             << QStringLiteral("-ar") << QStringLiteral("44100") << QStringLiteral("-ac") << channels;
-    }
-    join << QStringLiteral("-y") << partial.fileName();
-    const ToolRun joined = runTool(Util::externalProgram(QStringLiteral("ffmpeg")), join, 0);
-    if (joined.stopped || stopRequested)
-        return stopped();
-    if (!joined.ok())
-        return fail(QObject::tr("Joining the fragments into \"%1\" failed (%2).").arg(output, describe(joined)));
 
     // The temporary file is private to its owner; the output gets the
     // permissions of the file it replaces, or those of an ordinary new file.
@@ -621,6 +646,11 @@ MediaExporter::MediaExporter(QObject *parent) : QObject(parent), d(std::make_uni
 MediaExporter::~MediaExporter()
 {
     wait();
+}
+
+QSharedPointer<Media> MediaExporter::media() const
+{
+    return d->media;
 }
 
 void MediaExporter::setMedia(QSharedPointer<Media> media)
@@ -733,141 +763,6 @@ QString MediaExporter::lastError() const
 {
     QMutexLocker locker(&d->errorMutex);
     return d->error;
-}
-
-MediaExporter::SegmentList MediaExporter::convertTimeLineToSegments(float tempo, float pitch, float volume) const
-{
-    qDebug() << "Converting timeline to segments";
-    SegmentList records;
-    if (!d->media)
-        return records;
-    const QSharedPointer<MediaTimeLine> timeline = d->media->getTimeline();
-    const QVector<QSharedPointer<VideoLoop>> loops =
-        timeline ? timeline->getLoops() : QVector<QSharedPointer<VideoLoop>>();
-    Time position(0);
-    for (const QSharedPointer<VideoLoop> &loop : loops) {
-        MediaSegmentTraits gap;
-        gap.segment = d->media->getSegment(position, loop->getStartTime());
-        gap.tempo = tempo;
-        gap.pitch = pitch;
-        gap.volume = volume;
-        records << gap;
-        position = loop->getEndTime();
-        records << convertLoopIntoSegment(loop.data());
-    }
-    MediaSegmentTraits tail;
-    tail.segment = d->media->getSegment(position, Time(d->media->getDuration().unitCount - 1));
-    tail.tempo = tempo;
-    tail.pitch = pitch;
-    tail.volume = volume;
-    records << tail;
-    return records;
-}
-
-MediaExporter::MediaSegmentTraits MediaExporter::convertLoopIntoSegment(const VideoLoop *loop) const
-{
-    MediaSegmentTraits r;
-    if (!loop || !d->media)
-        return r;
-    qDebug() << "Converting loop to segment" << *loop;
-    r.segment = d->media->getSegment(loop->getStartTime(), loop->getEndTime());
-    // The caller's "use loop count" decides whether repeats count; this
-    // records what the loop asks for. The count is the number of jumps back
-    // that playback makes at the loop's end, so the loop is heard once more
-    // than its count: count 2 plays three passes.
-    r.repeat = qMax(0, loop->getLoopCount()) + 1;
-    r.delay = qMax(0, loop->getDelay());
-    r.tempo = AudioFilterExporter::usableTempo(loop->getTempo());
-    r.pitch = std::isfinite(loop->getPitch()) ? loop->getPitch() : 0.0f;
-    r.volume = float(loop->getVolume());
-    return r;
-}
-
-QString MediaExporter::frameSizeArgument(const ExportOptions &options)
-{
-    const OptionsHolder *o = Singleton<OptionsHolder>::instance();
-    const auto pick = [](int wanted, int original, int fallback) {
-        int v = wanted >= 1 ? wanted : original;
-        v -= v % 16;
-        if (v < 16) {
-            v = original - original % 16;
-            if (v < 16)
-                v = fallback;
-        }
-        return v;
-    };
-    const int w = pick(options.videoSize.width(), o ? o->m_originalvideoWidth : 0, 320);
-    const int h = pick(options.videoSize.height(), o ? o->m_originalvideoHeight : 0, 240);
-    return QStringLiteral("%1:%2").arg(w).arg(h);
-}
-
-QString MediaExporter::frameRateArgument(float fps, const QString &extension)
-{
-    if (!(fps > 0.0f))
-        fps = 25.0f;
-    if (extension != QLatin1String("mpg"))
-        return fixed(fps, 3);
-    // MPEG-1 video knows only these rates.
-    static const struct { double value; const char *text; } rates[] = {
-        {24000.0 / 1001, "24000/1001"}, {24, "24"}, {25, "25"}, {30000.0 / 1001, "30000/1001"},
-        {30, "30"}, {50, "50"}, {60000.0 / 1001, "60000/1001"}, {60, "60"},
-    };
-    const char *best = "25";
-    double bestDistance = 1e9;
-    for (const auto &r : rates) {
-        const double distance = std::fabs(r.value - double(fps));
-        if (distance < bestDistance) {
-            bestDistance = distance;
-            best = r.text;
-        }
-    }
-    return QString::fromLatin1(best);
-}
-
-QStringList MediaExporter::fragmentArguments(const FragmentCommand &c, const ExportOptions &options)
-{
-    const double k = 100.0 / double(AudioFilterExporter::usableTempo(c.tempo));
-    const double s = c.startSeconds;
-    const bool mpg = c.extension == QLatin1String("mpg");
-    QString audioCodec = QStringLiteral("mp3");
-    if (mpg)
-        audioCodec = QStringLiteral("mp2");
-    else if (options.appleCompatible)
-        audioCodec = QStringLiteral("aac");
-    QRectF crop = options.cropArea;
-    if (!(crop.width() > 0) || !(crop.height() > 0))
-        crop = QRectF(0, 0, 1, 1);
-    return {
-        fixed(double(float(s > 5.0 ? s - 5.0 : s)), 5),
-        c.videoSource,
-        fixed(s > 5.0 ? 5.0 * k : 0.0, 5),
-        c.outputSeconds > 0 ? fixed(std::floor(c.outputSeconds * 100000.0) / 100000.0, 5)
-                            : fixed(c.lengthSeconds * k, 5),
-        fixed(k, 5),
-        c.audioFile,
-        QString::number(options.videoBitrate > 0 ? options.videoBitrate : 1500),
-        mpg ? QStringLiteral("-vcodec mpeg1video")
-            : QStringLiteral("-codec:v libx264 -profile:v main -preset slow -threads 0"),
-        QString::number(options.stereo ? 2 : 1),
-        QString::number(options.audioBitrate > 0 ? options.audioBitrate : 192),
-        c.output,
-        frameSizeArgument(options),
-        QStringLiteral("iw*%1:ih*%2:iw*%3:ih*%4")
-            .arg(fixed(crop.width(), 4), fixed(crop.height(), 4), fixed(crop.x(), 4), fixed(crop.y(), 4)),
-        QStringLiteral(".0:.0:.0:.0:.0:.0:.0:.0:.0:.0:.0:.0"),
-        frameRateArgument(c.frameRate, c.extension),
-        c.outputNoAudio,
-        audioCodec,
-    };
-}
-
-QString MediaExporter::concatListLine(const QString &path)
-{
-    // Inside single quotes the demuxer takes everything literally except
-    // the quote itself, which is written as '\''.
-    QString quoted = path;
-    quoted.replace(QLatin1String("'"), QLatin1String("'\\''"));
-    return QStringLiteral("file '%1'\n").arg(quoted);
 }
 
 QString MediaExporter::scriptPath()

@@ -125,6 +125,8 @@ signals:
     void processingFailed(const QString &message);
 
 private:
+    QSharedPointer<Media> media() const;
+
     struct Impl;
     std::unique_ptr<Impl> d;
 };
