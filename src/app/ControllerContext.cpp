@@ -1,6 +1,7 @@
 #include "app/ControllerContext.h"
 
 #include "model/Media.h"
+#include "model/Project.h"
 #include "ui/MainWindow.h"
 
 #include <QStatusBar>
@@ -8,9 +9,14 @@
 
 namespace TW {
 
+QSharedPointer<Media> ControllerContext::media() const
+{
+    return project->media();
+}
+
 bool ControllerContext::projectEmpty() const
 {
-    return !project || project->isEmpty();
+    return project->isEmpty();
 }
 
 void ControllerContext::markChanged()

@@ -14,19 +14,22 @@ class MainController;
 class MainWindow;
 class Media;
 class MediaPlayer;
+class Project;
 
 // What the controller's parts share: the controller that owns them, its
-// window, the open project, the player and the undo stack. The controller
-// fills it and keeps it current (an open replaces the project, a failed one
-// the player too); the parts read it at every call and never keep a copy.
+// window, the project, the player and the undo stack. The controller fills
+// it and keeps it current (a failed open replaces the player); the parts
+// read it at every call and never keep a copy.
 struct ControllerContext
 {
     MainController *owner = nullptr;
     MainWindow *mainWindow = nullptr;
-    QSharedPointer<Media> project;
+    Project *project = nullptr;
     QSharedPointer<MediaPlayer> player;
     QUndoStack *undoStack = nullptr;
 
+    // The project's media (never null).
+    QSharedPointer<Media> media() const;
     bool projectEmpty() const;
     // Tempo, pitch and volume are no undo commands, yet they change what a
     // save writes: after one the stack has no clean state until the next

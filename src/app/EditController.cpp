@@ -70,7 +70,7 @@ QSharedPointer<MediaSegment> EditController::getSelectedSegment(QPair<int, int> 
         return {};
     }
     const QSharedPointer<MediaSegment> segment =
-        c.project->getSegment(Time::fromFrameUnits(selection.first), Time::fromFrameUnits(selection.second));
+        c.media()->getSegment(Time::fromFrameUnits(selection.first), Time::fromFrameUnits(selection.second));
     if (segment)
         qDebug() << "Returning segment:" << *segment;
     else
@@ -82,7 +82,7 @@ QSharedPointer<MediaSegment> EditController::getSelectedSegment(QPair<int, int> 
 // unchanged 100 %.
 float EditController::wholeProjectVolume() const
 {
-    const auto fragments = c.project->getTrackFragments();
+    const auto fragments = c.media()->getTrackFragments();
     if (fragments.isEmpty())
         return 100.0f;
     const float first = fragments.constFirst()->volume;
@@ -100,7 +100,7 @@ float EditController::volumeUnderPosition() const
 {
     const qint64 now = qMax<qint64>(0, c.player->getCurrentMediaTime().unitCount);
     if (const QSharedPointer<MediaTrackFragment> fragment =
-            c.project->getTrackForPosition(static_cast<unsigned long long>(now)))
+            c.media()->getTrackForPosition(static_cast<unsigned long long>(now)))
         return fragment->volume;
     qDebug() << "No fragment under the play position.";
     return 100.0f;
@@ -120,7 +120,7 @@ void EditController::onDelete()
         c.mainWindow->setCurrentFrame(long(frame));
         c.player->seek((unsigned long)frame, true, true);
     }
-    onExecute(new DeleteSegmentCommand(segment));
+    onExecute(new DeleteSegmentCommand(*c.project, segment));
 }
 
 void EditController::onCut()
@@ -190,7 +190,7 @@ void EditController::onPaste()
         return;
     }
     const Time position = Time::fromFrameUnits(qMax(0, c.mainWindow->getCurFrame()));
-    onExecute(new PasteSegmentCommand(segment, position));
+    onExecute(new PasteSegmentCommand(*c.project, segment, position));
 }
 
 void EditController::onVolume()
@@ -221,7 +221,7 @@ void EditController::onVolume()
         if (!volume)
             return;
         const PairInt selection = c.mainWindow->getSelection();
-        onExecute(new VolumeSegmentCommand(Time::fromFrameUnits(selection.first),
+        onExecute(new VolumeSegmentCommand(*c.project, Time::fromFrameUnits(selection.first),
                                            Time::fromFrameUnits(selection.second), *volume));
         return;
     }
@@ -231,7 +231,7 @@ void EditController::onVolume()
     const std::optional<float> volume = askVolume(wholeProjectVolume());
     if (!volume)
         return;
-    onExecute(new VolumeMediaCommand(*volume));
+    onExecute(new VolumeMediaCommand(*c.project, *volume));
     c.player->updatePlaybackSettings();
 }
 
@@ -275,7 +275,7 @@ void EditController::onInsertSilence()
     Time position(0);
     switch (dialog.getPosition()) {
     case 1:
-        position = c.project->getDuration();
+        position = c.media()->getDuration();
         break;
     case 2:
         position = Time::fromFrameUnits(qMax(0, c.mainWindow->getCurFrame()));
@@ -283,7 +283,7 @@ void EditController::onInsertSilence()
     default:
         break;
     }
-    onExecute(new PasteSegmentCommand(segment, position));
+    onExecute(new PasteSegmentCommand(*c.project, segment, position));
 }
 
 void EditController::onSilenceSection()
@@ -301,7 +301,7 @@ void EditController::onSilenceSection()
         return;
     }
     const PairInt selection = c.mainWindow->getSelection();
-    onExecute(new SilenceSegmentCommand(Time::fromFrameUnits(selection.first), Time::fromFrameUnits(selection.second)));
+    onExecute(new SilenceSegmentCommand(*c.project, Time::fromFrameUnits(selection.first), Time::fromFrameUnits(selection.second)));
 }
 
 void EditController::onUndo()
@@ -324,7 +324,7 @@ void EditController::onExecute(QUndoCommand *command)
     // Every command but a paste (which may fill an empty project) needs a
     // project with a duration.
     if (!dynamic_cast<PasteSegmentCommand *>(command)
-        && (!c.project || c.project->getTotalDuration() < QTime(0, 0, 0, 1))) {
+        && (!c.media() || c.media()->getTotalDuration() < QTime(0, 0, 0, 1))) {
         qDebug() << "Command execution denied";
         delete command;
         return;

@@ -4,6 +4,7 @@
 #include "app/ControllerContext.h"
 #include "app/EditController.h"
 #include "app/ProjectSession.h"
+#include "app/ProjectSubscriptions.h"
 #include "app/TimelinePictures.h"
 #include "app/TransportController.h"
 #include "app/DeleteSegmentCommand.h"
@@ -79,6 +80,7 @@
 #include "model/MediaTimeLine.h"
 #include "model/VideoLoop.h"
 #include "model/MediaTrackFragment.h"
+#include "model/Project.h"
 #include "model/VideoMarker.h"
 #include "playback/MediaPlayer.h"
 
@@ -95,12 +97,21 @@ Logger *logger() { return Singleton<Logger>::instance(); }
 
 struct MainController::Impl
 {
-    explicit Impl(MainController *owner) : session(ctx), edits(ctx), pictures(std::make_unique<TimelinePictures>(ctx)), transport(ctx)
+    explicit Impl(MainController *owner)
+        : session(ctx), edits(ctx), pictures(std::make_unique<TimelinePictures>(ctx)), transport(ctx)
     {
         ctx.owner = owner;
-        ctx.project = QSharedPointer<Media>(new Media);
+        ctx.project = &project;
         ctx.player = QSharedPointer<MediaPlayer>(new MediaPlayer);
+        ctx.player->setPlaybackSettings(project.playbackSettings());
         ctx.undoStack = new QUndoStack;
+        Project::setCurrent(&project);
+        // The edits obey the window's lock switches.
+        project.setLockSource([this] {
+            return Project::TrackLocks{ctx.mainWindow && ctx.mainWindow->isVideoLocked(),
+                                       ctx.mainWindow && ctx.mainWindow->isAudioLocked()};
+        });
+        subscribeToProject(ctx);
     }
 
     ~Impl()
@@ -201,11 +212,12 @@ struct MainController::Impl
 
     void pushSize(const QSize &size)
     {
-        ctx.owner->onExecute(new AspectRatioCommand(size));
+        ctx.owner->onExecute(new AspectRatioCommand(project, size));
     }
 
     // Made before and destroyed after the rest of this part.
     SnifferController snifferController;
+    Project project;
     ControllerContext ctx;
     ProjectSession session;
     EditController edits;
@@ -249,7 +261,8 @@ void MainController::release()
 }
 
 MainWindow *MainController::getMainWindow() const { return d->ctx.mainWindow; }
-QSharedPointer<Media> MainController::getMedia() const { return d->ctx.project; }
+QSharedPointer<Media> MainController::getMedia() const { return d->project.media(); }
+Project *MainController::getProject() const { return &d->project; }
 QSharedPointer<MediaPlayer> MainController::getMediaPlayer() const { return d->ctx.player; }
 SnifferController *MainController::getSnifferController() const { return &d->snifferController; }
 QUndoStack *MainController::getUndoStack() const { return d->ctx.undoStack; }
@@ -520,7 +533,7 @@ void MainController::onPrint()
 {
     logSlot("onPrint");
     qDebug() << "Begin printing.";
-    if (!d->ctx.project || d->ctx.project->isEmpty() || !d->ctx.player)
+    if (!d->ctx.media() || d->ctx.media()->isEmpty() || !d->ctx.player)
         return;
     const bool wasPlaying = d->ctx.player->isPlaying();
     if (wasPlaying)
@@ -528,7 +541,7 @@ void MainController::onPrint()
 
     const Time now(qMax<qint64>(0, d->ctx.player->getCurrentMediaTime().unitCount));
     if (const QSharedPointer<MediaTrackFragment> fragment =
-            d->ctx.project->getTrackForPosition(static_cast<unsigned long long>(now.unitCount))) {
+            d->ctx.media()->getTrackForPosition(static_cast<unsigned long long>(now.unitCount))) {
         // The picture the user sees: the place in the fragment's source that
         // the play position shows.
         const Time inSource = fragment->startPosition + (now - fragment->timelinePosition);
@@ -541,7 +554,7 @@ void MainController::onPrint()
         dialog.setCurScreen(image);
         dialog.exec();
     }
-    if (wasPlaying && d->ctx.project && !d->ctx.project->isEmpty())
+    if (wasPlaying && d->ctx.media() && !d->ctx.media()->isEmpty())
         d->ctx.player->play();
 }
 

@@ -16,6 +16,7 @@
 #include "model/MediaTimeLine.h"
 #include "model/MediaTrack.h"
 #include "model/MediaTrackFragment.h"
+#include "model/Project.h"
 #include "model/VideoLoop.h"
 #include "model/VideoMarker.h"
 #include "playback/MediaPlayer.h"
@@ -45,16 +46,15 @@ void ProjectSession::setWindowTitle()
     OptionsHolder *o = Singleton<OptionsHolder>::instance();
     QString fileName;
     QString size = Util::getSizeString(0);
-    if (c.project) {
-        fileName = QFileInfo(c.project->getFilePath()).fileName();
-        // Where the window shows "*" while the project has unsaved changes.
-        if (!fileName.isEmpty())
-            fileName += QLatin1String("[*]");
-        size = Util::getSizeString(Util::getTotalSize(c.project->getTrackFragments()));
-    }
+    fileName = QFileInfo(c.media()->getFilePath()).fileName();
+    // Where the window shows "*" while the project has unsaved changes.
+    if (!fileName.isEmpty())
+        fileName += QLatin1String("[*]");
+    size = Util::getSizeString(Util::getTotalSize(c.media()->getTrackFragments()));
     c.mainWindow->setWindowTitle(MainController::makeWindowTitle(QCoreApplication::applicationName(), fileName, size,
-                                               o->m_videoWidth, o->m_videoHeight, o->m_originalfps,
-                                               o->m_originalvideoBitRate, o->m_originalaudioSampleRate));
+                                                                 o->m_videoWidth, o->m_videoHeight, o->m_originalfps,
+                                                                 o->m_originalvideoBitRate,
+                                                                 o->m_originalaudioSampleRate));
     c.mainWindow->setWindowModified(c.undoStack && !c.undoStack->isClean());
 }
 
@@ -69,7 +69,7 @@ void ProjectSession::resetWindowView()
 
 void ProjectSession::copyTrackFlags()
 {
-    const QSharedPointer<MediaTimeLine> timeline = c.project->getTimeline();
+    const QSharedPointer<MediaTimeLine> timeline = c.media()->getTimeline();
     if (!timeline)
         return;
     c.mainWindow->setVideoLocked(timeline->isVideoLocked());
@@ -82,19 +82,19 @@ void ProjectSession::openSucceeded(const QString &fileName)
 {
     qDebug() << "Input controller executed.";
     c.player->seek(0, true, true);
-    c.player->openMedia(c.project);
+    c.player->openMedia(c.media());
     qDebug() << "Updating timeline";
     c.owner->updateTimeline();
     qDebug() << "Updating main window";
     resetWindowView();
     copyTrackFlags();
-    if (const QSharedPointer<MediaTimeLine> timeline = c.project->getTimeline()) {
+    if (const QSharedPointer<MediaTimeLine> timeline = c.media()->getTimeline()) {
         c.player->setVideoEnabled(timeline->isVideoPlayable());
         c.player->setAudioEnabled(timeline->isAudioPlayable());
     }
     // The project's volume is what the volume slider was left at.
-    const float volume = qBound(0.0f, Singleton<OptionsHolder>::instance()->getProjectVolume(), 100.0f);
-    c.player->setVolume(volume);
+    const float volume = qBound(0.0f, c.project->settings().getProjectVolume(), 100.0f);
+    c.project->setVolume(volume);
     c.mainWindow->getEditVideoWidget()->setVolume(volume);
     setWindowTitle();
     Options::instance()->addOpenedFile(fileName);
@@ -112,7 +112,7 @@ void ProjectSession::openSucceeded(const QString &fileName)
     ruler->setUpdatesEnabled(false);
     qDebug() << "Updating bookmarks";
     c.mainWindow->clearBookmarks();
-    const QSharedPointer<MediaTimeLine> timeline = c.project->getTimeline();
+    const QSharedPointer<MediaTimeLine> timeline = c.media()->getTimeline();
     const auto markers = timeline ? timeline->getMarkers() : decltype(timeline->getMarkers())();
     // The range becomes 0 .. the number of bookmarks (it started as 0 .. 1).
     progress->updateProgress(0, int(markers.size()) - 1, 0);
@@ -135,7 +135,7 @@ void ProjectSession::openSucceeded(const QString &fileName)
 
 void ProjectSession::openFailed()
 {
-    c.project = QSharedPointer<Media>(new Media);
+    c.project->setMedia(QSharedPointer<Media>(new Media));
     // The old player was reset before the load and goes now. It is not
     // opened on the empty project first: that would start a libvlc
     // output only to stop it at once, and stopping an output that is
@@ -145,6 +145,7 @@ void ProjectSession::openFailed()
     c.player = QSharedPointer<MediaPlayer>(new MediaPlayer);
     c.player->setRenderingWidget(c.mainWindow->getRenderingWidget());
     QObject::connect(c.player.data(), &MediaPlayer::timeChanged, c.mainWindow, &MainWindow::setCurrentFrame);
+    c.player->setPlaybackSettings(c.project->playbackSettings());
     c.owner->updateTimeline();
     resetWindowView();
     c.mainWindow->setDuration(QTime(0, 0), 0.0);
@@ -165,8 +166,8 @@ void ProjectSession::openFailed()
 // file as it was; the project then keeps its former path.
 bool ProjectSession::saveProject(const QString &path)
 {
-    const QString previousPath = c.project->getFilePath();
-    c.project->setFilePath(path);
+    const QString previousPath = c.media()->getFilePath();
+    c.media()->setFilePath(path);
     setWindowTitle();
     qDebug() << "Saving project to" << path;
 
@@ -182,7 +183,7 @@ bool ProjectSession::saveProject(const QString &path)
         QDomElement root = document.createElement(QStringLiteral("tarnwell_project"));
         root.setAttribute(QStringLiteral("version"), 2);
         document.appendChild(root);
-        root.appendChild(c.project->toDomElement(document, QStringLiteral("media")));
+        root.appendChild(c.media()->toDomElement(document, QStringLiteral("media")));
         root.appendChild(Singleton<OptionsHolder>::instance()->toDomElement(document, QStringLiteral("options")));
         const QByteArray text = document.toByteArray(1);
         const qint64 written = file.write(text);
@@ -202,7 +203,7 @@ bool ProjectSession::saveProject(const QString &path)
         return true;
     }
     qWarning() << "Failed to save the project:" << problem;
-    c.project->setFilePath(previousPath);
+    c.media()->setFilePath(previousPath);
     setWindowTitle();
     QMessageBox::warning(c.mainWindow, MainController::tr("Save project"),
                          MainController::tr("The project could not be saved to \"%1\": %2")
@@ -243,11 +244,9 @@ bool ProjectSession::saveProjectAs()
 QSet<QString> ProjectSession::filesOfOpenProject() const
 {
     QSet<QString> files;
-    if (c.project) {
-        for (const auto &fragment : c.project->getTrackFragments())
-            if (fragment->track)
-                files.insert(CacheCleaner::normalized(fragment->track->getName()));
-    }
+    for (const auto &fragment : c.media()->getTrackFragments())
+        if (fragment->track)
+            files.insert(CacheCleaner::normalized(fragment->track->getName()));
     return files;
 }
 
@@ -292,7 +291,7 @@ bool ProjectSession::confirmClose()
     if (answer != QMessageBox::Save || importRunning())
         return false;
     // Closing goes on only when the changes were written.
-    const QString path = c.project->getFilePath();
+    const QString path = c.media()->getFilePath();
     if (!path.isEmpty() && path.endsWith(QLatin1String(ProjectSuffix)))
         return saveProject(path);
     return saveProjectAs();
@@ -348,7 +347,8 @@ void ProjectSession::openFile(const QString &name)
     // The open project stays as it is until the new one has loaded: a file
     // that cannot be opened leaves the user's work where it was.
     const bool hadProject = !c.projectEmpty();
-    OptionsHolder *options = Singleton<OptionsHolder>::instance();
+    // The opening path alone fills the settings while it loads.
+    OptionsHolder *options = &c.project->settingsForLoading();
     const OptionsHolder previousOptions(*options);
     if (hadProject)
         c.player->pause();
@@ -367,7 +367,7 @@ void ProjectSession::openFile(const QString &name)
     if (opened) {
         if (hadProject)
             c.player->resetMedia();
-        c.project = loaded;
+        c.project->setMedia(loaded);
         openSucceeded(fileName);
         // The project before it and its players are gone by now.
         Util::releaseFreeMemory();
@@ -391,7 +391,7 @@ void ProjectSession::saveCurrentProject()
     logSlot("saveCurrentProject");
     if (importRunning())
         return;
-    const QString path = c.project->getFilePath();
+    const QString path = c.media()->getFilePath();
     // A project opened from a media file carries the media file's path.
     if (!path.isEmpty() && path.endsWith(QLatin1String(ProjectSuffix)))
         saveProject(path);

@@ -50,7 +50,7 @@ void TimelinePictures::showFragmentThumbnails()
     if (!c.mainWindow)
         return;
     auto stale = thumbnails;
-    const auto fragments = c.project ? c.project->getTrackFragments() : decltype(c.project->getTrackFragments())();
+    const auto fragments = c.media() ? c.media()->getTrackFragments() : decltype(c.media()->getTrackFragments())();
     ProgressMonitor *progress = Singleton<ProgressMonitor>::instance();
     progress->startProgress(0, int(fragments.size()), 0, MainController::tr("Updating segments..."));
     for (const auto &fragment : fragments) {
@@ -215,7 +215,7 @@ void TimelinePictures::updateTimeline()
     qDebug() << "MainController::updateTimeline OptionsHolder" << *o;
     if (!c.mainWindow)
         return;
-    c.mainWindow->setDuration(c.project->getTotalDurationMs(), o->m_fps);
+    c.mainWindow->setDuration(c.media()->getTotalDurationMs(), o->m_fps);
     showFragmentThumbnails();
     c.mainWindow->updateThumbnails();
 }

@@ -5,6 +5,7 @@
 #include "core/Singleton.h"
 #include "model/Media.h"
 #include "model/MediaTimeLine.h"
+#include "model/Project.h"
 #include "model/VideoLoop.h"
 #include "playback/MediaPlayer.h"
 #include "ui/MainWindow.h"
@@ -38,17 +39,10 @@ void TransportController::onTempoChanged(float tempo)
     qDebug() << "Tempo changed(controller)" << tempo;
     if (c.projectEmpty())
         return;
-    c.player->setTempo(tempo);
-    // Stored in the loop under the position, else as the project's tempo.
-    OptionsHolder *options = Singleton<OptionsHolder>::instance();
-    const QSharedPointer<VideoLoop> loop = c.mainWindow ? c.mainWindow->getCurLoop() : nullptr;
-    if (sameSetting(loop ? loop->getTempo() : options->getProjectTempo(), tempo))
-        return;
-    if (loop)
-        loop->setTempo(tempo);
-    else
-        options->setProjectTempo(tempo);
-    c.markChanged();
+    // Stored in the loop under the position, else as the project's tempo;
+    // the player follows the project.
+    if (c.project->setTempoAt(shownFrame(), tempo))
+        c.markChanged();
 }
 
 void TransportController::onPitchChanged(float pitch)
@@ -57,16 +51,8 @@ void TransportController::onPitchChanged(float pitch)
     qDebug() << "Pitch changed(controller)" << pitch;
     if (c.projectEmpty())
         return;
-    c.player->setPitch(pitch);
-    OptionsHolder *options = Singleton<OptionsHolder>::instance();
-    const QSharedPointer<VideoLoop> loop = c.mainWindow ? c.mainWindow->getCurLoop() : nullptr;
-    if (sameSetting(loop ? loop->getPitch() : options->getProjectPitch(), pitch))
-        return;
-    if (loop)
-        loop->setPitch(pitch);
-    else
-        options->setProjectPitch(pitch);
-    c.markChanged();
+    if (c.project->setPitchAt(shownFrame(), pitch))
+        c.markChanged();
 }
 
 void TransportController::onLoopDeleted(QSharedPointer<VideoLoop> loop)
@@ -83,11 +69,8 @@ void TransportController::onVoumeChanged(int volume)
     qDebug() << "Volume is changed to" << volume;
     if (c.projectEmpty())
         return;
-    const bool changed = !sameSetting(c.player->getCommonVolume(), static_cast<float>(volume));
-    c.player->setVolume(static_cast<float>(volume));
     // Saved with the project and set again when it opens.
-    Singleton<OptionsHolder>::instance()->setProjectVolume(static_cast<float>(volume));
-    if (changed)
+    if (c.project->setVolume(static_cast<float>(volume)))
         c.markChanged();
 }
 
@@ -183,46 +166,38 @@ void TransportController::onVideoZoom(float value)
 }
 
 // The track flags act at once and belong to the project: they are saved with
-// it, so changing one is a change to save.
+// it, so changing one is a change to save. The player follows the project.
 void TransportController::onVideoPlayableChanged(bool playable)
 {
     qDebug() << "MainController::onVideoPlayableChanged" << playable;
-    c.player->setVideoEnabled(playable);
-    const QSharedPointer<MediaTimeLine> timeline = c.project->getTimeline();
-    if (timeline && timeline->isVideoPlayable() != playable) {
-        timeline->setVideoPlayable(playable);
+    if (c.project->setVideoPlayable(playable))
         c.markChanged();
-    }
 }
 
 void TransportController::onAudioPlayableChanged(bool playable)
 {
     qDebug() << "MainController::onAudioPlayableChanged" << playable;
-    c.player->setAudioEnabled(playable);
-    const QSharedPointer<MediaTimeLine> timeline = c.project->getTimeline();
-    if (timeline && timeline->isAudioPlayable() != playable) {
-        timeline->setAudioPlayable(playable);
+    if (c.project->setAudioPlayable(playable))
         c.markChanged();
-    }
 }
 
 void TransportController::onVideoLockChanged(bool locked)
 {
     qDebug() << "MainController::onVideoLockChanged" << locked;
-    const QSharedPointer<MediaTimeLine> timeline = c.project->getTimeline();
-    if (timeline && timeline->isVideoLocked() != locked) {
-        timeline->setVideoLocked(locked);
+    if (c.project->setVideoLocked(locked))
         c.markChanged();
-    }
 }
 
 void TransportController::onAudioLockChanged(bool locked)
 {
     qDebug() << "MainController::onAudioLockChanged" << locked;
-    const QSharedPointer<MediaTimeLine> timeline = c.project->getTimeline();
-    if (timeline && timeline->isAudioLocked() != locked) {
-        timeline->setAudioLocked(locked);
+    if (c.project->setAudioLocked(locked))
         c.markChanged();
-    }
 }
+
+qint64 TransportController::shownFrame() const
+{
+    return c.mainWindow ? c.mainWindow->getCurFrame() : -1;
+}
+
 } // namespace TW

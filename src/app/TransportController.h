@@ -42,6 +42,8 @@ private:
     // The zoom slider's position for the stored factor, in percent of the range.
     void showZoom();
     void stepZoom(bool in);
+    // The frame the window shows (-1 without a window).
+    qint64 shownFrame() const;
 
     ControllerContext &c;
     float zoom = 1.0f;

@@ -13,6 +13,7 @@
 #include "dialogs/EditLoopDialog.h"
 #include "model/Media.h"
 #include "model/MediaTimeLine.h"
+#include "model/Project.h"
 #include "app/MainController.h"
 #include "dialogs/ExportDialog.h"
 #include "dialogs/OptionsDialog.h"
@@ -163,6 +164,10 @@ struct MainWindow::MainWindowImpl
     QWidget *timelinePlaceholder = nullptr;
     QToolButton *timelineToggleButton = nullptr;
     MainController *controller = nullptr;
+    // The loop whose tempo and pitch the side panel shows (empty: the
+    // project's), and whether it shows any yet.
+    QString tempoLoopId;
+    bool tempoShown = false;
     QMenu *aspectResizeMenu = nullptr;
     QAction *undoAction = nullptr;
     QAction *redoAction = nullptr;
@@ -766,7 +771,12 @@ void MainWindow::setCurrentFrame(long frame)
     d->masterSlider->setSliderPosition(f);
     d->timeArea->setCurrentFrame(f);
     d->videoControls->setCurrentFrame(f);
-    updateTempoPitch();
+    // The side panel follows the project's settings signal; a position
+    // report changes it only when it crosses a loop's boundary.
+    const QSharedPointer<VideoLoop> loop = d->timeArea->getCurLoop();
+    const QString loopId = loop ? loop->getID() : QString();
+    if (!d->tempoShown || loopId != d->tempoLoopId)
+        updateTempoPitch();
 }
 
 void MainWindow::setCurrentTime(QTime time)
@@ -810,17 +820,15 @@ void MainWindow::clearTmpLoops() { d->timeArea->clearTmpLoops(); }
 void MainWindow::clearSelection() { d->timeArea->clearSelection(); }
 void MainWindow::updateTempoPitch()
 {
-    const QSharedPointer<Media> media = d->controller ? d->controller->getMedia() : nullptr;
-    const QSharedPointer<MediaTimeLine> timeline = media ? media->getTimeline() : nullptr;
-    const QSharedPointer<VideoLoop> loop = timeline ? timeline->getLoopByFrame(d->timeArea->getCurFrame()) : nullptr;
-    if (loop) {
-        d->editVideoWidget->setTempo(loop->getTempo());
-        d->editVideoWidget->setPitch(loop->getPitch());
-    } else {
-        const OptionsHolder *options = Singleton<OptionsHolder>::instance();
-        d->editVideoWidget->setTempo(options->getProjectTempo());
-        d->editVideoWidget->setPitch(options->getProjectPitch());
-    }
+    const qint64 frame = d->timeArea->getCurFrame();
+    const Project *project = d->controller ? d->controller->getProject() : nullptr;
+    const PlaybackValues values = project ? project->valuesAt(frame)
+                                          : PlaybackSettings::of(nullptr, *Singleton<OptionsHolder>::instance())->valuesAt(frame);
+    d->editVideoWidget->setTempo(values.tempo);
+    d->editVideoWidget->setPitch(values.pitch);
+    const QSharedPointer<VideoLoop> loop = d->timeArea->getCurLoop();
+    d->tempoLoopId = loop ? loop->getID() : QString();
+    d->tempoShown = true;
 }
 
 void MainWindow::setSizeMostRecent(QSize size) { d->topToolbar->setSizeMostRecent(size.width(), size.height()); }
