@@ -301,7 +301,8 @@ void EditController::onSilenceSection()
         return;
     }
     const PairInt selection = c.mainWindow->getSelection();
-    onExecute(new SilenceSegmentCommand(*c.project, Time::fromFrameUnits(selection.first), Time::fromFrameUnits(selection.second)));
+    onExecute(new SilenceSegmentCommand(*c.project, Time::fromFrameUnits(selection.first),
+                                        Time::fromFrameUnits(selection.second)));
 }
 
 void EditController::onUndo()
