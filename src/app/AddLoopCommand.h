@@ -7,6 +7,7 @@
 
 namespace TW {
 
+class Project;
 class VideoLoop;
 
 // Adds a new loop to the project timeline, the window and the player; undo
@@ -14,6 +15,10 @@ class VideoLoop;
 class AddLoopCommand : public QUndoCommand
 {
 public:
+    // On the project that runs it.
+    AddLoopCommand(Project &project, QSharedPointer<VideoLoop> loop);
+    // On the running controller's project (Project::current()), for the
+    // callers that have none at hand.
     explicit AddLoopCommand(QSharedPointer<VideoLoop> loop);
     ~AddLoopCommand() override;
 

@@ -1,20 +1,17 @@
 #include "app/AspectRatioCommand.h"
 
-#include "app/CommandTargets.h"
 #include "core/Options.h"
 #include "core/OptionsHolder.h"
-#include "core/Singleton.h"
-#include "playback/MediaPlayer.h"
-#include "ui/MainWindow.h"
+#include "model/Project.h"
 
 #include <QDebug>
-#include <QPointF>
+#include <QPointer>
 
 namespace TW {
 
 struct AspectRatioCommand::AspectRatioCommandImpl
 {
-    AspectRatioCommand *owner = nullptr;
+    QPointer<Project> project;
     QSize newSize;
     QSize oldSize{-1, -1};
     QSize oldAspectRatio{-1, -1};
@@ -23,23 +20,21 @@ struct AspectRatioCommand::AspectRatioCommandImpl
     {
         if (Options *options = Options::instance())
             options->setSizeMostRecent(size);
-        OptionsHolder *holder = Singleton<OptionsHolder>::instance();
-        holder->m_aspectRatio = aspectRatio;
-        holder->m_videoWidth = size.width();
-        holder->m_videoHeight = size.height();
-        if (MainWindow *w = CommandTargets::window()) {
-            w->setCurrentFrame(0);
-            w->setSizeMostRecent(size);
-        }
-        if (const QSharedPointer<MediaPlayer> p = CommandTargets::player())
-            p->setAspectRatio(QPointF(aspectRatio.width(), aspectRatio.height()));
+        if (project)
+            project->setVideoSize(size, aspectRatio);
     }
 };
+
+AspectRatioCommand::AspectRatioCommand(Project &project, QSize size)
+    : AspectRatioCommand(size)
+{
+    d->project = &project;
+}
 
 AspectRatioCommand::AspectRatioCommand(QSize size)
     : d(std::make_unique<AspectRatioCommandImpl>())
 {
-    d->owner = this;
+    d->project = Project::current();
     d->newSize = size;
     setText(QStringLiteral("AspectRatioCommand"));
 }
@@ -49,9 +44,11 @@ AspectRatioCommand::~AspectRatioCommand() = default;
 void AspectRatioCommand::redo()
 {
     qDebug() << "Aspect ratio redo" << d->newSize;
-    const OptionsHolder *holder = Singleton<OptionsHolder>::instance();
-    d->oldSize = QSize(holder->m_videoWidth, holder->m_videoHeight);
-    d->oldAspectRatio = holder->m_aspectRatio;
+    if (d->project) {
+        const OptionsHolder &holder = d->project->settings();
+        d->oldSize = QSize(holder.m_videoWidth, holder.m_videoHeight);
+        d->oldAspectRatio = holder.m_aspectRatio;
+    }
     d->applySize(d->newSize, d->newSize);
 }
 

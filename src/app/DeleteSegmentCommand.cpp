@@ -4,10 +4,10 @@
 #include "model/Media.h"
 #include "model/MediaSegment.h"
 #include "model/MediaTimeLine.h"
-#include "ui/MainWindow.h"
-#include "ui/TimeAreaWidget.h"
+#include "model/Project.h"
 
 #include <QDebug>
+#include <QPointer>
 
 namespace TW {
 
@@ -20,6 +20,7 @@ constexpr qint64 ShortestKeptFragment = 100;
 
 struct DeleteSegmentCommand::DeleteSegmentCommandImpl
 {
+    QPointer<Project> project;
     QSharedPointer<MediaSegment> segment;
     // The whole edit list before the last redo; empty when it changed nothing.
     QList<QSharedPointer<MediaTrackFragment>> savedFragments;
@@ -32,17 +33,9 @@ struct DeleteSegmentCommand::DeleteSegmentCommandImpl
     qint64 firstFrame() const { return segment->start.toFrameUnits(false); }
     qint64 lastFrame() const { return (segment->start + segment->length).toFrameUnits(false); }
 
-    static void select(qint64 first, qint64 last)
-    {
-        if (MainWindow *w = CommandTargets::window()) {
-            if (TimeAreaWidget *ruler = w->getTimeArea())
-                ruler->setSelection(PairInt(int(first), int(last)));
-        }
-    }
-
     // The locked track's content of the span goes back in, so that only
     // the unlocked track's content is lost and the length stays.
-    void addBackLockedTrack(const QSharedPointer<Media> &media, bool videoLocked, bool audioLocked)
+    void addBackLockedTrack(Media &media, bool videoLocked, bool audioLocked)
     {
         qDebug() << "Add back one track.";
         QSharedPointer<MediaSegment> back(new MediaSegment);
@@ -62,13 +55,20 @@ struct DeleteSegmentCommand::DeleteSegmentCommandImpl
             back->addTrack(copy);
         }
         if (!back->fragments.isEmpty())
-            media->acceptSegment(back, segment->start, InsertSegment);
+            media.acceptSegment(back, segment->start, InsertSegment);
     }
 };
+
+DeleteSegmentCommand::DeleteSegmentCommand(Project &project, QSharedPointer<MediaSegment> segment)
+    : DeleteSegmentCommand(std::move(segment))
+{
+    d->project = &project;
+}
 
 DeleteSegmentCommand::DeleteSegmentCommand(QSharedPointer<MediaSegment> segment)
     : d(std::make_unique<DeleteSegmentCommandImpl>())
 {
+    d->project = Project::current();
     d->segment = std::move(segment);
     setText(QStringLiteral("DeleteSegmentCommand"));
 }
@@ -78,63 +78,47 @@ DeleteSegmentCommand::~DeleteSegmentCommand() = default;
 void DeleteSegmentCommand::redo()
 {
     qDebug() << "Delete segment redo." << *d->segment;
-    const QSharedPointer<Media> media = CommandTargets::media();
-    MainWindow *window = CommandTargets::window();
-    const bool videoLocked = window && window->isVideoLocked();
-    const bool audioLocked = window && window->isAudioLocked();
+    Project *project = d->project;
+    const Project::TrackLocks locks = project ? project->locks() : Project::TrackLocks();
+    const bool videoLocked = locks.video;
+    const bool audioLocked = locks.audio;
     d->removedLoops.clear();
     d->removedBookmarks.clear();
     d->bothTracksUnlocked = false;
-    if ((videoLocked && audioLocked) || !media) {
+    if ((videoLocked && audioLocked) || !project) {
         qDebug() << "Can't delete, tracks are locked.";
         d->savedFragments.clear();
         return;
     }
     qDebug() << "Can delete video" << !videoLocked << "audio" << !audioLocked;
 
-    d->savedFragments = CommandTargets::deepCopy(media->getTrackFragments());
-    media->deleteSegment(d->segment->start, d->segment->start + d->segment->length);
+    d->savedFragments = CommandTargets::deepCopy(project->media()->getTrackFragments());
     d->bothTracksUnlocked = !videoLocked && !audioLocked;
+    const Time start = d->segment->start;
+    const Time end = d->segment->start + d->segment->length;
     if (!d->bothTracksUnlocked) {
-        d->addBackLockedTrack(media, videoLocked, audioLocked);
-        CommandTargets::editListChanged();
+        project->changeEditList([&](Media &media) {
+            media.deleteSegment(start, end);
+            d->addBackLockedTrack(media, videoLocked, audioLocked);
+        });
         return;
     }
 
-    const QSharedPointer<MediaTimeLine> timeline = media->getTimeline();
-    d->frames = timeline->getFrameState();
-    timeline->cutFrames(d->firstFrame(), d->lastFrame(), &d->removedLoops, &d->removedBookmarks);
-    if (window) {
-        for (const VideoMarkerPtr &bookmark : std::as_const(d->removedBookmarks))
-            window->removeBookmark(bookmark);
-        for (const VideoLoopPtr &loop : std::as_const(d->removedLoops))
-            window->removeLoop(loop);
-    }
-    d->select(d->firstFrame(), d->firstFrame());
-    CommandTargets::editListChanged();
-    CommandTargets::framesChanged(d->frames.loops);
+    d->frames = project->timeline()->getFrameState();
+    project->changeEditList([&](Media &media) { media.deleteSegment(start, end); });
+    project->cutFrames(d->firstFrame(), d->lastFrame(), &d->removedLoops, &d->removedBookmarks);
+    project->proposeSelection(d->firstFrame(), d->firstFrame());
 }
 
 void DeleteSegmentCommand::undo()
 {
     qDebug() << "Delete segment undo." << *d->segment;
-    if (d->savedFragments.isEmpty())
+    if (d->savedFragments.isEmpty() || !d->project)
         return;
-    CommandTargets::putBackFragments(d->savedFragments);
+    d->project->replaceFragments(d->savedFragments);
     if (d->bothTracksUnlocked) {
-        if (const QSharedPointer<Media> media = CommandTargets::media())
-            media->getTimeline()->restoreFrameState(d->frames);
-        if (MainWindow *window = CommandTargets::window()) {
-            for (const VideoMarkerPtr &bookmark : std::as_const(d->removedBookmarks))
-                window->addBookmark(bookmark);
-            for (const VideoLoopPtr &loop : std::as_const(d->removedLoops))
-                window->addLoop(loop);
-        }
-    }
-    CommandTargets::editListChanged();
-    if (d->bothTracksUnlocked) {
-        CommandTargets::framesChanged(d->frames.loops);
-        d->select(d->firstFrame(), d->lastFrame());
+        d->project->restoreFrames(d->frames, d->removedLoops, d->removedBookmarks);
+        d->project->proposeSelection(d->firstFrame(), d->lastFrame());
     }
 }
 

@@ -7,6 +7,7 @@
 
 namespace TW {
 
+class Project;
 class MediaSegment;
 
 // Removes a span of the project. With neither track locked the span goes
@@ -18,6 +19,10 @@ class MediaSegment;
 class DeleteSegmentCommand : public QUndoCommand
 {
 public:
+    // On the project that runs it.
+    DeleteSegmentCommand(Project &project, QSharedPointer<MediaSegment> segment);
+    // On the running controller's project (Project::current()), for the
+    // callers that have none at hand.
     explicit DeleteSegmentCommand(QSharedPointer<MediaSegment> segment);
     ~DeleteSegmentCommand() override;
 

@@ -1,10 +1,10 @@
 #include "app/EditBookmarkCommand.h"
 
-#include "app/CommandTargets.h"
+#include "model/Project.h"
 #include "model/VideoMarker.h"
-#include "ui/MainWindow.h"
 
 #include <QDebug>
+#include <QPointer>
 
 namespace TW {
 
@@ -14,26 +14,36 @@ QSharedPointer<VideoMarker> copyOf(const QSharedPointer<VideoMarker> &values, co
     const QSharedPointer<VideoMarker> &source = values ? values : fallback;
     return QSharedPointer<VideoMarker>::create(*source);
 }
-
-void assign(const QSharedPointer<VideoMarker> &bookmark, const VideoMarker &values)
-{
-    *bookmark = values;
-    if (MainWindow *w = CommandTargets::window())
-        w->updateBookmarks();
-}
 } // namespace
 
 struct EditBookmarkCommand::EditBookmarkCommandImpl
 {
+    QPointer<Project> project;
     QSharedPointer<VideoMarker> before;
     QSharedPointer<VideoMarker> bookmark;
     QSharedPointer<VideoMarker> after;
+
+    void assign(const VideoMarker &values)
+    {
+        if (project)
+            project->changeBookmark(bookmark, values);
+        else
+            *bookmark = values;
+    }
 };
+
+EditBookmarkCommand::EditBookmarkCommand(Project &project, QSharedPointer<VideoMarker> before,
+                                         QSharedPointer<VideoMarker> bookmark, QSharedPointer<VideoMarker> after)
+    : EditBookmarkCommand(std::move(before), std::move(bookmark), std::move(after))
+{
+    d->project = &project;
+}
 
 EditBookmarkCommand::EditBookmarkCommand(QSharedPointer<VideoMarker> before, QSharedPointer<VideoMarker> bookmark,
                                          QSharedPointer<VideoMarker> after)
     : d(std::make_unique<EditBookmarkCommandImpl>())
 {
+    d->project = Project::current();
     d->bookmark = std::move(bookmark);
     // A missing value set means "as the bookmark is now".
     d->before = copyOf(before, d->bookmark);
@@ -46,13 +56,13 @@ EditBookmarkCommand::~EditBookmarkCommand() = default;
 void EditBookmarkCommand::redo()
 {
     qDebug() << "Edit bookmark redo. Current:" << *d->bookmark << "after:" << *d->after;
-    assign(d->bookmark, *d->after);
+    d->assign(*d->after);
 }
 
 void EditBookmarkCommand::undo()
 {
     qDebug() << "Edit bookmark undo. Current:" << *d->bookmark << "before:" << *d->before;
-    assign(d->bookmark, *d->before);
+    d->assign(*d->before);
 }
 
 } // namespace TW

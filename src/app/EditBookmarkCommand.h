@@ -7,6 +7,7 @@
 
 namespace TW {
 
+class Project;
 class VideoMarker;
 
 // Switches a bookmark of the project between two sets of values (frame and
@@ -16,6 +17,11 @@ class EditBookmarkCommand : public QUndoCommand
 public:
     // before: the values to go back to; bookmark: the project's bookmark;
     // after: the values to set. Both value sets are copied.
+    // On the project that runs it.
+    EditBookmarkCommand(Project &project, QSharedPointer<VideoMarker> before, QSharedPointer<VideoMarker> bookmark,
+                        QSharedPointer<VideoMarker> after);
+    // On the running controller's project (Project::current()), for the
+    // callers that have none at hand.
     EditBookmarkCommand(QSharedPointer<VideoMarker> before, QSharedPointer<VideoMarker> bookmark,
                         QSharedPointer<VideoMarker> after);
     ~EditBookmarkCommand() override;

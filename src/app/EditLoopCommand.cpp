@@ -1,10 +1,11 @@
 #include "app/EditLoopCommand.h"
 
-#include "app/CommandTargets.h"
 #include "model/MediaTimeLine.h"
+#include "model/Project.h"
 #include "model/VideoLoop.h"
 
 #include <QDebug>
+#include <QPointer>
 
 #include <algorithm>
 
@@ -21,32 +22,43 @@ QSharedPointer<VideoLoop> copyOf(const QSharedPointer<VideoLoop> &values, const 
 
 struct EditLoopCommand::EditLoopCommandImpl
 {
-    EditLoopCommandImpl(QSharedPointer<VideoLoop> before, QSharedPointer<VideoLoop> loop,
+    EditLoopCommandImpl(Project *project, QSharedPointer<VideoLoop> before, QSharedPointer<VideoLoop> loop,
                         QSharedPointer<VideoLoop> after)
-        : loop(std::move(loop))
+        : project(project), loop(std::move(loop))
     {
         // A missing value set means "as the loop is now".
         this->before = copyOf(before, this->loop);
         this->after = copyOf(after, this->loop);
-        const QSharedPointer<MediaTimeLine> timeline = CommandTargets::timeline();
+        const QSharedPointer<MediaTimeLine> timeline = project ? project->timeline() : nullptr;
         fitBetweenNeighbours(timeline ? timeline->getLoops() : QVector<VideoLoopPtr>(), this->loop,
                              *this->before, *this->after);
     }
 
     void apply(const VideoLoop &values)
     {
-        *loop = values;
-        CommandTargets::loopChanged(loop);
+        if (project)
+            project->changeLoop(loop, values);
+        else
+            *loop = values;
     }
 
+    QPointer<Project> project;
     QSharedPointer<VideoLoop> before;
     QSharedPointer<VideoLoop> loop;
     QSharedPointer<VideoLoop> after;
 };
 
+EditLoopCommand::EditLoopCommand(Project &project, QSharedPointer<VideoLoop> before, QSharedPointer<VideoLoop> loop,
+                                 QSharedPointer<VideoLoop> after)
+    : d(std::make_unique<EditLoopCommandImpl>(&project, std::move(before), std::move(loop), std::move(after)))
+{
+    setText(QStringLiteral("EditLoopCommand"));
+    qDebug() << "Creating EditLoopCommand" << *d->before << *d->loop << *d->after;
+}
+
 EditLoopCommand::EditLoopCommand(QSharedPointer<VideoLoop> before, QSharedPointer<VideoLoop> loop,
                                  QSharedPointer<VideoLoop> after)
-    : d(std::make_unique<EditLoopCommandImpl>(std::move(before), std::move(loop), std::move(after)))
+    : d(std::make_unique<EditLoopCommandImpl>(Project::current(), std::move(before), std::move(loop), std::move(after)))
 {
     setText(QStringLiteral("EditLoopCommand"));
     qDebug() << "Creating EditLoopCommand" << *d->before << *d->loop << *d->after;

@@ -8,6 +8,7 @@
 
 namespace TW {
 
+class Project;
 class VideoLoop;
 
 // Switches a loop of the project between two sets of values (start and end
@@ -19,6 +20,11 @@ class EditLoopCommand : public QUndoCommand
 public:
     // before: the values to go back to; loop: the project's loop; after:
     // the values to set. Both value sets are copied.
+    // On the project that runs it.
+    EditLoopCommand(Project &project, QSharedPointer<VideoLoop> before, QSharedPointer<VideoLoop> loop,
+                    QSharedPointer<VideoLoop> after);
+    // On the running controller's project (Project::current()), for the
+    // callers that have none at hand.
     EditLoopCommand(QSharedPointer<VideoLoop> before, QSharedPointer<VideoLoop> loop,
                     QSharedPointer<VideoLoop> after);
     ~EditLoopCommand() override;

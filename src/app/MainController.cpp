@@ -1,85 +1,52 @@
 #include "app/MainController.h"
 
 #include "app/AspectRatioCommand.h"
-#include "app/DeleteSegmentCommand.h"
+#include "app/ControllerContext.h"
+#include "app/EditController.h"
 #include "app/ExportController.h"
-#include "app/PasteSegmentCommand.h"
-#include "app/SilenceSegmentCommand.h"
+#include "app/ProjectSession.h"
+#include "app/ProjectSubscriptions.h"
 #include "app/SnifferController.h"
-#include "app/VolumeMediaCommand.h"
-#include "app/VolumeSegmentCommand.h"
+#include "app/TimelinePictures.h"
+#include "app/TransportController.h"
 #include "app/WindowActions.h"
-
 #include "core/Logger.h"
 #include "core/Options.h"
 #include "core/OptionsHolder.h"
-#include "core/RawFileName.h"
 #include "core/Singleton.h"
+#include "core/Time.h"
 #include "core/Util.h"
-#include "ui/EditVideoWidget.h"
+#include "dialogs/AboutDialog.h"
+#include "dialogs/ConvertProgressDialog.h"
+#include "dialogs/PrintDialog.h"
+#include "dialogs/SizeCustomDialog.h"
+#include "dialogs/TrackSelectionDialog.h"
+#include "io/SnaphotExtractor.h"
+#include "model/Media.h"
+#include "model/MediaTimeLine.h"
+#include "model/MediaTrack.h"
+#include "model/MediaTrackFragment.h"
+#include "model/Project.h"
+#include "model/VideoLoop.h"
+#include "playback/MediaPlayer.h"
 #include "ui/MainWindow.h"
-#include "ui/TimeAreaWidget.h"
-#include "ui/TimelineViewportWidget.h"
-#include "ui/TimelineWidget.h"
 
-#include <QClipboard>
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QDesktopServices>
 #include <QDebug>
+#include <QDesktopServices>
 #include <QDir>
-#include <QDomDocument>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QMetaObject>
-#include <QMimeData>
 #include <QProcess>
-#include <QSaveFile>
 #include <QScreen>
-#include <QStatusBar>
-#include <QUrl>
 #include <QThreadPool>
 #include <QUndoCommand>
 #include <QUndoStack>
-#include <QFutureWatcher>
-#include <QMultiHash>
-#include <QPainter>
-#include <QPointer>
-#include <QSet>
-#include <QtConcurrent>
-
-#include <climits>
-
-#include "core/ProgressMonitor.h"
-#include "dialogs/AboutDialog.h"
-#include "dialogs/ConvertProgressDialog.h"
-#include "dialogs/EditSilenceDialog.h"
-#include "dialogs/PrintDialog.h"
-#include "dialogs/EditVolumeDialog.h"
-#include "dialogs/SizeCustomDialog.h"
-#include "dialogs/TrackSelectionDialog.h"
-#include "io/CacheCleaner.h"
-#include "io/SnaphotExtractor.h"
-#include "ui/AbstractThumbnail.h"
-#include "ui/AudioThumbnailWidget.h"
-#include "ui/VideoThumbnailWidget.h"
-#include "core/Time.h"
-#include "io/InputController.h"
-#include "io/ResourceManager.h"
-#include "core/VideoInputStorage.h"
-#include "model/MediaTrack.h"
-#include "model/MediaTrackFactory.h"
-#include "model/Media.h"
-#include "model/MediaTimeLine.h"
-#include "model/VideoLoop.h"
-#include "model/MediaTrackFragment.h"
-#include "model/VideoMarker.h"
-#include "playback/MediaPlayer.h"
-
-#include <cmath>
-#include <optional>
+#include <QUrl>
 
 namespace TW {
 
@@ -87,56 +54,50 @@ namespace {
 
 Logger *logger() { return Singleton<Logger>::instance(); }
 
-void logSlot(const char *name)
-{
-    qDebug().noquote() << QStringLiteral("MainController::%1").arg(QLatin1String(name));
-}
-
-const char *const ProjectSuffix = ".twp";
-
-// Tempo, pitch and volume values that differ by less than this are the same.
-bool sameSetting(float a, float b)
-{
-    return std::fabs(a - b) < 0.001f;
-}
-
 } // namespace
 
 struct MainController::Impl
 {
-    explicit Impl(MainController *owner) : owner(owner)
+    explicit Impl(MainController *owner)
+        : session(ctx), edits(ctx), pictures(std::make_unique<TimelinePictures>(ctx)), transport(ctx)
     {
-        project = QSharedPointer<Media>(new Media);
-        player = QSharedPointer<MediaPlayer>(new MediaPlayer);
-        undoStack = new QUndoStack;
-        // Frames and waveforms are made beside playback, not in its pool.
-        picturePool.setMaxThreadCount(2);
+        ctx.owner = owner;
+        ctx.project = &project;
+        ctx.player = QSharedPointer<MediaPlayer>(new MediaPlayer);
+        ctx.player->setPlaybackSettings(project.playbackSettings());
+        ctx.undoStack = new QUndoStack;
+        Project::setCurrent(&project);
+        // The edits obey the window's lock switches.
+        project.setLockSource([this] {
+            return Project::TrackLocks{ctx.mainWindow && ctx.mainWindow->isVideoLocked(),
+                                       ctx.mainWindow && ctx.mainWindow->isAudioLocked()};
+        });
+        subscribeToProject(ctx);
     }
 
     ~Impl()
     {
         // Picture jobs may still run; their results have nowhere to go.
-        picturePool.clear();
-        picturePool.waitForDone();
-        delete mainWindow;
-        mainWindow = nullptr;
-        undoStack->clear();
-        delete undoStack;
-        undoStack = nullptr;
+        pictures.reset();
+        delete ctx.mainWindow;
+        ctx.mainWindow = nullptr;
+        ctx.undoStack->clear();
+        delete ctx.undoStack;
+        ctx.undoStack = nullptr;
     }
 
     void connectSignals()
     {
-        if (player)
-            QObject::connect(player.data(), &MediaPlayer::timeChanged, mainWindow, &MainWindow::setCurrentFrame);
-        QObject::connect(undoStack, &QUndoStack::canRedoChanged, mainWindow, &MainWindow::setCanRedo);
-        QObject::connect(undoStack, &QUndoStack::canUndoChanged, mainWindow, &MainWindow::setCanUndo);
+        if (ctx.player)
+            QObject::connect(ctx.player.data(), &MediaPlayer::timeChanged, ctx.mainWindow, &MainWindow::setCurrentFrame);
+        QObject::connect(ctx.undoStack, &QUndoStack::canRedoChanged, ctx.mainWindow, &MainWindow::setCanRedo);
+        QObject::connect(ctx.undoStack, &QUndoStack::canUndoChanged, ctx.mainWindow, &MainWindow::setCanUndo);
         // The title's "*" marks a project with changes not yet saved.
-        QObject::connect(undoStack, &QUndoStack::cleanChanged, mainWindow,
-                         [this](bool clean) { mainWindow->setWindowModified(!clean); });
+        QObject::connect(ctx.undoStack, &QUndoStack::cleanChanged, ctx.mainWindow,
+                         [this](bool clean) { ctx.mainWindow->setWindowModified(!clean); });
         // Commands travel queued, so their pointer type must be known to the meta system.
         qRegisterMetaType<QUndoCommand *>("QUndoCommand*");
-        QObject::connect(mainWindow, &MainWindow::execute, owner, &MainController::onExecute, Qt::QueuedConnection);
+        QObject::connect(ctx.mainWindow, &MainWindow::execute, ctx.owner, &MainController::onExecute, Qt::QueuedConnection);
     }
 
     void parseCmdArgs()
@@ -183,7 +144,7 @@ struct MainController::Impl
     void setWndPos(const QPoint &p)
     {
         qDebug() << "Set window position:" << p;
-        if (!mainWindow || mainWindow->isMaximized())
+        if (!ctx.mainWindow || ctx.mainWindow->isMaximized())
             return;
         const QScreen *screen = QGuiApplication::primaryScreen();
         if (!screen)
@@ -192,307 +153,13 @@ struct MainController::Impl
         qDebug() << "Desktop size:" << available;
         const QPoint target = windowTarget(p, available);
         qDebug() << "Move window to" << target;
-        mainWindow->move(target);
+        ctx.mainWindow->move(target);
     }
 
     void openFileOnLaunch()
     {
         if (!fileToOpen.isEmpty())
-            QMetaObject::invokeMethod(owner, "openFile", Qt::QueuedConnection, Q_ARG(QString, fileToOpen));
-    }
-
-    void setWindowTitle()
-    {
-        if (!mainWindow)
-            return;
-        OptionsHolder *o = Singleton<OptionsHolder>::instance();
-        QString fileName;
-        QString size = Util::getSizeString(0);
-        if (project) {
-            fileName = QFileInfo(project->getFilePath()).fileName();
-            // Where the window shows "*" while the project has unsaved changes.
-            if (!fileName.isEmpty())
-                fileName += QLatin1String("[*]");
-            size = Util::getSizeString(Util::getTotalSize(project->getTrackFragments()));
-        }
-        mainWindow->setWindowTitle(makeWindowTitle(QCoreApplication::applicationName(), fileName, size,
-                                                   o->m_videoWidth, o->m_videoHeight, o->m_originalfps,
-                                                   o->m_originalvideoBitRate, o->m_originalaudioSampleRate));
-        mainWindow->setWindowModified(undoStack && !undoStack->isClean());
-    }
-
-    // The zoom slider's position for the stored factor, in percent of the range.
-    void showZoom()
-    {
-        const OptionsHolder *o = Singleton<OptionsHolder>::instance();
-        const double range = double(o->getMaxZoom()) - double(o->getMinZoom());
-        if (mainWindow && range > 0.0)
-            mainWindow->setZoom(float((double(zoom) - double(o->getMinZoom())) * 100.0 / range));
-    }
-
-    void stepZoom(bool in)
-    {
-        const OptionsHolder *o = Singleton<OptionsHolder>::instance();
-        const float current = player->getVideoFrameZoom();
-        zoom = in ? qMin(current + o->getZoomStep(), o->getMaxZoom()) : qMax(current - o->getZoomStep(), o->getMinZoom());
-        player->setVideoFrameZoom(zoom);
-        showZoom();
-        qDebug() << (in ? "Zoom in. Zoom is set to" : "Zoom out. Zoom is set to") << zoom;
-    }
-
-    bool projectEmpty() const
-    {
-        return !project || project->isEmpty();
-    }
-
-    void resetWindowView()
-    {
-        mainWindow->getTimeline()->getViewport()->resetZoom();
-        mainWindow->setCurrentFrame(0);
-        mainWindow->clearSelection();
-        mainWindow->updateTempoPitch();
-        mainWindow->setZoom(0.0f);
-    }
-
-    void copyTrackFlags()
-    {
-        const QSharedPointer<MediaTimeLine> timeline = project->getTimeline();
-        if (!timeline)
-            return;
-        mainWindow->setVideoLocked(timeline->isVideoLocked());
-        mainWindow->setAudioLocked(timeline->isAudioLocked());
-        mainWindow->setVideoPlayable(timeline->isVideoPlayable());
-        mainWindow->setAudioPlayable(timeline->isAudioPlayable());
-    }
-
-    void openSucceeded(const QString &fileName)
-    {
-        qDebug() << "Input controller executed.";
-        player->seek(0, true, true);
-        player->openMedia(project);
-        qDebug() << "Updating timeline";
-        owner->updateTimeline();
-        qDebug() << "Updating main window";
-        resetWindowView();
-        copyTrackFlags();
-        if (const QSharedPointer<MediaTimeLine> timeline = project->getTimeline()) {
-            player->setVideoEnabled(timeline->isVideoPlayable());
-            player->setAudioEnabled(timeline->isAudioPlayable());
-        }
-        // The project's volume is what the volume slider was left at.
-        const float volume = qBound(0.0f, Singleton<OptionsHolder>::instance()->getProjectVolume(), 100.0f);
-        player->setVolume(volume);
-        mainWindow->getEditVideoWidget()->setVolume(volume);
-        setWindowTitle();
-        Options::instance()->addOpenedFile(fileName);
-        mainWindow->setOpenedFiles(Options::instance()->getOpenedFiles());
-        clearUndoStack();
-        OptionsHolder *o = Singleton<OptionsHolder>::instance();
-        mainWindow->setSizeOriginal(QSize(o->m_originalvideoWidth, o->m_originalvideoHeight));
-
-        ProgressMonitor *progress = Singleton<ProgressMonitor>::instance();
-        progress->startProgress(0, 1, 0, MainController::tr("Processing project..."));
-        // The ruler is painted once with all its handles, not at each step
-        // the progress bar shows (thousands of handles take long to paint).
-        TimeAreaWidget *ruler = mainWindow->getTimeArea();
-        const bool rulerUpdates = ruler->updatesEnabled();
-        ruler->setUpdatesEnabled(false);
-        qDebug() << "Updating bookmarks";
-        mainWindow->clearBookmarks();
-        const QSharedPointer<MediaTimeLine> timeline = project->getTimeline();
-        const auto markers = timeline ? timeline->getMarkers() : decltype(timeline->getMarkers())();
-        // The range becomes 0 .. the number of bookmarks (it started as 0 .. 1).
-        progress->updateProgress(0, int(markers.size()) - 1, 0);
-        for (const auto &marker : markers) {
-            mainWindow->addBookmark(marker);
-            ++*progress;
-        }
-        qDebug() << "Updating loops";
-        mainWindow->clearLoops();
-        mainWindow->clearTmpLoops();
-        const auto loops = timeline ? timeline->getLoops() : decltype(timeline->getLoops())();
-        progress->updateProgress(0, int(loops.size()) - int(markers.size()), -int(markers.size()));
-        for (const auto &loop : loops) {
-            mainWindow->addLoop(loop);
-            ++*progress;
-        }
-        ruler->setUpdatesEnabled(rulerUpdates);
-        progress->stopProgress();
-    }
-
-    void openFailed()
-    {
-        project = QSharedPointer<Media>(new Media);
-        // The old player was reset before the load and goes now. It is not
-        // opened on the empty project first: that would start a libvlc
-        // output only to stop it at once, and stopping an output that is
-        // still starting can deadlock inside libvlc.
-        // The replacement player draws into the same view and reports its
-        // position to the window like the first one.
-        player = QSharedPointer<MediaPlayer>(new MediaPlayer);
-        player->setRenderingWidget(mainWindow->getRenderingWidget());
-        QObject::connect(player.data(), &MediaPlayer::timeChanged, mainWindow, &MainWindow::setCurrentFrame);
-        owner->updateTimeline();
-        resetWindowView();
-        mainWindow->setDuration(QTime(0, 0), 0.0);
-        TimelineViewportWidget *viewport = mainWindow->getTimeline()->getViewport();
-        viewport->resize(1, viewport->height());
-        copyTrackFlags();
-        mainWindow->setWindowTitle(QCoreApplication::applicationName());
-        clearUndoStack();
-        OptionsHolder *o = Singleton<OptionsHolder>::instance();
-        mainWindow->setSizeOriginal(QSize(o->m_originalvideoWidth, o->m_originalvideoHeight));
-        mainWindow->clearBookmarks();
-        mainWindow->clearLoops();
-        mainWindow->clearTmpLoops();
-    }
-
-    // Tempo, pitch and volume are no undo commands, yet they change what a
-    // save writes: after one the stack has no clean state until the next
-    // save, so closing the project asks about them.
-    void markChanged()
-    {
-        undoStack->resetClean();
-    }
-
-    // A new project is the clean state. An empty stack ignores clear(), so
-    // a clean state dropped by a settings change is set again explicitly.
-    void clearUndoStack()
-    {
-        undoStack->clear();
-        undoStack->setClean();
-    }
-
-    // Writes the project file; true when it was written completely. The file
-    // is replaced only by a finished write, so a failure leaves the previous
-    // file as it was; the project then keeps its former path.
-    bool saveProject(const QString &path)
-    {
-        const QString previousPath = project->getFilePath();
-        project->setFilePath(path);
-        setWindowTitle();
-        qDebug() << "Saving project to" << path;
-
-        QString problem;
-        QSaveFile file(path);
-        // Unbuffered, so a short write (a full disk) shows in write()'s count;
-        // a buffered short write is not reported by commit().
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text | QIODevice::Unbuffered)) {
-            qWarning() << "Failed to open project file.";
-            problem = file.errorString();
-        } else {
-            QDomDocument document;
-            QDomElement root = document.createElement(QStringLiteral("tarnwell_project"));
-            root.setAttribute(QStringLiteral("version"), 2);
-            document.appendChild(root);
-            root.appendChild(project->toDomElement(document, QStringLiteral("media")));
-            root.appendChild(Singleton<OptionsHolder>::instance()->toDomElement(document, QStringLiteral("options")));
-            const QByteArray text = document.toByteArray(1);
-            const qint64 written = file.write(text);
-            if (written != text.size()) {
-                problem = written < 0 ? file.errorString()
-                                      : MainController::tr("only %1 of %2 bytes could be written")
-                                            .arg(written)
-                                            .arg(text.size());
-                file.cancelWriting();
-            } else if (!file.commit()) {
-                problem = file.errorString();
-            }
-        }
-        if (problem.isEmpty()) {
-            undoStack->setClean();
-            qDebug() << "Project file is saved.";
-            return true;
-        }
-        qWarning() << "Failed to save the project:" << problem;
-        project->setFilePath(previousPath);
-        setWindowTitle();
-        QMessageBox::warning(mainWindow, MainController::tr("Save project"),
-                             MainController::tr("The project could not be saved to \"%1\": %2")
-                                 .arg(QDir::toNativeSeparators(path), problem),
-                             QMessageBox::Ok);
-        return false;
-    }
-
-    // Asks for a project file name and saves there; true when a file was
-    // written.
-    bool saveProjectAs()
-    {
-        if (projectEmpty())
-            return false;
-        Options *options = Options::instance();
-        QFileDialog dialog(mainWindow, QString(), QString(), QString());
-        dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setFileMode(QFileDialog::AnyFile);
-        dialog.setWindowTitle(MainController::tr("Save project"));
-        dialog.setNameFilter(QStringLiteral("Tarnwell Project (*.twp)"));
-        if (options->getAlwaysOnTop())
-            dialog.setWindowFlags(dialog.windowFlags() | Qt::WindowStaysOnTopHint);
-        const QString lastFolder = options->getLastPath(SaveProjectFolder);
-        dialog.setDirectory(lastFolder.isEmpty() ? options->getPath(SaveProjectFolder) : lastFolder);
-
-        bool saved = false;
-        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
-            QString path = dialog.selectedFiles().first();
-            if (!path.endsWith(QLatin1String(ProjectSuffix)))
-                path += QLatin1String(ProjectSuffix);
-            saved = saveProject(path);
-        }
-        options->setLastPath(SaveProjectFolder, dialog.directory().absolutePath());
-        return saved;
-    }
-
-    // A selection counts when both ends are set and differ.
-    // The selected section, when there is a project, a usable selection and
-    // a track that is not locked; null (and a log line saying why) if not.
-    QSharedPointer<MediaSegment> selectedForEditing()
-    {
-        if (projectEmpty() || !mainWindow)
-            return {};
-        if (mainWindow->isVideoLocked() && mainWindow->isAudioLocked()) {
-            qDebug() << "Both tracks are locked.";
-            return {};
-        }
-        if (!selectionUsable()) {
-            qDebug() << "No selection.";
-            return {};
-        }
-        const QSharedPointer<MediaSegment> segment = getSelectedSegment(mainWindow->getSelection());
-        if (!segment)
-            qDebug() << "Null segment.";
-        return segment;
-    }
-
-    bool selectionUsable() const
-    {
-        if (!mainWindow)
-            return false;
-        const PairInt selection = mainWindow->getSelection();
-        return selection.first != -1 && selection.second != -1 && selection.first != selection.second;
-    }
-
-    // The selected span as a segment of the project; null when the frames
-    // make no span.
-    QSharedPointer<MediaSegment> getSelectedSegment(QPair<int, int> selection) const
-    {
-        qDebug() << "Obtaining segment for selection:" << selection.first << selection.second;
-        if (selection.second == -1 || selection.first == -1 || selection.first == selection.second) {
-            qDebug() << "Selection is empty. Returning null segment.";
-            return {};
-        }
-        const QSharedPointer<MediaSegment> segment =
-            project->getSegment(Time::fromFrameUnits(selection.first), Time::fromFrameUnits(selection.second));
-        if (segment)
-            qDebug() << "Returning segment:" << *segment;
-        else
-            qDebug() << "Returning null segment.";
-        return segment;
-    }
-
-    void showStatus(const QString &text, int milliseconds = 5000)
-    {
-        if (mainWindow && mainWindow->statusBar())
-            mainWindow->statusBar()->showMessage(text, milliseconds);
+            QMetaObject::invokeMethod(ctx.owner, "openFile", Qt::QueuedConnection, Q_ARG(QString, fileToOpen));
     }
 
     // An export that ended well says so, and where its file is.
@@ -501,268 +168,23 @@ struct MainController::Impl
         if (export_.outcome() != ExportController::Finished)
             return;
         const QString file = QDir::toNativeSeparators(QFileInfo(export_.getOptions().file).absoluteFilePath());
-        showStatus(MainController::tr("Export finished: %1").arg(file), 30000);
-    }
-
-    // The volume every fragment has, when they all have the same; else the
-    // unchanged 100 %.
-    float wholeProjectVolume() const
-    {
-        const auto fragments = project->getTrackFragments();
-        if (fragments.isEmpty())
-            return 100.0f;
-        const float first = fragments.constFirst()->volume;
-        for (const auto &fragment : fragments) {
-            if (!sameSetting(fragment->volume, first))
-                return 100.0f;
-        }
-        return first;
+        ctx.showStatus(MainController::tr("Export finished: %1").arg(file), 30000);
     }
 
     void pushSize(const QSize &size)
     {
-        owner->onExecute(new AspectRatioCommand(size));
+        ctx.owner->onExecute(new AspectRatioCommand(project, size));
     }
 
-    // The volume of the fragment under the play position. At the very end
-    // of the project no fragment lies there; a fragment's default, the
-    // unchanged volume of 100 %, is used then.
-    float volumeUnderPosition() const
-    {
-        const qint64 now = qMax<qint64>(0, player->getCurrentMediaTime().unitCount);
-        if (const QSharedPointer<MediaTrackFragment> fragment =
-                project->getTrackForPosition(static_cast<unsigned long long>(now)))
-            return fragment->volume;
-        qDebug() << "No fragment under the play position.";
-        return 100.0f;
-    }
-
-    // ---- Timeline pictures ----
-    // Each fragment shows a frame on the video row and its slice of the
-    // track's waveform on the audio row. The widgets appear at once; the
-    // pictures are made on a pool of their own and set when they arrive.
-    // A fragment that stays gets its widgets moved, never made again.
-
-    static int framesOf(const Time &time) { return int(qBound(qint64(0), time.toFrameUnits(false), qint64(INT_MAX))); }
-
-    void showFragmentThumbnails()
-    {
-        if (!mainWindow)
-            return;
-        auto stale = thumbnails;
-        const auto fragments = project ? project->getTrackFragments() : decltype(project->getTrackFragments())();
-        ProgressMonitor *progress = Singleton<ProgressMonitor>::instance();
-        progress->startProgress(0, int(fragments.size()), 0, MainController::tr("Updating segments..."));
-        for (const auto &fragment : fragments) {
-            if (thumbnails.contains(fragment)) {
-                updateThumb(fragment);
-                stale.remove(fragment);
-            } else {
-                addVideoThumb(fragment);
-                addAudioThumb(fragment);
-            }
-            ++*progress;
-        }
-        progress->stopProgress();
-        for (auto it = stale.cbegin(); it != stale.cend(); ++it)
-            deleteThumb(it.key());
-    }
-
-    static QString thumbName(const QSharedPointer<MediaTrackFragment> &fragment)
-    {
-        if (!fragment->playVideo || !fragment->track)
-            return QString();
-        const QString name = QFileInfo(fragment->track->getOrigName()).fileName();
-        // Inserted silence shows no name.
-        return name.contains(QLatin1String("silence_1_hour.avi")) ? QString() : name;
-    }
-
-    void addVideoThumb(const QSharedPointer<MediaTrackFragment> &fragment)
-    {
-        const int position = framesOf(fragment->timelinePosition);
-        const int length = framesOf(fragment->endPosition - fragment->startPosition);
-        VideoThumbnailWidget *thumb = mainWindow->addThumbnail(position, length, thumbName(fragment), QImage());
-        thumbnails.insert(fragment, thumb);
-        requestFrame(fragment, thumb);
-        qDebug() << "Add video thumbnail. Position:" << position << "duration:" << length;
-    }
-
-    void addAudioThumb(const QSharedPointer<MediaTrackFragment> &fragment)
-    {
-        const int position = framesOf(fragment->timelinePosition);
-        const int length = framesOf(fragment->endPosition - fragment->startPosition);
-        AudioThumbnailWidget *thumb = mainWindow->addThumbnail(position, length, QImage());
-        thumbnails.insert(fragment, thumb);
-        showWave(fragment, thumb);
-        qDebug() << "Add audio thumbnail. Position:" << position << "duration:" << length;
-    }
-
-    void updateThumb(const QSharedPointer<MediaTrackFragment> &fragment)
-    {
-        const int position = framesOf(fragment->timelinePosition);
-        const int length = framesOf(fragment->endPosition - fragment->startPosition);
-        for (AbstractThumbnail *thumb : thumbnails.values(fragment)) {
-            qDebug() << "Update thumbnail." << " Position:" << position << "; duration:" << length;
-            thumb->setPosition(position);
-            thumb->setDuration(length);
-            if (auto *video = qobject_cast<VideoThumbnailWidget *>(thumb)) {
-                video->setName(thumbName(fragment));
-                requestFrame(fragment, video);
-            } else if (auto *audio = qobject_cast<AudioThumbnailWidget *>(thumb)) {
-                showWave(fragment, audio);
-            }
-        }
-    }
-
-    void deleteThumb(const QSharedPointer<MediaTrackFragment> &fragment)
-    {
-        for (AbstractThumbnail *thumb : thumbnails.values(fragment)) {
-            frameShown.remove(thumb);
-            mainWindow->removeThumbnail(thumb);
-        }
-        thumbnails.remove(fragment);
-    }
-
-    // The frame at the fragment's start, made once per start.
-    void requestFrame(const QSharedPointer<MediaTrackFragment> &fragment, VideoThumbnailWidget *thumb)
-    {
-        if (!fragment->playVideo || !fragment->track) {
-            thumb->setImage(QImage());
-            frameShown.remove(thumb);
-            return;
-        }
-        const QString file = fragment->track->getName();
-        const QTime at = SnaphotExtractor::clockTime(fragment->startPosition);
-        const QString key = file + QLatin1Char('@') + at.toString(Qt::ISODateWithMs);
-        if (frameShown.value(thumb) == key)
-            return;
-        frameShown.insert(thumb, key);
-        QPointer<VideoThumbnailWidget> target(thumb);
-        auto *watcher = new QFutureWatcher<QImage>(owner);
-        QObject::connect(watcher, &QFutureWatcher<QImage>::finished, owner, [this, watcher, target, key] {
-            // Only the picture the widget still waits for is shown.
-            if (target && frameShown.value(target.data()) == key)
-                target->setImage(watcher->result());
-            watcher->deleteLater();
-        });
-        watcher->setFuture(QtConcurrent::run(&picturePool, [file, at] { return SnaphotExtractor::snapshotAt(file, at); }));
-    }
-
-    // The fragment's slice of its track's waveform, once the track's
-    // waveform is there (it is made once per track).
-    void showWave(const QSharedPointer<MediaTrackFragment> &fragment, AudioThumbnailWidget *thumb)
-    {
-        if (!fragment->playAudio || !fragment->track) {
-            thumb->setAudioWave(QImage());
-            return;
-        }
-        const QString file = fragment->track->getName();
-        const auto found = waves.constFind(file);
-        if (found != waves.constEnd()) {
-            thumb->setAudioWave(getAudioWaveFragment(fragment, *found));
-            return;
-        }
-        if (wavesPending.contains(file))
-            return;
-        wavesPending.insert(file);
-        const QSharedPointer<MediaTrack> track = fragment->track;
-        const int width = framesOf(track->getDuration());
-        auto *watcher = new QFutureWatcher<QImage>(owner);
-        QObject::connect(watcher, &QFutureWatcher<QImage>::finished, owner, [this, watcher, file] {
-            wavesPending.remove(file);
-            waves.insert(file, watcher->result());
-            watcher->deleteLater();
-            // Every fragment of the track shows its slice now.
-            for (auto it = thumbnails.cbegin(); it != thumbnails.cend(); ++it) {
-                auto *audio = qobject_cast<AudioThumbnailWidget *>(it.value());
-                if (audio && it.key()->track && it.key()->track->getName() == file && it.key()->playAudio)
-                    audio->setAudioWave(getAudioWaveFragment(it.key(), waves.value(file)));
-            }
-        });
-        watcher->setFuture(QtConcurrent::run(&picturePool, [track, width] {
-            return ResourceManager::getAudioWave(track, width, 30);
-        }));
-    }
-
-    // The slice of the track's waveform the fragment covers, drawn at the
-    // fragment's volume: quieter waves centred, louder ones cropped.
-    static QImage getAudioWaveFragment(const QSharedPointer<MediaTrackFragment> &fragment, const QImage &wave)
-    {
-        const qint64 total = fragment->track ? fragment->track->getDuration().toFrameUnits(false) : 0;
-        if (total <= 0 || wave.isNull())
-            return QImage();
-        const int scaledHeight = int(float(wave.height()) * fragment->volume / 100.0f);
-        const QImage loud = wave.scaled(wave.width(), qMax(0, scaledHeight), Qt::IgnoreAspectRatio, Qt::FastTransformation);
-        const qint64 x1 = qBound(qint64(0), qint64(wave.width()) * fragment->startPosition.toFrameUnits(false) / total, qint64(wave.width()));
-        const qint64 x2 = qBound(x1, qint64(wave.width()) * fragment->endPosition.toFrameUnits(false) / total, qint64(wave.width()));
-        if (x2 <= x1)
-            return QImage();
-        const int h = qMin(wave.height(), loud.height());
-        const int sourceTop = loud.height() > wave.height() ? (loud.height() - wave.height()) / 2 : 0;
-        const int targetTop = loud.height() > wave.height() ? 0 : (wave.height() - loud.height()) / 2;
-        QImage slice(int(x2 - x1), wave.height(), wave.format() == QImage::Format_Mono ? QImage::Format_RGB32 : wave.format());
-        slice.fill(Qt::black);
-        if (h > 0 && !loud.isNull()) {
-            QPainter painter(&slice);
-            painter.drawImage(QRect(0, targetTop, int(x2 - x1), h), loud, QRect(int(x1), sourceTop, int(x2 - x1), h));
-        }
-        return slice;
-    }
-
-    // The conversions the open project plays.
-    QSet<QString> filesOfOpenProject() const
-    {
-        QSet<QString> files;
-        if (project) {
-            for (const auto &fragment : project->getTrackFragments())
-                if (fragment->track)
-                    files.insert(CacheCleaner::normalized(fragment->track->getName()));
-        }
-        return files;
-    }
-
-    // Removes the conversions that no project uses: those saved in the
-    // project folder, those in the recent files (a project saved elsewhere)
-    // and the open one.
-    void clearVideoCache()
-    {
-        qDebug() << "Clearing video cache.";
-        Options *options = Options::instance();
-        QStringList projects = Util::getFiles(options->getPath(SaveProjectFolder), {QStringLiteral("*.twp")}, true);
-        for (const QString &recent : options->getOpenedFiles())
-            if (recent.endsWith(QLatin1String(ProjectSuffix), Qt::CaseInsensitive) && QFileInfo(recent).isFile())
-                projects << recent;
-        projects.removeDuplicates();
-        qDebug() << "Found projects:" << projects;
-        const QSet<QString> used = CacheCleaner::filesUsedBy(projects) + filesOfOpenProject();
-        const QStringList removed = CacheCleaner::clearUnused(options->getPath(CacheFolder), used);
-        qDebug() << "Removed from the cache:" << removed;
-    }
-
-    // Saving writes what the project holds; while an import fills it, it
-    // holds half of something.
-    bool importRunning() const
-    {
-        if (!InputController::isBusy())
-            return false;
-        qDebug() << "A file is being imported; the project is not saved now.";
-        return true;
-    }
-
-    MainController *owner;
-    MainWindow *mainWindow = nullptr;
     // Made before and destroyed after the rest of this part.
     SnifferController snifferController;
-    QSharedPointer<Media> project;
-    QSharedPointer<MediaPlayer> player;
-    QUndoStack *undoStack = nullptr;
-    float zoom = 1.0f;
+    Project project;
+    ControllerContext ctx;
+    ProjectSession session;
+    EditController edits;
+    std::unique_ptr<TimelinePictures> pictures;
+    TransportController transport;
     QString fileToOpen;
-    QMultiHash<QSharedPointer<MediaTrackFragment>, AbstractThumbnail *> thumbnails;
-    QHash<AbstractThumbnail *, QString> frameShown; // the frame a video thumbnail shows or waits for
-    QHash<QString, QImage> waves;                   // a track file's whole waveform
-    QSet<QString> wavesPending;
-    QThreadPool picturePool;
 };
 
 MainController::MainController() : QObject(nullptr), d(std::make_unique<Impl>(this)) {}
@@ -773,20 +195,20 @@ void MainController::exec()
 {
     // The window's actions are the controller's child: they outlive the
     // window, which this part deletes first.
-    d->mainWindow = new MainWindow(new WindowActions(this), nullptr, Qt::Window);
-    if (d->player)
-        d->player->setRenderingWidget(d->mainWindow->getRenderingWidget());
-    TrackSelectionDialog::installImportDialogs([this]() -> QWidget * { return d ? d->mainWindow : nullptr; });
+    d->ctx.mainWindow = new MainWindow(new WindowActions(this), nullptr, Qt::Window);
+    if (d->ctx.player)
+        d->ctx.player->setRenderingWidget(d->ctx.mainWindow->getRenderingWidget());
+    TrackSelectionDialog::installImportDialogs([this]() -> QWidget * { return d ? d->ctx.mainWindow : nullptr; });
     Options *options = Options::instance();
-    d->mainWindow->setOpenedFiles(options->getOpenedFiles());
-    d->mainWindow->setSizeCustom(options->getSizeCustom());
-    d->mainWindow->setSizeMostRecent(options->getSizeMostRecent());
+    d->ctx.mainWindow->setOpenedFiles(options->getOpenedFiles());
+    d->ctx.mainWindow->setSizeCustom(options->getSizeCustom());
+    d->ctx.mainWindow->setSizeMostRecent(options->getSizeMostRecent());
     d->connectSignals();
 
     if (Logger *l = logger())
         l->toggleEnabled();
     d->parseCmdArgs();
-    d->mainWindow->show();
+    d->ctx.mainWindow->show();
     d->openFileOnLaunch();
     qDebug() << QString(60, QLatin1Char('='));
     qDebug() << "Application start."
@@ -800,27 +222,22 @@ void MainController::release()
 {
     qDebug() << "Release controller resources.";
     if (Options::instance() && Options::instance()->getClearCacheOnExit())
-        d->clearVideoCache();
+        d->session.clearVideoCache();
 }
 
-MainWindow *MainController::getMainWindow() const { return d->mainWindow; }
-QSharedPointer<Media> MainController::getMedia() const { return d->project; }
-QSharedPointer<MediaPlayer> MainController::getMediaPlayer() const { return d->player; }
+MainWindow *MainController::getMainWindow() const { return d->ctx.mainWindow; }
+QSharedPointer<Media> MainController::getMedia() const { return d->project.media(); }
+Project *MainController::getProject() const { return &d->project; }
+QSharedPointer<MediaPlayer> MainController::getMediaPlayer() const { return d->ctx.player; }
 SnifferController *MainController::getSnifferController() const { return &d->snifferController; }
-QUndoStack *MainController::getUndoStack() const { return d->undoStack; }
+QUndoStack *MainController::getUndoStack() const { return d->ctx.undoStack; }
 
 void MainController::setFileToOpenAfterLaunch(const QString &path) { d->fileToOpen = path; }
 QString MainController::getFileToOpenAfterLaunch() const { return d->fileToOpen; }
 
 void MainController::updateTimeline()
 {
-    OptionsHolder *o = Singleton<OptionsHolder>::instance();
-    qDebug() << "MainController::updateTimeline OptionsHolder" << *o;
-    if (!d->mainWindow)
-        return;
-    d->mainWindow->setDuration(d->project->getTotalDurationMs(), o->m_fps);
-    d->showFragmentThumbnails();
-    d->mainWindow->updateThumbnails();
+    d->pictures->updateTimeline();
 }
 
 QPoint MainController::windowTarget(const QPoint &p, const QRect &available)
@@ -847,141 +264,33 @@ QStringList MainController::newInstanceArguments(const QPoint &pos)
 
 bool MainController::confirmClose()
 {
-    if (d->projectEmpty() || d->undoStack->isClean())
-        return true;
-    const QMessageBox::StandardButton answer = QMessageBox::question(
-        d->mainWindow, tr("Close project"),
-        tr("The project has changes that are not saved. Do you want to save them before closing?"),
-        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
-    if (answer == QMessageBox::Discard)
-        return true;
-    if (answer != QMessageBox::Save || d->importRunning())
-        return false;
-    // Closing goes on only when the changes were written.
-    const QString path = d->project->getFilePath();
-    if (!path.isEmpty() && path.endsWith(QLatin1String(ProjectSuffix)))
-        return d->saveProject(path);
-    return d->saveProjectAs();
+    return d->session.confirmClose();
 }
 
 void MainController::openFile(const QString &name)
 {
-    qDebug() << "MainController::openFile" << name;
-    qDebug() << "Opening file" << name;
-    if (name.isEmpty()) {
-        qDebug() << "Empty filename";
-        return;
-    }
-    // Projects, recent files and sources keep absolute paths: they must
-    // not depend on the folder the program was started in.
-    QString fileName = QFileInfo(name).absoluteFilePath();
-    // A name that is not valid UTF-8 reaches us decoded with replacement
-    // characters: the file is opened through a link with a valid name.
-    if (!QFileInfo::exists(fileName)) {
-        const QString openable = RawFileName::openablePath(fileName);
-        if (!openable.isEmpty())
-            fileName = openable;
-    }
-    if (!QFileInfo::exists(fileName)) {
-        qWarning() << "File does not exist:" << fileName;
-        QMessageBox::warning(d->mainWindow, tr("Open file"),
-                             tr("The file \"%1\" does not exist.").arg(QDir::toNativeSeparators(fileName)),
-                             QMessageBox::Ok);
-        return;
-    }
-    // An import shows its progress modally but lets events through; an open
-    // asked for meanwhile would reset the player and the project under it.
-    if (InputController::isBusy()) {
-        qDebug() << "Another file is being opened; refused:" << fileName;
-        return;
-    }
-    if (!d->projectEmpty() && !d->undoStack->isClean()) {
-        if (QMessageBox::question(d->mainWindow, tr("Open new file"), tr("Do you want to close current project?"),
-                                  QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
-            != QMessageBox::Yes)
-            return;
-        if (QMessageBox::question(d->mainWindow, tr("Save project"),
-                                  tr("Do you want to save current project before closing?"),
-                                  QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes)
-                == QMessageBox::Yes
-            && !d->saveProjectAs()) {
-            // The user wanted the edits kept: without a saved copy the
-            // project stays open.
-            qDebug() << "The project was not saved; the open is abandoned.";
-            return;
-        }
-    }
-    // The open project stays as it is until the new one has loaded: a file
-    // that cannot be opened leaves the user's work where it was.
-    const bool hadProject = !d->projectEmpty();
-    OptionsHolder *options = Singleton<OptionsHolder>::instance();
-    const OptionsHolder previousOptions(*options);
-    if (hadProject)
-        d->player->pause();
-    else
-        d->player->resetMedia();
-    options->reset();
-    bool opened = false;
-    QString problem;
-    const QSharedPointer<Media> loaded(new Media);
-    {
-        const QSharedPointer<InputController> input(new InputController(fileName, loaded));
-        opened = input->exec(nullptr, false, true);
-        if (!opened)
-            problem = input->errorString();
-    }
-    if (opened) {
-        if (hadProject)
-            d->player->resetMedia();
-        d->project = loaded;
-        d->openSucceeded(fileName);
-        // The project before it and its players are gone by now.
-        Util::releaseFreeMemory();
-        return;
-    }
-    qWarning() << "Failed to open file" << fileName;
-    if (hadProject)
-        *options = previousOptions;
-    else
-        d->openFailed();
-    Util::releaseFreeMemory();
-    // Cancellations and failed conversions have told the user already.
-    if (!problem.isEmpty()) {
-        qDebug() << problem;
-        QMessageBox::warning(d->mainWindow, tr("Open file"), problem, QMessageBox::Ok);
-    }
+    d->session.openFile(name);
 }
 
 void MainController::saveCurrentProject()
 {
-    logSlot("saveCurrentProject");
-    if (d->importRunning())
-        return;
-    const QString path = d->project->getFilePath();
-    // A project opened from a media file carries the media file's path.
-    if (!path.isEmpty() && path.endsWith(QLatin1String(ProjectSuffix)))
-        d->saveProject(path);
-    else
-        d->saveProjectAs();
+    d->session.saveCurrentProject();
 }
 
 void MainController::saveCurrentProjectAs()
 {
-    logSlot("saveCurrentProjectAs");
-    if (d->importRunning())
-        return;
-    d->saveProjectAs();
+    d->session.saveCurrentProjectAs();
 }
 
 void MainController::ripFiles(const QStringList &sources, const QStringList &destinations)
 {
     qDebug() << "Rip files:" << sources << "to" << destinations;
-    ConvertProgressDialog dialog(d->mainWindow);
+    ConvertProgressDialog dialog(d->ctx.mainWindow);
     dialog.process(sources, destinations);
     const QStringList written = dialog.getWrittenFiles();
     if (!written.isEmpty()) {
         const QString folder = QDir::toNativeSeparators(QFileInfo(written.constFirst()).absolutePath());
-        d->showStatus(written.size() == 1
+        d->ctx.showStatus(written.size() == 1
                           ? tr("DVD conversion finished: %1").arg(QDir::toNativeSeparators(written.constFirst()))
                           : tr("DVD conversion finished: %1 files in %2").arg(written.size()).arg(folder),
                       30000);
@@ -990,335 +299,102 @@ void MainController::ripFiles(const QStringList &sources, const QStringList &des
 
 void MainController::clearCachedData(const QString &path)
 {
-    qDebug() << "MainController::clearCachedData" << path;
-    // The open project's conversion stays, whatever file it came from.
-    const QString name = VideoInputStorage::contentName(path);
-    if (name.isEmpty())
-        return;
-    const QSet<QString> open = d->filesOfOpenProject();
-    for (const QString &file : open) {
-        if (QFileInfo(file).fileName().startsWith(name)) {
-            qWarning() << "The open project uses the conversion of" << path << "; it is kept.";
-            return;
-        }
-    }
-    const QString converted = VideoInputStorage::deleteCached(path);
-    qDebug() << converted;
-    ResourceManager::clearCached(converted);
+    d->session.clearCachedData(path);
 }
 
 void MainController::onTempoChanged(float tempo)
 {
-    qDebug() << "MainController::onTempoChanged" << tempo;
-    qDebug() << "Tempo changed(controller)" << tempo;
-    if (d->projectEmpty())
-        return;
-    d->player->setTempo(tempo);
-    // Stored in the loop under the position, else as the project's tempo.
-    OptionsHolder *options = Singleton<OptionsHolder>::instance();
-    const QSharedPointer<VideoLoop> loop = d->mainWindow ? d->mainWindow->getCurLoop() : nullptr;
-    if (sameSetting(loop ? loop->getTempo() : options->getProjectTempo(), tempo))
-        return;
-    if (loop)
-        loop->setTempo(tempo);
-    else
-        options->setProjectTempo(tempo);
-    d->markChanged();
+    d->transport.onTempoChanged(tempo);
 }
 
 void MainController::onPitchChanged(float pitch)
 {
-    qDebug() << "MainController::onPitchChanged" << pitch;
-    qDebug() << "Pitch changed(controller)" << pitch;
-    if (d->projectEmpty())
-        return;
-    d->player->setPitch(pitch);
-    OptionsHolder *options = Singleton<OptionsHolder>::instance();
-    const QSharedPointer<VideoLoop> loop = d->mainWindow ? d->mainWindow->getCurLoop() : nullptr;
-    if (sameSetting(loop ? loop->getPitch() : options->getProjectPitch(), pitch))
-        return;
-    if (loop)
-        loop->setPitch(pitch);
-    else
-        options->setProjectPitch(pitch);
-    d->markChanged();
+    d->transport.onPitchChanged(pitch);
 }
 
 void MainController::onDelete()
 {
-    logSlot("onDelete");
-    qDebug() << "Begin deleting segment.";
-    const QSharedPointer<MediaSegment> segment = d->selectedForEditing();
-    if (!segment)
-        return;
-    // The play position must not stay inside what goes.
-    const qint64 now = d->player->getCurrentMediaTime().unitCount;
-    if (now >= segment->start.unitCount && now <= (segment->start + segment->length).unitCount) {
-        const qint64 frame = segment->start.toFrameUnits(false);
-        d->mainWindow->setCurrentFrame(long(frame));
-        d->player->seek((unsigned long)frame, true, true);
-    }
-    onExecute(new DeleteSegmentCommand(segment));
+    d->edits.onDelete();
 }
 
 void MainController::onCut()
 {
-    logSlot("onCut");
-    qDebug() << "Begin cutting segment.";
-    if (d->projectEmpty())
-        return;
-    onCopy();
-    onDelete();
+    d->edits.onCut();
 }
 
 void MainController::onCopy()
 {
-    logSlot("onCopy");
-    qDebug() << "Begin copying segment.";
-    const QSharedPointer<MediaSegment> segment = d->selectedForEditing();
-    if (!segment)
-        return;
-    const bool videoLocked = d->mainWindow->isVideoLocked();
-    const bool audioLocked = d->mainWindow->isAudioLocked();
-    // Only the unlocked tracks are copied.
-    if (videoLocked)
-        segment->setVideoEnabled(false, true);
-    if (audioLocked)
-        segment->setAudioEnabled(false, true);
-    auto *data = new QMimeData;
-    data->setData(QLatin1String(MediaSegment::MimeType), segment->toByteArray());
-    QGuiApplication::clipboard()->setMimeData(data, QClipboard::Clipboard);
+    d->edits.onCopy();
 }
 
 void MainController::onPaste()
 {
-    logSlot("onPaste");
-    qDebug() << "Begin pasting segment.";
-    if (!d->mainWindow)
-        return;
-    const bool videoLocked = d->mainWindow->isVideoLocked();
-    const bool audioLocked = d->mainWindow->isAudioLocked();
-    if (videoLocked && audioLocked) {
-        qDebug() << "Both tracks are locked.";
-        return;
-    }
-    const QMimeData *data = QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard);
-    if (!data) {
-        qDebug() << "Clipboard does not contain mime data.";
-        d->showStatus(tr("The clipboard holds nothing to paste."));
-        return;
-    }
-    if (!data->hasFormat(QLatin1String(MediaSegment::MimeType))) {
-        qDebug() << "Clipboard does not contain Tarnwell data";
-        d->showStatus(tr("The clipboard holds no section of a recording; nothing was pasted."));
-        return;
-    }
-    qDebug() << "Clipboard contains Tarnwell data";
-    // The bytes may come from any program: the checked reader takes exactly
-    // one well-formed segment or nothing.
-    QSharedPointer<MediaSegment> segment(new MediaSegment);
-    if (!MediaSegment::fromByteArray(data->data(QLatin1String(MediaSegment::MimeType)), *segment)) {
-        qDebug() << "Clipboard data is not a readable segment.";
-        d->showStatus(tr("The clipboard's section could not be read; nothing was pasted."));
-        return;
-    }
-    qDebug() << "Pasting segment:" << *segment;
-    if (!((!videoLocked && segment->video) || (!audioLocked && segment->audio))) {
-        qDebug() << "Unable to paste any data.";
-        return;
-    }
-    const Time position = Time::fromFrameUnits(qMax(0, d->mainWindow->getCurFrame()));
-    onExecute(new PasteSegmentCommand(segment, position));
+    d->edits.onPaste();
 }
 
 void MainController::onVolume()
 {
-    logSlot("onVolume");
-    qDebug() << "Begin applying volume.";
-    if (d->projectEmpty() || !d->mainWindow)
-        return;
-    if (d->mainWindow->isAudioLocked()) {
-        qDebug() << "Audio track is locked.";
-        return;
-    }
-    // The dialog starts at the volume in force; a new volume is returned,
-    // or none when the user cancels or keeps it.
-    auto askVolume = [this](float startVolume) -> std::optional<float> {
-        qDebug() << "Volume dialog starts at" << startVolume;
-        EditVolumeDialog dialog(d->mainWindow, startVolume);
-        if (dialog.exec() != QDialog::Accepted)
-            return std::nullopt;
-        const float volume = float(dialog.getOptions().getVolume());
-        if (sameSetting(volume, startVolume))
-            return std::nullopt;
-        return volume;
-    };
-    if (d->selectionUsable()) {
-        qDebug() << "Applying volume to segment.";
-        const std::optional<float> volume = askVolume(d->volumeUnderPosition());
-        if (!volume)
-            return;
-        const PairInt selection = d->mainWindow->getSelection();
-        onExecute(new VolumeSegmentCommand(Time::fromFrameUnits(selection.first),
-                                           Time::fromFrameUnits(selection.second), *volume));
-        return;
-    }
-    qDebug() << "No selection, applying volume to whole project";
-    // The whole project's volume lives in its fragments; the project's own
-    // volume is the volume slider's level.
-    const std::optional<float> volume = askVolume(d->wholeProjectVolume());
-    if (!volume)
-        return;
-    onExecute(new VolumeMediaCommand(*volume));
-    d->player->updatePlaybackSettings();
+    d->edits.onVolume();
 }
 
 void MainController::onInsertSilence()
 {
-    logSlot("onInsertSilence");
-    qDebug() << "Begin inserting silence.";
-    if (d->projectEmpty() || !d->mainWindow)
-        return;
-    if (d->mainWindow->isAudioLocked()) {
-        qDebug() << "Audio is locked.";
-        return;
-    }
-    EditSilenceDialog dialog(d->mainWindow);
-    if (dialog.exec() != QDialog::Accepted)
-        return;
-    const float seconds = dialog.getLength();
-    qDebug() << "Inserting" << seconds << "seconds of silence.";
-    if (seconds >= 3600.0f) {
-        QMessageBox::information(d->mainWindow, tr("Information"),
-                                 tr("You cannot insert more than 1 hour of silence at once."), QMessageBox::Ok);
-        return;
-    }
-    // The silence file is an ordinary source: its sound is known to be
-    // silent, so none of it is copied or extracted.
-    const QString path = QStringLiteral("%1/silence_1_hour.avi").arg(QCoreApplication::applicationDirPath());
-    const qint64 length = qint64(double(seconds) * 1000000.0);
-    QSharedPointer<MediaTrackFragment> fragment(new MediaTrackFragment);
-    fragment->track = MediaTrackFactory::createMediaTrackFromFile(path, 0);
-    fragment->startPosition = Time(0);
-    fragment->endPosition = Time(length);
-    fragment->timelinePosition = Time(0);
-    fragment->repeatCount = 1;
-    fragment->playVideo = true;
-    fragment->playAudio = false;
-    fragment->volume = 100.0f;
-    const QSharedPointer<MediaSegment> segment = MediaSegment::createSilence();
-    segment->length = Time(length);
-    segment->addTrack(fragment);
-
-    Time position(0);
-    switch (dialog.getPosition()) {
-    case 1:
-        position = d->project->getDuration();
-        break;
-    case 2:
-        position = Time::fromFrameUnits(qMax(0, d->mainWindow->getCurFrame()));
-        break;
-    default:
-        break;
-    }
-    onExecute(new PasteSegmentCommand(segment, position));
+    d->edits.onInsertSilence();
 }
 
 void MainController::onSilenceSection()
 {
-    logSlot("onSilenceSection");
-    qDebug() << "Begin silencing section.";
-    if (d->projectEmpty() || !d->mainWindow)
-        return;
-    if (d->mainWindow->isAudioLocked()) {
-        qDebug() << "Audio is locked.";
-        return;
-    }
-    if (!d->selectionUsable()) {
-        qDebug() << "No selection.";
-        return;
-    }
-    const PairInt selection = d->mainWindow->getSelection();
-    onExecute(new SilenceSegmentCommand(Time::fromFrameUnits(selection.first), Time::fromFrameUnits(selection.second)));
+    d->edits.onSilenceSection();
 }
 
 void MainController::onUndo()
 {
-    logSlot("onUndo");
-    d->undoStack->undo();
+    d->edits.onUndo();
 }
 
 void MainController::onRedo()
 {
-    logSlot("onRedo");
-    d->undoStack->redo();
+    d->edits.onRedo();
 }
 
 void MainController::onLoopDeleted(QSharedPointer<VideoLoop> loop)
 {
-    logSlot("onLoopDeleted");
-    // A loop that is gone must not be repeated any more.
-    if (d->player && loop)
-        d->player->resetLoopWithId(loop->getID());
+    d->transport.onLoopDeleted(loop);
 }
 
 void MainController::onVoumeChanged(int volume)
 {
-    qDebug() << "MainController::onVoumeChanged" << volume;
-    qDebug() << "Volume is changed to" << volume;
-    if (d->projectEmpty())
-        return;
-    const bool changed = !sameSetting(d->player->getCommonVolume(), static_cast<float>(volume));
-    d->player->setVolume(static_cast<float>(volume));
-    // Saved with the project and set again when it opens.
-    Singleton<OptionsHolder>::instance()->setProjectVolume(static_cast<float>(volume));
-    if (changed)
-        d->markChanged();
+    d->transport.onVoumeChanged(volume);
 }
 
 void MainController::onStopVideo()
 {
-    logSlot("onStopVideo");
-    if (d->projectEmpty())
-        return;
-    d->player->stop();
-    if (d->mainWindow)
-        d->mainWindow->setCurrentFrame(0);
+    d->transport.onStopVideo();
 }
 
 void MainController::onPlayVideo()
 {
-    logSlot("onPlayVideo");
-    if (d->projectEmpty())
-        return;
-    if (d->player)
-        d->player->play();
+    d->transport.onPlayVideo();
 }
 
 void MainController::onPauseVideo()
 {
-    logSlot("onPauseVideo");
-    if (d->projectEmpty())
-        return;
-    d->player->pause();
+    d->transport.onPauseVideo();
 }
 
 void MainController::onPlaybackTimeChanged(QTime time)
 {
-    qDebug() << "MainController::onPlaybackTimeChanged" << time;
+    d->transport.onPlaybackTimeChanged(time);
 }
 
 void MainController::onPlaybackFrameChanged(quint32 frame)
 {
-    qDebug() << "MainController::onPlaybackFrameChanged" << frame;
-    d->player->seek(frame, true, true);
+    d->transport.onPlaybackFrameChanged(frame);
 }
 
-void MainController::onLoopAdded(QSharedPointer<VideoLoop>)
+void MainController::onLoopAdded(QSharedPointer<VideoLoop> loop)
 {
-    logSlot("onLoopAdded");
-    if (d->player)
-        d->player->acceptLoop();
+    d->transport.onLoopAdded(loop);
 }
 
 void MainController::onSelectionChanged(PairInt selection)
@@ -1328,77 +404,49 @@ void MainController::onSelectionChanged(PairInt selection)
 
 void MainController::onTimeSliderReleased()
 {
-    logSlot("onTimeSliderReleased");
-    if (!d->projectEmpty())
-        d->player->disableSeekMode(true);
+    d->transport.onTimeSliderReleased();
 }
 
 void MainController::onTimeSliderPressed()
 {
-    logSlot("onTimeSliderPressed");
-    if (!d->projectEmpty())
-        d->player->enableSeekMode();
+    d->transport.onTimeSliderPressed();
 }
 
 void MainController::onExecute(QUndoCommand *command)
 {
-    logSlot("onExecute");
-    if (!command)
-        return;
-    // Every command but a paste (which may fill an empty project) needs a
-    // project with a duration.
-    if (!dynamic_cast<PasteSegmentCommand *>(command)
-        && (!d->project || d->project->getTotalDuration() < QTime(0, 0, 0, 1))) {
-        qDebug() << "Command execution denied";
-        delete command;
-        return;
-    }
-    qDebug() << "Executing command:" << command->text();
-    d->undoStack->push(command);
+    d->edits.onExecute(command);
 }
 
 void MainController::onVideoZoomIn()
 {
-    logSlot("onVideoZoomIn");
-    d->stepZoom(true);
+    d->transport.onVideoZoomIn();
 }
 
 void MainController::onVideoZoomOut()
 {
-    logSlot("onVideoZoomOut");
-    d->stepZoom(false);
+    d->transport.onVideoZoomOut();
 }
 
 void MainController::onVideoZoom(QRectF area)
 {
-    qDebug() << "MainController::onVideoZoom(QRectF)" << area;
-    if (area.width() == 1.0 && area.height() == 1.0)
-        d->player->setVideoFrameLeftCorner(area.topLeft());
-    else
-        d->player->zoomSelectedArea(area);
-    d->zoom = d->player->getVideoFrameZoom();
-    d->showZoom();
-    qDebug() << "Zoom into" << area << "value" << d->zoom;
+    d->transport.onVideoZoom(area);
 }
 
 void MainController::onVideoZoom(float value)
 {
-    qDebug() << "MainController::onVideoZoom(float)" << value;
-    const OptionsHolder *o = Singleton<OptionsHolder>::instance();
-    d->zoom = o->getMinZoom() + (o->getMaxZoom() - o->getMinZoom()) * (value / 100.0f);
-    d->player->setVideoFrameZoom(d->zoom);
+    d->transport.onVideoZoom(value);
 }
 
 void MainController::onSizeCustomClicked()
 {
     logSlot("onSizeCustomClicked");
-    SizeCustomDialog dialog(d->mainWindow);
+    SizeCustomDialog dialog(d->ctx.mainWindow);
     if (dialog.exec() != QDialog::Accepted)
         return;
     const QSize size = dialog.getSize();
     Options::instance()->setSizeCustom(size);
-    if (d->mainWindow)
-        d->mainWindow->setSizeCustom(size);
+    if (d->ctx.mainWindow)
+        d->ctx.mainWindow->setSizeCustom(size);
     d->pushSize(size);
 }
 
@@ -1421,88 +469,58 @@ void MainController::onSizeClicked(QSize size)
     d->pushSize(size);
 }
 
-// The track flags act at once and belong to the project: they are saved with
-// it, so changing one is a change to save.
 void MainController::onVideoPlayableChanged(bool playable)
 {
-    qDebug() << "MainController::onVideoPlayableChanged" << playable;
-    d->player->setVideoEnabled(playable);
-    const QSharedPointer<MediaTimeLine> timeline = d->project->getTimeline();
-    if (timeline && timeline->isVideoPlayable() != playable) {
-        timeline->setVideoPlayable(playable);
-        d->markChanged();
-    }
+    d->transport.onVideoPlayableChanged(playable);
 }
 
 void MainController::onAudioPlayableChanged(bool playable)
 {
-    qDebug() << "MainController::onAudioPlayableChanged" << playable;
-    d->player->setAudioEnabled(playable);
-    const QSharedPointer<MediaTimeLine> timeline = d->project->getTimeline();
-    if (timeline && timeline->isAudioPlayable() != playable) {
-        timeline->setAudioPlayable(playable);
-        d->markChanged();
-    }
+    d->transport.onAudioPlayableChanged(playable);
 }
 
 void MainController::onVideoLockChanged(bool locked)
 {
-    qDebug() << "MainController::onVideoLockChanged" << locked;
-    const QSharedPointer<MediaTimeLine> timeline = d->project->getTimeline();
-    if (timeline && timeline->isVideoLocked() != locked) {
-        timeline->setVideoLocked(locked);
-        d->markChanged();
-    }
+    d->transport.onVideoLockChanged(locked);
 }
 
 void MainController::onAudioLockChanged(bool locked)
 {
-    qDebug() << "MainController::onAudioLockChanged" << locked;
-    const QSharedPointer<MediaTimeLine> timeline = d->project->getTimeline();
-    if (timeline && timeline->isAudioLocked() != locked) {
-        timeline->setAudioLocked(locked);
-        d->markChanged();
-    }
+    d->transport.onAudioLockChanged(locked);
 }
 
 void MainController::clearClipboard()
 {
-    QClipboard *clipboard = QGuiApplication::clipboard();
-    if (!clipboard)
-        return;
-    // Only our own data goes; what another program put there stays.
-    const QMimeData *data = clipboard->mimeData(QClipboard::Clipboard);
-    if (data && data->hasFormat(QLatin1String(MediaSegment::MimeType)) && clipboard->ownsClipboard())
-        clipboard->clear(QClipboard::Clipboard);
+    d->edits.clearClipboard();
 }
 
 void MainController::onPrint()
 {
     logSlot("onPrint");
     qDebug() << "Begin printing.";
-    if (!d->project || d->project->isEmpty() || !d->player)
+    if (!d->ctx.media() || d->ctx.media()->isEmpty() || !d->ctx.player)
         return;
-    const bool wasPlaying = d->player->isPlaying();
+    const bool wasPlaying = d->ctx.player->isPlaying();
     if (wasPlaying)
-        d->player->pause();
+        d->ctx.player->pause();
 
-    const Time now(qMax<qint64>(0, d->player->getCurrentMediaTime().unitCount));
+    const Time now(qMax<qint64>(0, d->ctx.player->getCurrentMediaTime().unitCount));
     if (const QSharedPointer<MediaTrackFragment> fragment =
-            d->project->getTrackForPosition(static_cast<unsigned long long>(now.unitCount))) {
+            d->ctx.media()->getTrackForPosition(static_cast<unsigned long long>(now.unitCount))) {
         // The picture the user sees: the place in the fragment's source that
         // the play position shows.
         const Time inSource = fragment->startPosition + (now - fragment->timelinePosition);
         QImage image = Util::getSnapshot(fragment->track ? fragment->track->getName() : QString(),
                                          SnaphotExtractor::clockTime(inSource));
-        const QRectF crop = d->player->getGeneralCropArea();
+        const QRectF crop = d->ctx.player->getGeneralCropArea();
         image = image.copy(int(image.width() * crop.x()), int(image.height() * crop.y()),
                            int(image.width() * crop.width()), int(image.height() * crop.height()));
-        PrintDialog dialog(d->mainWindow);
+        PrintDialog dialog(d->ctx.mainWindow);
         dialog.setCurScreen(image);
         dialog.exec();
     }
-    if (wasPlaying && d->project && !d->project->isEmpty())
-        d->player->play();
+    if (wasPlaying && d->ctx.media() && !d->ctx.media()->isEmpty())
+        d->ctx.player->play();
 }
 
 namespace {
@@ -1547,22 +565,22 @@ void openUserGuide(const QString &section, QWidget *parent)
 void MainController::onHelpUserGuideClicked()
 {
     logSlot("onHelpUserGuideClicked");
-    openUserGuide(QStringLiteral("guide"), d->mainWindow);
+    openUserGuide(QStringLiteral("guide"), d->ctx.mainWindow);
 }
 void MainController::onHelpQuickStartGuideClicked()
 {
     logSlot("onHelpQuickStartGuideClicked");
-    openUserGuide(QStringLiteral("quick-start"), d->mainWindow);
+    openUserGuide(QStringLiteral("quick-start"), d->ctx.mainWindow);
 }
 void MainController::onHelpTrainingVideosClicked()
 {
     logSlot("onHelpTrainingVideosClicked");
-    openUserGuide(QStringLiteral("practising"), d->mainWindow);
+    openUserGuide(QStringLiteral("practising"), d->ctx.mainWindow);
 }
 void MainController::onHelpHelpDeskClicked()
 {
     logSlot("onHelpHelpDeskClicked");
-    openUserGuide(QStringLiteral("help"), d->mainWindow);
+    openUserGuide(QStringLiteral("help"), d->ctx.mainWindow);
 }
 
 namespace {
@@ -1578,14 +596,14 @@ void completeExportOptions(ExportOptions &options, const QSharedPointer<MediaPla
 
 void MainController::exportAll(ExportOptions options)
 {
-    if (d->player)
-        d->player->pause();
+    if (d->ctx.player)
+        d->ctx.player->pause();
     qDebug() << "Export all" << options;
     const OptionsHolder *holder = Singleton<OptionsHolder>::instance();
     options.volume = holder->getProjectVolume();
     options.pitch = holder->getProjectPitch();
     options.tempo = holder->getProjectTempo();
-    completeExportOptions(options, d->player);
+    completeExportOptions(options, d->ctx.player);
     ExportController controller(options, getMedia(), getMainWindow());
     controller.exportAll();
     d->reportExport(controller);
@@ -1593,8 +611,8 @@ void MainController::exportAll(ExportOptions options)
 
 void MainController::exportCurrentLoop(ExportOptions options)
 {
-    if (d->player)
-        d->player->pause();
+    if (d->ctx.player)
+        d->ctx.player->pause();
     qDebug() << "Exporting loop" << options;
     const QSharedPointer<VideoLoop> loop = getMainWindow() ? getMainWindow()->getCurLoop() : nullptr;
     if (!loop) {
@@ -1604,7 +622,7 @@ void MainController::exportCurrentLoop(ExportOptions options)
                                     "and try again."));
         return;
     }
-    completeExportOptions(options, d->player);
+    completeExportOptions(options, d->ctx.player);
     ExportController controller(options, getMedia(), getMainWindow());
     controller.exportLoop(loop.data());
     d->reportExport(controller);
@@ -1612,8 +630,8 @@ void MainController::exportCurrentLoop(ExportOptions options)
 
 void MainController::exportAllLoops(ExportOptions options)
 {
-    if (d->player)
-        d->player->pause();
+    if (d->ctx.player)
+        d->ctx.player->pause();
     qDebug() << "Exporting all loops" << options;
     const QSharedPointer<Media> media = getMedia();
     const QSharedPointer<MediaTimeLine> timeline = media ? media->getTimeline() : nullptr;
@@ -1623,7 +641,7 @@ void MainController::exportAllLoops(ExportOptions options)
                                  tr("The project has no loops to export."));
         return;
     }
-    completeExportOptions(options, d->player);
+    completeExportOptions(options, d->ctx.player);
     ExportController controller(options, media, getMainWindow());
     controller.exportAllLoops();
     d->reportExport(controller);
@@ -1633,14 +651,14 @@ void MainController::onHelpAboutClicked()
 {
     logSlot("onHelpAboutClicked");
     AboutDialog::setLinks(userGuidePage(QStringLiteral("guide")), userGuidePage(QStringLiteral("help")));
-    AboutDialog dialog(d->mainWindow);
+    AboutDialog dialog(d->ctx.mainWindow);
     dialog.exec();
 }
 
 void MainController::openNewInstance()
 {
     logSlot("openNewInstance");
-    const QPoint pos = d->mainWindow ? d->mainWindow->pos() : QPoint();
+    const QPoint pos = d->ctx.mainWindow ? d->ctx.mainWindow->pos() : QPoint();
     QProcess::startDetached(QCoreApplication::applicationFilePath(), newInstanceArguments(pos));
 }
 
@@ -1651,7 +669,7 @@ void MainController::toggleLogger()
         return;
     qDebug() << tr("Prepare to toggle logger. Current status:") << l->isEnabled();
     l->toggleEnabled();
-    QMessageBox::information(d->mainWindow, tr("Log"),
+    QMessageBox::information(d->ctx.mainWindow, tr("Log"),
                              tr("Error Logging is %1").arg(l->isEnabled() ? tr("On") : tr("Off")), QMessageBox::Ok);
     qDebug() << tr("Logger status switched. Current status:") << l->isEnabled();
 }

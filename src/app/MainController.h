@@ -21,6 +21,7 @@ class ExportOptions;
 class MainWindow;
 class Media;
 class MediaPlayer;
+class Project;
 class SnifferController;
 class VideoLoop;
 
@@ -40,6 +41,8 @@ public:
 
     MainWindow *getMainWindow() const;
     QSharedPointer<Media> getMedia() const;
+    // The open project: its media, settings and the signals of their changes.
+    Project *getProject() const;
     QSharedPointer<MediaPlayer> getMediaPlayer() const;
     SnifferController *getSnifferController() const;
     QUndoStack *getUndoStack() const;

@@ -4,14 +4,16 @@
 #include "model/Media.h"
 #include "model/MediaSegment.h"
 #include "model/MediaTimeLine.h"
-#include "ui/MainWindow.h"
+#include "model/Project.h"
 
 #include <QDebug>
+#include <QPointer>
 
 namespace TW {
 
 struct PasteSegmentCommand::PasteSegmentCommandImpl
 {
+    QPointer<Project> project;
     QSharedPointer<MediaSegment> segment;
     Time position;
     // The whole edit list before the last redo; empty when it changed nothing.
@@ -22,9 +24,16 @@ struct PasteSegmentCommand::PasteSegmentCommandImpl
     bool applied = false;
 };
 
+PasteSegmentCommand::PasteSegmentCommand(Project &project, QSharedPointer<MediaSegment> segment, Time position)
+    : PasteSegmentCommand(std::move(segment), position)
+{
+    d->project = &project;
+}
+
 PasteSegmentCommand::PasteSegmentCommand(QSharedPointer<MediaSegment> segment, Time position)
     : d(std::make_unique<PasteSegmentCommandImpl>())
 {
+    d->project = Project::current();
     d->segment = std::move(segment);
     d->position = position;
     setText(QStringLiteral("PasteSegmentCommand"));
@@ -35,11 +44,11 @@ PasteSegmentCommand::~PasteSegmentCommand() = default;
 void PasteSegmentCommand::redo()
 {
     qDebug() << "Paste segment redo." << *d->segment;
-    const QSharedPointer<Media> media = CommandTargets::media();
-    MainWindow *window = CommandTargets::window();
-    const bool videoLocked = window && window->isVideoLocked();
-    const bool audioLocked = window && window->isAudioLocked();
-    if ((videoLocked && audioLocked) || !media) {
+    Project *project = d->project;
+    const Project::TrackLocks locks = project ? project->locks() : Project::TrackLocks();
+    const bool videoLocked = locks.video;
+    const bool audioLocked = locks.audio;
+    if ((videoLocked && audioLocked) || !project) {
         qDebug() << "Can't paste, tracks are locked.";
         d->savedFragments.clear();
         d->applied = false;
@@ -55,30 +64,22 @@ void PasteSegmentCommand::redo()
     if (audioLocked)
         copy->setAudioEnabled(false, true);
 
-    d->savedFragments = CommandTargets::deepCopy(media->getTrackFragments());
-    const QSharedPointer<MediaTimeLine> timeline = media->getTimeline();
-    d->frames = timeline->getFrameState();
-    media->acceptSegment(copy, d->position, InsertSegment);
+    d->savedFragments = CommandTargets::deepCopy(project->media()->getTrackFragments());
+    d->frames = project->timeline()->getFrameState();
+    const Time position = d->position;
+    project->changeEditList([&](Media &media) { media.acceptSegment(copy, position, InsertSegment); });
     d->applied = true;
     // The project grows by the whole length whatever the locks.
-    const qint64 pivot = d->position.toFrameUnits(false);
-    const qint64 amount = d->segment->length.toFrameUnits(false);
-    timeline->shiftBookmarks(pivot, amount);
-    timeline->shiftLoops(pivot, amount);
-    CommandTargets::editListChanged();
-    CommandTargets::framesChanged(d->frames.loops);
+    project->shiftFrames(d->position.toFrameUnits(false), d->segment->length.toFrameUnits(false));
 }
 
 void PasteSegmentCommand::undo()
 {
     qDebug() << "Paste segment undo.";
-    if (!d->applied)
+    if (!d->applied || !d->project)
         return;
-    CommandTargets::putBackFragments(d->savedFragments);
-    if (const QSharedPointer<Media> media = CommandTargets::media())
-        media->getTimeline()->restoreFrameState(d->frames);
-    CommandTargets::editListChanged();
-    CommandTargets::framesChanged(d->frames.loops);
+    d->project->replaceFragments(d->savedFragments);
+    d->project->restoreFrames(d->frames);
 }
 
 } // namespace TW

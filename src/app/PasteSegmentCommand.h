@@ -9,6 +9,7 @@
 
 namespace TW {
 
+class Project;
 class MediaSegment;
 
 // Inserts a segment (from the clipboard, or inserted silence) at a time of
@@ -18,6 +19,10 @@ class MediaSegment;
 class PasteSegmentCommand : public QUndoCommand
 {
 public:
+    // On the project that runs it.
+    PasteSegmentCommand(Project &project, QSharedPointer<MediaSegment> segment, Time position);
+    // On the running controller's project (Project::current()), for the
+    // callers that have none at hand.
     PasteSegmentCommand(QSharedPointer<MediaSegment> segment, Time position);
     ~PasteSegmentCommand() override;
 

@@ -1,24 +1,31 @@
 #include "app/RemoveAllLoopsCommand.h"
 
-#include "app/CommandTargets.h"
 #include "model/MediaTimeLine.h"
+#include "model/Project.h"
 #include "model/VideoLoop.h"
-#include "ui/MainWindow.h"
 
 #include <QDebug>
-#include <QVector>
+#include <QPointer>
 
 namespace TW {
 
 struct RemoveAllLoopsCommand::Impl
 {
+    QPointer<Project> project;
     // The removed loops, in start order; refilled at every redo.
     QVector<VideoLoopPtr> loops;
 };
 
+RemoveAllLoopsCommand::RemoveAllLoopsCommand(Project &project)
+    : RemoveAllLoopsCommand()
+{
+    d->project = &project;
+}
+
 RemoveAllLoopsCommand::RemoveAllLoopsCommand()
     : d(std::make_unique<Impl>())
 {
+    d->project = Project::current();
     setText(QStringLiteral("RemoveAllLoopsCommand"));
 }
 
@@ -27,32 +34,17 @@ RemoveAllLoopsCommand::~RemoveAllLoopsCommand() = default;
 void RemoveAllLoopsCommand::redo()
 {
     qDebug() << "Remove all loops redo";
-    const QSharedPointer<MediaTimeLine> timeline = CommandTargets::timeline();
-    d->loops = timeline ? timeline->getLoops() : QVector<VideoLoopPtr>();
-    if (MainWindow *w = CommandTargets::window())
-        w->clearLoops();
-    if (timeline)
-        timeline->clearLoops();
-    CommandTargets::forgetLoops(d->loops);
+    d->loops = d->project ? d->project->removeAllLoops() : QVector<VideoLoopPtr>();
     qDebug() << "Removed" << d->loops.size() << "loops";
 }
 
 void RemoveAllLoopsCommand::undo()
 {
     qDebug() << "Remove all loops undo. Restore" << d->loops.size() << "loops";
-    if (const QSharedPointer<MediaTimeLine> timeline = CommandTargets::timeline()) {
-        QVector<VideoLoopPtr> missing;
-        const QVector<VideoLoopPtr> present = timeline->getLoops();
-        for (const VideoLoopPtr &loop : d->loops) {
-            if (!present.contains(loop))
-                missing << loop;
-        }
-        timeline->addLoops(missing);
-    }
-    if (MainWindow *w = CommandTargets::window()) {
-        for (const VideoLoopPtr &loop : d->loops)
-            w->addLoop(loop);
-    }
+    if (!d->project)
+        return;
+    for (const VideoLoopPtr &loop : std::as_const(d->loops))
+        d->project->addLoop(loop);
 }
 
 } // namespace TW

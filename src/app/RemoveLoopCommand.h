@@ -7,6 +7,7 @@
 
 namespace TW {
 
+class Project;
 class VideoLoop;
 
 // Takes a loop out of the project timeline and the window and makes the
@@ -14,6 +15,10 @@ class VideoLoop;
 class RemoveLoopCommand : public QUndoCommand
 {
 public:
+    // On the project that runs it.
+    RemoveLoopCommand(Project &project, QSharedPointer<VideoLoop> loop);
+    // On the running controller's project (Project::current()), for the
+    // callers that have none at hand.
     explicit RemoveLoopCommand(QSharedPointer<VideoLoop> loop);
     ~RemoveLoopCommand() override;
 

@@ -1,14 +1,18 @@
 #include "app/SilenceSegmentCommand.h"
 
 #include "app/CommandTargets.h"
+#include "model/Media.h"
 #include "model/MediaSegment.h"
+#include "model/Project.h"
 
 #include <QDebug>
+#include <QPointer>
 
 namespace TW {
 
 struct SilenceSegmentCommand::Impl
 {
+    QPointer<Project> project;
     QList<QSharedPointer<MediaTrackFragment>> savedFragments;
     Time from;
     Time to;
@@ -23,9 +27,16 @@ struct SilenceSegmentCommand::Impl
     }
 };
 
+SilenceSegmentCommand::SilenceSegmentCommand(Project &project, Time from, Time to)
+    : SilenceSegmentCommand(from, to)
+{
+    d->project = &project;
+}
+
 SilenceSegmentCommand::SilenceSegmentCommand(Time from, Time to)
     : d(std::make_unique<Impl>())
 {
+    d->project = Project::current();
     d->from = from;
     d->to = to;
     setText(QStringLiteral("SilenceSegmentCommand"));
@@ -36,7 +47,7 @@ SilenceSegmentCommand::~SilenceSegmentCommand() = default;
 void SilenceSegmentCommand::redo()
 {
     qDebug() << "Silence segment redo; from" << d->from.toFrameUnits(false) << "to" << d->to.toFrameUnits(false);
-    CommandTargets::changeSection(d->from, d->to, &d->savedFragments, [](MediaSegment &segment) {
+    CommandTargets::changeSection(d->project, d->from, d->to, &d->savedFragments, [](MediaSegment &segment) {
         segment.setAudioEnabled(false, true);
         const QList<QSharedPointer<MediaTrackFragment>> silent = Impl::silenceTracks(segment.fragments);
         segment.fragments.clear();
@@ -47,7 +58,7 @@ void SilenceSegmentCommand::redo()
 void SilenceSegmentCommand::undo()
 {
     qDebug() << "Silence segment undo.";
-    CommandTargets::restoreFragments(d->savedFragments);
+    CommandTargets::restoreFragments(d->project, d->savedFragments);
 }
 
 } // namespace TW

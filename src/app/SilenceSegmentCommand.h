@@ -8,10 +8,15 @@
 
 namespace TW {
 
+class Project;
 // Switches the sound of the span from .. to off; the length stays.
 class SilenceSegmentCommand : public QUndoCommand
 {
 public:
+    // On the project that runs it.
+    SilenceSegmentCommand(Project &project, Time from, Time to);
+    // On the running controller's project (Project::current()), for the
+    // callers that have none at hand.
     SilenceSegmentCommand(Time from, Time to);
     ~SilenceSegmentCommand() override;
 

@@ -1,24 +1,31 @@
 #include "app/VolumeMediaCommand.h"
 
 #include "app/CommandTargets.h"
-#include "app/MainController.h"
 #include "model/Media.h"
-#include "playback/MediaPlayer.h"
-#include "playback/MediaTrackFragmentPlayer.h"
+#include "model/Project.h"
 
 #include <QDebug>
+#include <QPointer>
 
 namespace TW {
 
 struct VolumeMediaCommand::Impl
 {
+    QPointer<Project> project;
     QList<QSharedPointer<MediaTrackFragment>> savedFragments;
     float newVolume = 100.0f;
 };
 
+VolumeMediaCommand::VolumeMediaCommand(Project &project, float volume)
+    : VolumeMediaCommand(volume)
+{
+    d->project = &project;
+}
+
 VolumeMediaCommand::VolumeMediaCommand(float volume)
     : d(std::make_unique<Impl>())
 {
+    d->project = Project::current();
     d->newVolume = volume;
     setText(QStringLiteral("VolumeMediaCommand"));
 }
@@ -31,27 +38,16 @@ VolumeMediaCommand::~VolumeMediaCommand() = default;
 void VolumeMediaCommand::redo()
 {
     qDebug() << "Volume redo" << d->newVolume;
-    const QSharedPointer<Media> media = CommandTargets::media();
-    if (!media)
+    if (!d->project)
         return;
-    const QList<QSharedPointer<MediaTrackFragment>> fragments = media->getTrackFragments();
-    d->savedFragments = CommandTargets::deepCopy(fragments);
-    // In place: the fragment players read their fragment's volume.
-    for (const QSharedPointer<MediaTrackFragment> &fragment : fragments)
-        fragment->volume = d->newVolume;
-    // Heard at once: the fragment playing now takes its new volume.
-    if (const QSharedPointer<MediaPlayer> player = CommandTargets::player()) {
-        if (const QSharedPointer<MediaTrackFragmentPlayer> current = player->getCurrentFragmentPlayer())
-            current->setVolume(player->getCommonVolume());
-    }
-    if (MainController *c = CommandTargets::controller())
-        c->updateTimeline();
+    d->savedFragments = CommandTargets::deepCopy(d->project->media()->getTrackFragments());
+    d->project->setFragmentVolumes(d->newVolume);
 }
 
 void VolumeMediaCommand::undo()
 {
     qDebug() << "Volume undo" << d->newVolume;
-    CommandTargets::restoreFragments(d->savedFragments);
+    CommandTargets::restoreFragments(d->project, d->savedFragments);
 }
 
 } // namespace TW

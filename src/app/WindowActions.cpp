@@ -3,7 +3,6 @@
 #include "app/AddBookmarkCommand.h"
 #include "app/AddLoopCommand.h"
 #include "app/Application.h"
-#include "app/CommandTargets.h"
 #include "app/EditBookmarkCommand.h"
 #include "app/EditLoopCommand.h"
 #include "app/MainController.h"
@@ -27,7 +26,12 @@ MainController *WindowActions::applicationController() const
 }
 
 QSharedPointer<Media> WindowActions::media() const { return m_controller->getMedia(); }
-QSharedPointer<MediaTimeLine> WindowActions::timeline() const { return CommandTargets::timeline(); }
+QSharedPointer<MediaTimeLine> WindowActions::timeline() const
+{
+    const QSharedPointer<Media> open = m_controller->getMedia();
+    return open ? open->getTimeline() : nullptr;
+}
+const Project *WindowActions::project() const { return m_controller->getProject(); }
 
 bool WindowActions::isPlaying() const
 {
@@ -91,36 +95,39 @@ void WindowActions::setAudioLocked(bool locked) { m_controller->onAudioLockChang
 
 QUndoCommand *WindowActions::addBookmarkCommand(const QSharedPointer<VideoMarker> &bookmark)
 {
-    return new AddBookmarkCommand(bookmark);
+    return new AddBookmarkCommand(*m_controller->getProject(), bookmark);
 }
 
 QUndoCommand *WindowActions::editBookmarkCommand(const QSharedPointer<VideoMarker> &before,
                                                  const QSharedPointer<VideoMarker> &bookmark,
                                                  const QSharedPointer<VideoMarker> &after)
 {
-    return new EditBookmarkCommand(before, bookmark, after);
+    return new EditBookmarkCommand(*m_controller->getProject(), before, bookmark, after);
 }
 
 QUndoCommand *WindowActions::removeBookmarkCommand(const QSharedPointer<VideoMarker> &bookmark)
 {
-    return new RemoveBookmarkCommand(bookmark);
+    return new RemoveBookmarkCommand(*m_controller->getProject(), bookmark);
 }
 
-QUndoCommand *WindowActions::addLoopCommand(const QSharedPointer<VideoLoop> &loop) { return new AddLoopCommand(loop); }
+QUndoCommand *WindowActions::addLoopCommand(const QSharedPointer<VideoLoop> &loop)
+{
+    return new AddLoopCommand(*m_controller->getProject(), loop);
+}
 
 QUndoCommand *WindowActions::editLoopCommand(const QSharedPointer<VideoLoop> &before,
                                              const QSharedPointer<VideoLoop> &loop,
                                              const QSharedPointer<VideoLoop> &after)
 {
-    return new EditLoopCommand(before, loop, after);
+    return new EditLoopCommand(*m_controller->getProject(), before, loop, after);
 }
 
 QUndoCommand *WindowActions::removeLoopCommand(const QSharedPointer<VideoLoop> &loop)
 {
-    return new RemoveLoopCommand(loop);
+    return new RemoveLoopCommand(*m_controller->getProject(), loop);
 }
 
-QUndoCommand *WindowActions::removeAllLoopsCommand() { return new RemoveAllLoopsCommand; }
+QUndoCommand *WindowActions::removeAllLoopsCommand() { return new RemoveAllLoopsCommand(*m_controller->getProject()); }
 
 void WindowActions::showUserGuide() { applicationController()->onHelpUserGuideClicked(); }
 void WindowActions::showQuickStartGuide() { applicationController()->onHelpQuickStartGuideClicked(); }

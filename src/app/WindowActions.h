@@ -23,6 +23,7 @@ public:
 
     QSharedPointer<Media> media() const override;
     QSharedPointer<MediaTimeLine> timeline() const override;
+    const Project *project() const override;
     bool isPlaying() const override;
 
     void openFile(const QString &path) override;

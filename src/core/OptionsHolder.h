@@ -15,8 +15,9 @@ namespace TW {
 // properties, the output format, the project tempo, pitch and volume, the
 // zoom limits, the export working folder and the output aspect ratio.
 // One live object through Singleton<OptionsHolder>::instance(); saved as the
-// project file's "options" element. The members are read and written
-// directly by their users.
+// project file's "options" element. Anyone may read the members; they are
+// written by the opening path while it loads a file and otherwise only by
+// the project (model/Project), which announces each change.
 class OptionsHolder : public QObject
 {
     Q_OBJECT

@@ -5,6 +5,7 @@
 #include "model/Media.h"
 #include "model/MediaTimeLine.h"
 #include "model/MediaTrackFragment.h"
+#include "model/PlaybackSettings.h"
 #include "model/VideoLoop.h"
 #include "playback/AudioFeed.h"
 #include "playback/TempoPitchStage.h"
@@ -67,9 +68,8 @@ struct MediaPlayer::Impl
     // A loop whose last pass ended: not entered again until playback leaves it.
     QString leftLoop;
 
-    float commonTempo = 100.0f;
-    float commonPitch = 0.0f;
-    float commonVolume = 100.0f;
+    // The project's settings as last published; read, never written.
+    QSharedPointer<const PlaybackSettings> settings = PlaybackSettings::withValues(100.0f, 0.0f, 100.0f);
     float effectiveTempo = 100.0f;
     float effectivePitch = 0.0f;
     float effectiveVolume = 100.0f;
@@ -184,21 +184,21 @@ struct MediaPlayer::Impl
 
     qint64 durationTime() const { return media ? media->getDuration().unitCount : 0; }
 
-    // The values in force: the loop copy's, or else the project's.
+    float commonVolume() const { return settings->project.volume; }
+
+    // The values in force: the loop's while one is being repeated (as the
+    // settings have it now; the copy's own when they no longer hold it),
+    // or else the project's.
     void chooseSettings()
     {
+        PlaybackValues values = settings->project;
         if (currentLoop) {
-            effectiveTempo = currentLoop->getTempo();
-            effectiveVolume = float(currentLoop->getVolume());
-            effectivePitch = currentLoop->getPitch();
-            return;
+            const QSharedPointer<const VideoLoop> loop = settings->loopWithId(currentLoop->getID());
+            values = PlaybackSettings::valuesOf(loop ? *loop : *currentLoop);
         }
-        OptionsHolder *o = Singleton<OptionsHolder>::instance();
-        if (!o)
-            return;
-        effectiveTempo = o->m_tempo;
-        effectiveVolume = o->m_volume;
-        effectivePitch = o->m_pitch;
+        effectiveTempo = values.tempo;
+        effectivePitch = values.pitch;
+        effectiveVolume = values.volume;
     }
 
     // The values in force reach the sound, the output's clock and the
@@ -208,7 +208,7 @@ struct MediaPlayer::Impl
         if (feed) {
             feed->setTempo(effectiveTempo);
             feed->setPitch(effectivePitch);
-            feed->setVolume(currentLoop ? float(currentLoop->getVolume()) : 100.0f);
+            feed->setVolume(currentLoop ? effectiveVolume : 100.0f);
             feed->setLimit(loopEndTime());
         }
         if (output)
@@ -221,28 +221,13 @@ struct MediaPlayer::Impl
             p->setSpeed(effectiveTempo);
         // Pitch and volume go to the stage under the lock the sound thread
         // pulls under: only when they change, not on every clock tick.
-        if (p.data() != settingsGivenTo || givenPitch != effectivePitch || givenVolume != commonVolume) {
+        if (p.data() != settingsGivenTo || givenPitch != effectivePitch || givenVolume != commonVolume()) {
             p->setPitch(effectivePitch);
-            p->setVolume(commonVolume);
+            p->setVolume(commonVolume());
             settingsGivenTo = p.data();
             givenPitch = effectivePitch;
-            givenVolume = commonVolume;
+            givenVolume = commonVolume();
         }
-    }
-
-    // Tempo and pitch belong to the loop under the play position, or else to
-    // the project: the value goes into the project's field when no loop holds
-    // the position, and into the copy of the loop being played, if any.
-    template <typename LoopSetter>
-    void storeForPosition(float value, float &field, LoopSetter setter)
-    {
-        VideoLoopPtr loop;
-        if (media && media->getTimeline())
-            loop = media->getTimeline()->getLoopByFrame(long(positionFrame));
-        if (!loop)
-            field = value;
-        if (currentLoop)
-            (currentLoop.data()->*setter)(value);
     }
 
     // The feed's edit list from the fragments and their players' stages.
@@ -290,7 +275,7 @@ struct MediaPlayer::Impl
         output->setAudioStream(&audioStream);
         output->setVideoStream(&videoStream);
         output->setRenderingWidget(renderingWidget);
-        output->setVolume(commonVolume);
+        output->setVolume(commonVolume());
         output->setRate(effectiveTempo);
         output->seek(Time::fromFrameUnits(positionFrame).unitCount, false);
         QObject::connect(output.get(), &MemoryStreamPlayer::clockAdvanced, q, &MediaPlayer::handleClock);
@@ -458,7 +443,7 @@ void MediaPlayer::play()
     d->reportNow = true;
     d->forgetClock();
     if (d->output) {
-        d->output->setVolume(d->commonVolume);
+        d->output->setVolume(d->commonVolume());
         d->output->setRate(d->effectiveTempo);
         d->output->play(from);
     }
@@ -566,7 +551,7 @@ void MediaPlayer::disableSeekMode(bool clear)
     d->audioStream.restorePreviousState();
     d->videoStream.restorePreviousState();
     if (d->output)
-        d->output->setVolume(d->commonVolume);
+        d->output->setVolume(d->commonVolume());
     if (clear) {
         d->audioStream.clear();
         d->videoStream.clear();
@@ -575,40 +560,35 @@ void MediaPlayer::disableSeekMode(bool clear)
 
 // ---- settings ---------------------------------------------------------------
 
-void MediaPlayer::setTempo(float percent)
+void MediaPlayer::setPlaybackSettings(QSharedPointer<const PlaybackSettings> settings)
 {
-    d->storeForPosition(percent, d->commonTempo, &VideoLoop::setTempo);
-    d->effectiveTempo = percent;
+    if (!settings)
+        return;
+    d->settings = std::move(settings);
+    d->chooseSettings();
     d->applySettings();
-}
-
-void MediaPlayer::setPitch(float semitones)
-{
-    d->storeForPosition(semitones, d->commonPitch, &VideoLoop::setPitch);
-    d->effectivePitch = semitones;
-    d->applySettings();
-}
-
-void MediaPlayer::setVolume(float percent)
-{
-    d->commonVolume = percent;
     if (d->output)
-        d->output->setVolume(percent);
+        d->output->setVolume(d->commonVolume());
+}
+
+QSharedPointer<const PlaybackSettings> MediaPlayer::getPlaybackSettings() const
+{
+    return d->settings;
 }
 
 float MediaPlayer::getCommonTempo() const
 {
-    return d->commonTempo;
+    return d->settings->project.tempo;
 }
 
 float MediaPlayer::getCommonPitch() const
 {
-    return d->commonPitch;
+    return d->settings->project.pitch;
 }
 
 float MediaPlayer::getCommonVolume() const
 {
-    return d->commonVolume;
+    return d->settings->project.volume;
 }
 
 float MediaPlayer::getEffectiveTempo() const
@@ -655,7 +635,7 @@ QSharedPointer<MediaTrackFragmentPlayer> MediaPlayer::prepareNextFragmentPlayer(
     if (p) {
         p->setSpeed(d->effectiveTempo);
         p->setPitch(d->effectivePitch);
-        p->setVolume(d->commonVolume);
+        p->setVolume(d->commonVolume());
     }
     return p;
 }
@@ -882,7 +862,7 @@ void MediaPlayer::handleClock(qint64 time)
     const qint64 frame = t.toFrameUnits(true);
     d->positionFrame = frame;
     // The loop under the position: entered, followed or left.
-    VideoLoopPtr loop = d->media->getTimeline() ? d->media->getTimeline()->getLoopByFrame(long(frame)) : VideoLoopPtr();
+    QSharedPointer<const VideoLoop> loop = d->settings->loopAt(frame);
     if (!loop || loop->getID() != d->leftLoop)
         d->leftLoop.clear();
     else

@@ -19,6 +19,7 @@ class AudioFeed;
 class Media;
 class MediaTrackFragmentPlayer;
 class MemoryStreamPlayer;
+class PlaybackSettings;
 class PlaybackTimebase;
 class VideoLoop;
 
@@ -67,12 +68,18 @@ public:
     void enableSeekMode();
     void disableSeekMode(bool clear);
 
-    void setTempo(float percent);
-    void setPitch(float semitones);
-    void setVolume(float percent);
+    // The project's tempo, pitch and volume and its loops, as the project
+    // last published them: the only settings the player reads. Applied at
+    // once to what plays. Until the first call: 100 %, 0 semitones, 100 %,
+    // no loops.
+    void setPlaybackSettings(QSharedPointer<const PlaybackSettings> settings);
+    QSharedPointer<const PlaybackSettings> getPlaybackSettings() const;
+    // The project's values (outside the loops).
     float getCommonTempo() const;
     float getCommonPitch() const;
     float getCommonVolume() const;
+    // The values in force where the player is: the loop's it is repeating,
+    // else the project's.
     float getEffectiveTempo() const;
     float getEffectivePitch() const;
     float getEffectiveVolume() const;

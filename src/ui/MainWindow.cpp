@@ -12,6 +12,7 @@
 #include "capture/Tarnwell2SnifferWindow.h"
 #include "model/Media.h"
 #include "model/MediaTimeLine.h"
+#include "model/Project.h"
 #include "model/VideoLoop.h"
 #include "model/VideoMarker.h"
 #include "ui/AbstractThumbnail.h"
@@ -269,7 +270,12 @@ void MainWindow::setCurrentFrame(long frame)
     d->masterSlider->setSliderPosition(f);
     d->timeArea->setCurrentFrame(f);
     d->videoControls->setCurrentFrame(f);
-    updateTempoPitch();
+    // The side panel follows the project's settings signal; a position
+    // report changes it only when it crosses a loop's boundary.
+    const QSharedPointer<VideoLoop> loop = d->timeArea->getCurLoop();
+    const QString loopId = loop ? loop->getID() : QString();
+    if (!d->tempoShown || loopId != d->tempoLoopId)
+        updateTempoPitch();
 }
 
 void MainWindow::setCurrentTime(QTime time)
@@ -313,17 +319,15 @@ void MainWindow::clearTmpLoops() { d->timeArea->clearTmpLoops(); }
 void MainWindow::clearSelection() { d->timeArea->clearSelection(); }
 void MainWindow::updateTempoPitch()
 {
-    const QSharedPointer<Media> media = d->actions ? d->actions->media() : nullptr;
-    const QSharedPointer<MediaTimeLine> timeline = media ? media->getTimeline() : nullptr;
-    const QSharedPointer<VideoLoop> loop = timeline ? timeline->getLoopByFrame(d->timeArea->getCurFrame()) : nullptr;
-    if (loop) {
-        d->editVideoWidget->setTempo(loop->getTempo());
-        d->editVideoWidget->setPitch(loop->getPitch());
-    } else {
-        const OptionsHolder *options = Singleton<OptionsHolder>::instance();
-        d->editVideoWidget->setTempo(options->getProjectTempo());
-        d->editVideoWidget->setPitch(options->getProjectPitch());
-    }
+    const qint64 frame = d->timeArea->getCurFrame();
+    const Project *project = d->actions ? d->actions->project() : nullptr;
+    const PlaybackValues values = project ? project->valuesAt(frame)
+                                          : PlaybackSettings::of(nullptr, *Singleton<OptionsHolder>::instance())->valuesAt(frame);
+    d->editVideoWidget->setTempo(values.tempo);
+    d->editVideoWidget->setPitch(values.pitch);
+    const QSharedPointer<VideoLoop> loop = d->timeArea->getCurLoop();
+    d->tempoLoopId = loop ? loop->getID() : QString();
+    d->tempoShown = true;
 }
 
 void MainWindow::setSizeMostRecent(QSize size) { d->topToolbar->setSizeMostRecent(size.width(), size.height()); }

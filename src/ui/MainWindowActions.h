@@ -17,6 +17,7 @@ namespace TW {
 
 class Media;
 class MediaTimeLine;
+class Project;
 class VideoLoop;
 class VideoMarker;
 
@@ -35,6 +36,9 @@ public:
     // Where new loops and bookmarks are allocated: the open project's
     // timeline, null while there is none.
     virtual QSharedPointer<MediaTimeLine> timeline() const = 0;
+    // The owner of the open project's state, which answers the tempo and
+    // pitch in force at a frame; null while there is none.
+    virtual const Project *project() const = 0;
     virtual bool isPlaying() const = 0;
 
     // Files, export, printing.

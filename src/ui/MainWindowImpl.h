@@ -24,6 +24,10 @@ struct MainWindow::MainWindowImpl : MainWindowForm
     MainWindow *self = nullptr;
     // What the window asks of the application; not owned.
     MainWindowActions *actions = nullptr;
+    // The loop whose tempo and pitch the side panel shows (empty: the
+    // project's), and whether it shows any yet.
+    QString tempoLoopId;
+    bool tempoShown = false;
     QMenu *aspectResizeMenu = nullptr;
     QAction *undoAction = nullptr;
     QAction *redoAction = nullptr;

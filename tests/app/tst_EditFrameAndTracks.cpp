@@ -1,6 +1,9 @@
-// The frame size and the track flags through the controller on a real
-// clip, with redo, undo and redo again.
+// The frame size, the track flags and the tempo and pitch through the
+// controller on a real clip, with redo, undo and redo again.
 #include "EditFixture.h"
+
+#include "model/PlaybackSettings.h"
+#include "model/Project.h"
 
 using namespace TW;
 using namespace TW::test;
@@ -17,6 +20,7 @@ private slots:
     void frameSizeUndoRestoresAspectRatio();
     void customSizeThroughTheDialog();
     void trackFlags();
+    void tempoAndPitchThroughTheProject();
 };
 
 
@@ -111,6 +115,49 @@ int main(int argc, char **argv)
     Application app(appArgc, argv);
     tst_EditFrameAndTracks tc;
     return QTest::qExec(&tc, argc, argv);
+}
+
+// The side panel's tempo and pitch land in the project: outside the loops
+// as the project's values, inside one as the loop's. The player is handed
+// the new values at once and the window shows the values in force.
+void tst_EditFrameAndTracks::tempoAndPitchThroughTheProject()
+{
+    OptionsHolder *o = Singleton<OptionsHolder>::instance();
+    const QSharedPointer<MediaPlayer> player = m_controller->getMediaPlayer();
+    auto *tempoSlider = m_window->getEditVideoWidget()->findChild<QSlider *>(QStringLiteral("tempoSlider"));
+    QVERIFY(tempoSlider);
+    stack()->setClean();
+
+    // Frame 100 lies between L0 [20, 80] and L1 [120, 260].
+    moveTo(100);
+    m_controller->onTempoChanged(80.0f);
+    m_controller->onPitchChanged(-3.0f);
+    QCOMPARE(o->getProjectTempo(), 80.0f);
+    QCOMPARE(o->getProjectPitch(), -3.0f);
+    QCOMPARE(player->getCommonTempo(), 80.0f);
+    QCOMPARE(player->getCommonPitch(), -3.0f);
+    QCOMPARE(player->getEffectiveTempo(), 80.0f);
+    QCOMPARE(tempoSlider->value(), 8000);
+    // Not an undo command, but a change to save.
+    QVERIFY(!stack()->isClean());
+
+    moveTo(50);
+    const VideoLoopPtr loop = timeline()->getLoopByFrame(50);
+    QVERIFY(loop);
+    m_controller->onTempoChanged(60.0f);
+    QCOMPARE(loop->getTempo(), 60.0f);
+    QCOMPARE(o->getProjectTempo(), 80.0f);
+    QCOMPARE(player->getPlaybackSettings()->loopWithId(loop->getID())->getTempo(), 60.0f);
+    QCOMPARE(player->getCommonTempo(), 80.0f);
+    QCOMPARE(m_controller->getProject()->valuesAt(50).tempo, 60.0f);
+    QCOMPARE(tempoSlider->value(), 6000);
+
+    // Back outside, the panel shows the project's tempo again.
+    moveTo(100);
+    QCOMPARE(tempoSlider->value(), 8000);
+    m_controller->onTempoChanged(100.0f);
+    m_controller->onPitchChanged(0.0f);
+    QCOMPARE(player->getCommonTempo(), 100.0f);
 }
 
 #include "tst_EditFrameAndTracks.moc"

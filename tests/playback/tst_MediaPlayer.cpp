@@ -5,6 +5,7 @@
 #include "model/Media.h"
 #include "model/MediaTimeLine.h"
 #include "model/MediaTrack.h"
+#include "model/PlaybackSettings.h"
 #include "model/VideoLoop.h"
 #include "playback/AudioFeed.h"
 #include "playback/MediaTrackFragmentPlayer.h"
@@ -175,9 +176,11 @@ class tst_MediaPlayer : public QObject
         o->m_volume = 100.0f;
     }
 
+    // The player is handed the project's settings as the project would.
     static void open(MediaPlayer &player, QSharedPointer<Media> media)
     {
         player.resetMedia();
+        player.setPlaybackSettings(PlaybackSettings::of(media.data(), *Singleton<OptionsHolder>::instance()));
         player.openMedia(media);
         QTRY_COMPARE_WITH_TIMEOUT(player.getState(), int(MediaPlayer::Idle), 15000);
     }
@@ -272,8 +275,7 @@ private slots:
         open(player, project(1));
         player.getVideoStream()->enqueueSample(picture());
         const int queued = player.getVideoStream()->getSampleCount();
-        player.setPitch(3);
-        player.setTempo(75);
+        player.setPlaybackSettings(PlaybackSettings::withValues(75, 3, 100));
         QCOMPARE(player.getVideoStream()->getSampleCount(), queued);
         QCOMPARE(player.getCommonPitch(), 3.0f);
         QCOMPARE(player.getCommonTempo(), 75.0f);
@@ -281,9 +283,10 @@ private slots:
         QCOMPARE(player.getFragmentPlayer(0)->getProvider()->getSpeed(), 75.0f);
     }
 
-    // Inside a loop a tempo change goes to the player's copy of the loop,
-    // not to the common tempo nor to the timeline's loop.
-    void tempoInsideLoopChangesTheCopy()
+    // Inside a loop the tempo in force is the loop's as the settings give
+    // it; the project's tempo and the timeline's loop stay as they are: the
+    // player writes nothing back.
+    void tempoInsideLoopFollowsTheSettings()
     {
         QSharedPointer<Media> media = project(1);
         VideoLoopPtr loop = media->getTimeline()->allocLoop(10, 40);
@@ -295,11 +298,18 @@ private slots:
         QMetaObject::invokeMethod(&player, "handleClock", Qt::DirectConnection, Q_ARG(qint64, 800000));
         QVERIFY(player.getCurrentLoop());
         QCOMPARE(player.getCurrentLoop()->getID(), loop->getID());
-        player.setTempo(60);
+        QCOMPARE(player.getEffectiveTempo(), 100.0f);
+
+        auto settings = QSharedPointer<PlaybackSettings>::create(*player.getPlaybackSettings());
+        auto faster = QSharedPointer<VideoLoop>::create(*loop);
+        faster->setTempo(60);
+        settings->loops = {faster};
+        player.setPlaybackSettings(settings);
         QCOMPARE(player.getCommonTempo(), 100.0f);
         QCOMPARE(player.getEffectiveTempo(), 60.0f);
-        QCOMPARE(player.getCurrentLoop()->getTempo(), 60.0f);
+        QCOMPARE(player.getFragmentPlayer(0)->getProvider()->getSpeed(), 60.0f);
         QCOMPARE(loop->getTempo(), 100.0f);
+        QCOMPARE(Singleton<OptionsHolder>::instance()->getProjectTempo(), 100.0f);
         player.resetLoopWithId(loop->getID());
         QVERIFY(!player.getCurrentLoop());
     }

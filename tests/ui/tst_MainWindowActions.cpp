@@ -49,13 +49,14 @@ public:
     QStringList calls;
     bool playing = false;
     bool refuseCommands = false;
-    QSharedPointer<Media> project = QSharedPointer<Media>::create();
+    QSharedPointer<Media> openMedia = QSharedPointer<Media>::create();
     // The loops and bookmarks of the last command calls, to check identity.
     QSharedPointer<VideoLoop> lastLoop, lastLoopBefore;
     QSharedPointer<VideoMarker> lastBookmark;
 
-    QSharedPointer<Media> media() const override { return project; }
-    QSharedPointer<MediaTimeLine> timeline() const override { return project->getTimeline(); }
+    QSharedPointer<Media> media() const override { return openMedia; }
+    QSharedPointer<MediaTimeLine> timeline() const override { return openMedia->getTimeline(); }
+    const Project *project() const override { return nullptr; }
     bool isPlaying() const override { return playing; }
 
     void openFile(const QString &path) override { record(QStringLiteral("openFile ") + path); }
