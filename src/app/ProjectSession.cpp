@@ -359,7 +359,7 @@ void ProjectSession::openFile(const QString &name)
     QString problem;
     const QSharedPointer<Media> loaded(new Media);
     {
-        const QSharedPointer<InputController> input(new InputController(fileName, loaded));
+        const QSharedPointer<InputController> input(new InputController(fileName, loaded, *options));
         opened = input->exec(nullptr, false, true);
         if (!opened)
             problem = input->errorString();

@@ -119,8 +119,9 @@ QString displayName(const QString &path)
 class InputController::InputControllerImpl
 {
 public:
-    InputControllerImpl(InputController *owner, const QString &path, QSharedPointer<Media> media)
-        : owner(owner), media(std::move(media)), path(path)
+    InputControllerImpl(InputController *owner, const QString &path, QSharedPointer<Media> media,
+                        OptionsHolder &settings)
+        : owner(owner), media(std::move(media)), settings(settings), path(path)
     {
     }
 
@@ -141,6 +142,8 @@ public:
 
     InputController *owner;
     QSharedPointer<Media> media;
+    // Where the load puts the settings it reads.
+    OptionsHolder &settings;
     QString path;
     QString convertedPath;
     // The record of the last finished conversion (made now or found in the
@@ -245,11 +248,13 @@ bool InputController::InputControllerImpl::loadTwpFileV1(MediaTrackFactory *fact
     if (!loadVideoFile(factory, audioTrackId))
         return false;
     qDebug() << "Video is loaded";
-    OptionsHolder *options = Singleton<OptionsHolder>::instance();
+    OptionsHolder *options = &settings;
     options->setProjectPitch(float(form.pitch));
     options->setProjectTempo(float(100.0 + form.tempo));
-    // A new loop takes the project pitch and tempo just set.
+    // The loop plays at the project pitch and tempo just set.
     QSharedPointer<VideoLoop> loop(new VideoLoop);
+    loop->setPitch(options->getProjectPitch());
+    loop->setTempo(options->getProjectTempo());
     const double fps = options->m_fps;
     loop->setStartFrame(OldProjectForm::frameOf(form.loopStart, fps));
     loop->setEndFrame(OldProjectForm::frameOf(form.loopEnd, fps));
@@ -289,7 +294,7 @@ bool InputController::InputControllerImpl::loadTwpFileV2(bool checkMediaFiles)
     // it must not write over the place a copied or moved project came from.
     media->setFilePath(path);
     resolveRelativeSources();
-    *Singleton<OptionsHolder>::instance() = localOptions;
+    settings = localOptions;
     return checkMediaFiles ? checkMedia() : true;
 }
 
@@ -438,7 +443,7 @@ int InputController::InputControllerImpl::getAudioChannelIndex(const QString &fi
         return -1;
     // At most two channels are played; a probe that reports no channel count
     // must not leave the project without any.
-    OptionsHolder *options = Singleton<OptionsHolder>::instance();
+    OptionsHolder *options = &settings;
     options->m_numChannels = qBound(1, tracks[choice].channels, 2);
     if (tracks[choice].channels > 0)
         options->m_originalnumChannels = tracks[choice].channels;
@@ -472,7 +477,7 @@ bool InputController::InputControllerImpl::loadVideoFile(MediaTrackFactory *, in
         return false;
 
     const VideoInputFile converted = conversion;
-    OptionsHolder *options = Singleton<OptionsHolder>::instance();
+    OptionsHolder *options = &settings;
     options->m_originalfps = converted.fps;
     options->m_videoBitRate = converted.bitrate;
     options->m_originalvideoBitRate = converted.bitrate;
@@ -602,7 +607,12 @@ void InputController::InputControllerImpl::finishConversion()
 }
 
 InputController::InputController(const QString &path, QSharedPointer<Media> media)
-    : d(std::make_unique<InputControllerImpl>(this, path, std::move(media)))
+    : InputController(path, std::move(media), *Singleton<OptionsHolder>::instance())
+{
+}
+
+InputController::InputController(const QString &path, QSharedPointer<Media> media, OptionsHolder &settings)
+    : d(std::make_unique<InputControllerImpl>(this, path, std::move(media), settings))
 {
     connect(&d->storage, &VideoInputStorage::conversionFinished, this,
             &InputController::handleVideoConvesionCompleted);

@@ -17,6 +17,7 @@ class QWidget;
 namespace TW {
 
 class Media;
+class OptionsHolder;
 class MediaTrackFactory;
 
 // Turns one path into the content of the current project: an XML project,
@@ -70,6 +71,9 @@ public:
     // refuses it.
     static bool isBusy();
 
+    // The load fills settings with what it reads (the project's values, the
+    // opened file's properties); without one, the settings singleton.
+    InputController(const QString &path, QSharedPointer<Media> media, OptionsHolder &settings);
     InputController(const QString &path, QSharedPointer<Media> media);
     ~InputController() override;
 
