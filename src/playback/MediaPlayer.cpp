@@ -184,6 +184,11 @@ struct MediaPlayer::Impl
 
     qint64 durationTime() const { return media ? media->getDuration().unitCount : 0; }
 
+    // Where the sound is held: a loop's end while the loop has passes left
+    // (playback jumps back from there). On its last pass the sound runs on
+    // past the end, so that no silence is heard where playback goes on.
+    qint64 soundLimit() const { return currentLoop && currentLoop->getLoopCount() > 0 ? loopEndTime() : qint64(-1); }
+
     // The values in force: the loop copy's, or else the project's.
     void chooseSettings()
     {
@@ -209,7 +214,7 @@ struct MediaPlayer::Impl
             feed->setTempo(effectiveTempo);
             feed->setPitch(effectivePitch);
             feed->setVolume(currentLoop ? float(currentLoop->getVolume()) : 100.0f);
-            feed->setLimit(loopEndTime());
+            feed->setLimit(soundLimit());
         }
         if (output)
             output->setRate(effectiveTempo);
