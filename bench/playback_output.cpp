@@ -14,17 +14,23 @@
 // slider) and the figures are printed: inserted silence, picture against
 // sound per scene, the delays from Play, a seek and a tempo change to what
 // is heard and seen, and how far the time counter runs ahead of the picture.
+// The project has a section deleted (30-32 s of the clip) and a loop played
+// twice (33-35 s of the timeline), so that the last two scenes cross from
+// one fragment into the next and jump back to a loop's start.
 //
 // Usage: bench_playback_output [--seconds-per-scene S] [--size WxH] [--keep]
 // Needs Xvfb, pulseaudio and ffmpeg (with x11grab and pulse input).
 
+#include "app/AddLoopCommand.h"
 #include "app/Application.h"
 #include "app/MainController.h"
 #include "core/Util.h"
 #include "io/InputController.h"
 #include "model/Media.h"
+#include "model/VideoLoop.h"
 #include "ui/EditVideoWidget.h"
 #include "ui/MainWindow.h"
+#include "ui/TimeAreaWidget.h"
 #include "ui/VideoWidget.h"
 #include "playback/AudioOutput.h"
 #include "playback/MediaPlayer.h"
@@ -35,6 +41,8 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QSlider>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -727,6 +735,47 @@ QPushButton *button(TW::MainWindow *w, const char *name)
     return w->findChild<QPushButton *>(QLatin1String(name));
 }
 
+// A click on the transport bar where it shows this frame.
+void clickTransportAt(QSlider *slider, int frame)
+{
+    QStyleOptionSlider option;
+    option.initFrom(slider);
+    option.orientation = slider->orientation();
+    option.minimum = slider->minimum();
+    option.maximum = slider->maximum();
+    option.sliderPosition = slider->sliderPosition();
+    option.sliderValue = slider->value();
+    const QRect handle = slider->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, slider);
+    const QRect groove = slider->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, slider);
+    const int span = std::max(1, groove.width() - handle.width());
+    const int x = groove.x() + handle.width() / 2
+                  + QStyle::sliderPositionFromValue(slider->minimum(), slider->maximum(), frame, span);
+    QTest::mouseClick(slider, Qt::LeftButton, {}, QPoint(x, slider->height() / 2));
+}
+
+// The clip's frames 750-800 (30-32 s) deleted: the timeline goes on at 30 s
+// with the second fragment. A loop at 33-35 s of the timeline at 100 %,
+// played twice with no delay.
+constexpr int kCutFrom = 750, kCutTo = 800, kLoopFrom = 825, kLoopTo = 875;
+
+bool editProject(TW::MainController *controller, TW::MainWindow *window)
+{
+    window->getTimeArea()->setSelection({kCutFrom, kCutTo});
+    controller->onDelete();
+    window->getTimeArea()->setSelection({-1, -1});
+    QSharedPointer<TW::VideoLoop> loop(new TW::VideoLoop);
+    loop->setName(QStringLiteral("loop"));
+    loop->setStartFrame(kLoopFrom);
+    loop->setEndFrame(kLoopTo);
+    loop->setTempo(100);
+    loop->setPitch(0);
+    loop->setLoopCount(1);
+    loop->setDelay(0);
+    controller->onExecute(new TW::AddLoopCommand(loop));
+    spin(1500);
+    return controller->getMedia()->getTrackFragments().size() == 2;
+}
+
 bool runTarnwell(Environment &env, const QString &clip, double scene, Figures *fig, double *counterLead)
 {
     TW::MainController *controller = TW::Application::instance()->getMainController();
@@ -740,6 +789,10 @@ bool runTarnwell(Environment &env, const QString &clip, double scene, Figures *f
         return false;
     }
     spin(1500);
+    if (!editProject(controller, window)) {
+        std::fprintf(stderr, "the section was not deleted\n");
+        return false;
+    }
     QWidget *view = window->getVideoWidget();
     const QRect area(view->mapToGlobal(QPoint(0, 0)), view->size());
     const QString file = env.dir.filePath("tarnwell.mkv");
@@ -787,6 +840,15 @@ bool runTarnwell(Environment &env, const QString &clip, double scene, Figures *f
             QTest::keyClick(tempo, Qt::Key_PageUp);
     });
     spin(ms);
+    // 1.4 s before the cut, at 100 %: across it into the second fragment.
+    act("fragment boundary", 1.0, [&] {
+        button(window, "resetTempoBtn")->click();
+        clickTransportAt(window->getMasterSlider(), kCutFrom - 35);
+    });
+    spin(ms);
+    // 0.6 s before the loop: into it, back to its start once, and on.
+    act("loop repeat", 1.0, [&] { clickTransportAt(window->getMasterSlider(), kLoopFrom - 15); });
+    spin(ms + 2000);
     const double end = wallNow();
     sampler.stop();
     Recording rec;
