@@ -379,10 +379,11 @@ std::vector<Heard> listen(const Recording &rec)
     return out;
 }
 
-// The wall time at which the media time t is heard, searched after `from`;
-// NaN when it is not heard.
 // When media time t is heard between from and to; heard more than once
-// (a seek back plays it again), the hearing nearest to near.
+// (a seek back or a loop plays it again), the hearing nearest to near, and
+// only within half a second of it: a picture whose own hearing was not
+// made out (the 20 ms windows around a jump hold two places) is left out
+// rather than set against another pass's. NaN when it is not heard.
 double heardAt(const std::vector<Heard> &heard, double t, double from, double to, double near)
 {
     double best = std::nan("");
@@ -397,7 +398,7 @@ double heardAt(const std::vector<Heard> &heard, double t, double from, double to
                 best = at;
         }
     }
-    return best;
+    return std::abs(best - near) <= 0.5 ? best : std::nan("");
 }
 
 struct Action
@@ -447,12 +448,15 @@ Figures measure(const Recording &rec, const std::vector<Action> &actions, double
     dump(rec, heard, actions);
 
     // Inserted silence: runs of 8 or more zero samples while sound plays,
-    // from the first sound after each action that starts sound to the next.
+    // from the first sound after each action that starts sound to just
+    // before the next (the wall times of the sound and of the actions agree
+    // within a few milliseconds: a seek's own cut is not counted in the
+    // scene before it).
     qint64 playing = 0, holes = 0;
     for (size_t a = 0; a < actions.size(); ++a) {
         if (actions[a].name == QLatin1String("pause"))
             continue;
-        const double from = actions[a].at + 0.05, to = a + 1 < actions.size() ? actions[a + 1].at : end;
+        const double from = actions[a].at + 0.05, to = (a + 1 < actions.size() ? actions[a + 1].at : end) - 0.03;
         qint64 i0 = qint64((from - rec.soundStart) * Rate), i1 = qint64((to - rec.soundStart) * Rate);
         i0 = std::max<qint64>(0, i0);
         i1 = std::min<qint64>(qint64(rec.samples.size()), i1);

@@ -46,7 +46,7 @@ constexpr int kAlignMs = 5;
 constexpr int kMatchMs = 10;
 // The sound made afresh after a change starts this long (ms of sound
 // heard) before the time the device has reached.
-constexpr int kPrerollMs = 100;
+constexpr int kPrerollMs = 40;
 } // namespace
 
 struct AudioFeed::Impl
