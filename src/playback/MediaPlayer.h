@@ -16,6 +16,7 @@ class QWidget;
 namespace TW {
 
 class AudioFeed;
+struct MediaPlayerCore;
 class Media;
 class MediaTrackFragmentPlayer;
 class MemoryStreamPlayer;
@@ -150,6 +151,13 @@ private:
     void revived(int index);
     // The clock has moved into another fragment than the current one.
     void followFragment(qint64 time);
+
+    // The state but for the settings, for the reactions to the clock and
+    // to the fragment players (MediaPlayerEvents.cpp).
+    MediaPlayerCore &core() const;
+    // The settings in force chosen again (the loop's or the project's) and
+    // given to the sound and the current fragment player.
+    void refreshSettings();
 
     struct Impl;
     std::unique_ptr<Impl> d;
