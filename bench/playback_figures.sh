@@ -65,3 +65,11 @@ awk '
             printf "%-75s | %s\n", quiet[k], (k in loaded) ? loaded[k] : "-"
         }
     }' "$WORK/quiet.out" "$WORK/loaded.out"
+# With --keep the bench says where each stretch of silence fell.
+for name in quiet loaded; do
+    if grep -q "^silence of" "$WORK/$name.err"; then
+        echo
+        echo "silence in the $name run:"
+        grep "^silence of" "$WORK/$name.err"
+    fi
+done

@@ -531,12 +531,15 @@ Figures measure(const Recording &rec, const std::vector<Action> &actions, double
             fig.latencies.push_back({act.name + QStringLiteral(" -> first sound"), (sound - act.at) * 1000.0});
             fig.latencies.push_back({act.name + QStringLiteral(" -> first picture"), (picture - act.at) * 1000.0});
         } else if (act.name.startsWith(QLatin1String("seek"))) {
-            // The place jumps back by more than half a second.
+            // The place jumps back by more than half a second. The sound's
+            // wall times can read a little early against the actions' (see
+            // "first sound"): the place before is taken from 50 ms before
+            // the action, where no window holds the new place yet.
             double before = -1.0, sound = std::nan(""), picture = std::nan("");
             for (const Heard &h : heard) {
                 if (h.media < 0)
                     continue;
-                if (h.at <= act.at)
+                if (h.at <= act.at - 0.05)
                     before = h.media;
                 else if (h.at < to && before >= 0 && h.media < before - 0.5) {
                     sound = h.at - 0.01;
