@@ -356,7 +356,9 @@ private slots:
         });
         QTRY_VERIFY_WITH_TIMEOUT(done, 30000);
         device.join();
-        QVERIFY(stage.waiting);
+        // The device may have run dry before the reader, on a slow machine,
+        // got to the gate: it gets there in the end.
+        QTRY_VERIFY_WITH_TIMEOUT(stage.waiting, 10000);
         // Every frame made before the stall, and at most the one chunk the
         // reader had finished as the gate closed.
         QVERIFY2(got >= buffered && got <= buffered + 512, qPrintable(QString("%1 of %2").arg(got).arg(buffered)));
