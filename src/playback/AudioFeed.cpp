@@ -36,7 +36,17 @@ constexpr int kRingMs = 5000;
 constexpr int kStartFillMs = 120;
 constexpr int kSeekWaitMs = 300;
 // The crossfade from the old sound to the new one after a change (ms).
-constexpr int kFadeMs = 10;
+// Two stretchers started at different places give the same tone in any
+// phase: the new sound is joined where it best matches the old (searched
+// up to kAlignMs either side of the time reached, by the correlation of
+// their first kMatchMs), and the fade's gains make up for what is left of
+// the mismatch, so the level holds across the change.
+constexpr int kFadeMs = 20;
+constexpr int kAlignMs = 5;
+constexpr int kMatchMs = 10;
+// The sound made afresh after a change starts this long (ms of sound
+// heard) before the time the device has reached.
+constexpr int kPrerollMs = 40;
 } // namespace
 
 struct AudioFeed::Impl
@@ -59,6 +69,8 @@ struct AudioFeed::Impl
     const size_t ahead;
     const size_t startFill;
     const size_t fadeFrames;
+    const size_t alignFrames;
+    const size_t matchFrames;
 
     std::vector<qint16> ring;
     std::vector<Chunk> chunks;
@@ -90,6 +102,11 @@ struct AudioFeed::Impl
     std::vector<qint16> fade;
     size_t fadeLength = 0;
     size_t fadeDone = 0;
+    float fadeMatch = 1.0f; // correlation of old and new at the join, 0..1
+    // The join's search: the old sound's start and the new sound around
+    // the time reached, one channel's sum each (made once, never resized).
+    std::vector<float> matchOld;
+    std::vector<float> matchNew;
 
     // Requests: graphical thread -> reader.
     std::mutex requestMutex;
@@ -144,9 +161,13 @@ struct AudioFeed::Impl
           ahead(size_t(rate) * kAheadMs / 1000),
           startFill(size_t(rate) * kStartFillMs / 1000),
           fadeFrames(size_t(rate) * kFadeMs / 1000),
+          alignFrames(size_t(rate) * kAlignMs / 1000),
+          matchFrames(size_t(rate) * kMatchMs / 1000),
           ring(capacity * size_t(channels)),
           chunks(kChunkSlots),
           fade(fadeFrames * size_t(channels)),
+          matchOld(matchFrames),
+          matchNew(matchFrames + 2 * alignFrames),
           scratch(kChunkFrames * size_t(channels))
     {
         sem_init(&wake, 0, 0);
@@ -235,10 +256,15 @@ struct AudioFeed::Impl
             }
             // The same sound made afresh from where the device is; if it has
             // not reached the last seek's sound yet, from that seek's place.
-            if (consumerSeq.load() < lastHardSeq)
+            if (consumerSeq.load() < lastHardSeq) {
                 place = lastHardPlace;
-            else
-                place = qint64(std::floor(consumerNext.load()));
+            } else {
+                // A little before it: a stretcher's first output, just after
+                // its start, wavers in level; by the time the device joins
+                // it has settled.
+                const double preroll = kPrerollMs * 1000.0 * double(tempo.load()) / 100.0;
+                place = std::max<qint64>(0, qint64(std::floor(consumerNext.load() - preroll)));
+            }
         } else {
             lastHardSeq = seq;
             lastHardPlace = place;
@@ -412,6 +438,73 @@ struct AudioFeed::Impl
         frameRead.store(c.ringStart + offset, std::memory_order_release);
     }
 
+    // The sum of the channels of one ring frame.
+    float monoAt(qint64 frame) const
+    {
+        const size_t ch = size_t(channels);
+        const qint16 *p = ring.data() + size_t(frame % qint64(capacity)) * ch;
+        float v = 0.0f;
+        for (size_t j = 0; j < ch; ++j)
+            v += float(p[j]);
+        return v;
+    }
+
+    // Moves the join into the new sound (chunk, offset: at the time
+    // reached) by up to alignFrames either way, to where the new sound best
+    // matches the start of the old one (kept in `fade`), within the new
+    // sound's frames made so far; notes how well they match. Bounded work
+    // on arrays made beforehand: no lock, no allocation.
+    void align(quint64 first, quint64 written, quint64 *chunk, qint64 *offset)
+    {
+        const quint64 seq = chunkAt(first).seq;
+        quint64 last = first;
+        while (last + 1 < written && chunkAt(last + 1).seq == seq)
+            ++last;
+        const qint64 begin = chunkAt(first).ringStart;
+        const qint64 end = chunkAt(last).ringStart + chunkAt(last).frames;
+        const qint64 nominal = chunkAt(*chunk).ringStart + *offset;
+        const qint64 m = qint64(matchFrames);
+        const qint64 lo = std::max(nominal - qint64(alignFrames), begin);
+        const qint64 hi = std::min(nominal + qint64(alignFrames), end - m);
+        if (hi < lo)
+            return;
+        const size_t ch = size_t(channels);
+        for (size_t i = 0; i < matchFrames; ++i) {
+            float v = 0.0f;
+            for (size_t j = 0; j < ch; ++j)
+                v += float(fade[i * ch + j]);
+            matchOld[i] = v;
+        }
+        for (qint64 f = lo; f < hi + m; ++f)
+            matchNew[size_t(f - lo)] = monoAt(f);
+        double oldEnergy = 0;
+        for (size_t i = 0; i < matchFrames; i += 2)
+            oldEnergy += double(matchOld[i]) * matchOld[i];
+        double best = -2.0;
+        qint64 bestAt = nominal;
+        for (qint64 f = lo; f <= hi; ++f) {
+            const float *n = matchNew.data() + (f - lo);
+            double cross = 0, energy = 0;
+            for (size_t i = 0; i < matchFrames; i += 2) {
+                cross += double(matchOld[i]) * n[i];
+                energy += double(n[i]) * n[i];
+            }
+            const double norm = std::sqrt(oldEnergy * energy);
+            const double r = norm > 0 ? cross / norm : 0.0;
+            // Ties go to the place nearest the time reached.
+            if (r > best + 1e-6 || (std::abs(r - best) <= 1e-6 && std::llabs(f - nominal) < std::llabs(bestAt - nominal))) {
+                best = r;
+                bestAt = f;
+            }
+        }
+        quint64 c = first;
+        while (c < last && chunkAt(c).ringStart + chunkAt(c).frames <= bestAt)
+            ++c;
+        *chunk = c;
+        *offset = bestAt - chunkAt(c).ringStart;
+        fadeMatch = float(std::clamp(best, 0.0, 1.0));
+    }
+
     // Where the device would cross over to the newest sound made, if it
     // can yet: the chunk and the frame in it that carry the time it has
     // reached.
@@ -460,11 +553,15 @@ struct AudioFeed::Impl
             qint64 offset = 0;
             if (landing(start - 1, written, &chunk, &offset)) {
                 const qint64 oldFrom = frameRead.load(std::memory_order_relaxed);
-                const qint64 oldEnd = chunkAt(chunk).ringStart;
+                // The old sound ends where the new one's first chunk begins.
+                const qint64 oldEnd = chunkAt(start - 1).ringStart;
                 fadeLength = size_t(std::clamp<qint64>(oldEnd - oldFrom, 0, qint64(fadeFrames)));
                 if (fadeLength > 0)
                     copyOut(fade.data(), oldFrom, fadeLength);
                 fadeDone = 0;
+                fadeMatch = 0.0f;
+                if (fadeLength >= matchFrames)
+                    align(start - 1, written, &chunk, &offset);
                 jumpTo(chunk, offset);
             }
         }
@@ -519,8 +616,13 @@ struct AudioFeed::Impl
             const size_t k = std::min(n, fadeLength - fadeDone);
             for (size_t i = 0; i < k; ++i) {
                 const float w = float(fadeDone + i + 1) / float(fadeLength + 1);
+                // Gains whose sum keeps the level of two sounds that match
+                // this well: 1 - w and w for the same sound, the equal power
+                // of unrelated ones at 0.
+                const float a = 1.0f - w, b = w;
+                const float g = 1.0f / std::sqrt(a * a + b * b + 2.0f * a * b * fadeMatch);
                 for (size_t j = 0; j < ch; ++j) {
-                    const float v = float(fade[(fadeDone + i) * ch + j]) * (1.0f - w) + float(out[i * ch + j]) * w;
+                    const float v = (float(fade[(fadeDone + i) * ch + j]) * a + float(out[i * ch + j]) * b) * g;
                     out[i * ch + j] = qint16(std::lround(std::clamp(v, -32768.0f, 32767.0f)));
                 }
             }

@@ -11,6 +11,7 @@
 #include <array>
 #include <atomic>
 #include <cstring>
+#include <ctime>
 
 namespace TW {
 
@@ -23,6 +24,19 @@ namespace {
 // 80 ms 0.4 %).
 constexpr pa_usec_t kTargetLatency = 80000;
 constexpr pa_usec_t kRequestSize = 10000;
+
+// The server's reports carry the wall clock's time.
+qint64 wallMicroseconds()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    return qint64(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
+}
+
+// A report older than this is not moved on further (the server stopped
+// answering): the clock stands rather than run on a guess (microseconds).
+// libpulse asks for one at least every 1.5 s while the stream plays.
+constexpr qint64 kLongestExtrapolation = 5000000;
 
 std::atomic<bool> &noDeviceSaid()
 {
@@ -114,12 +128,32 @@ struct AudioOutput::Impl
     }
 
     // The frame being heard now by the device's own account; false when it
-    // cannot say.
+    // cannot say. Worked out from the server's last report of its read
+    // index and of the delay of the sink behind it, moved on by the time
+    // since the report, rather than from libpulse's smoothed latency: on a
+    // stream flushed before it ever played, that latency reads 0 (the
+    // smoothed time runs ahead of the write index) for seconds after the
+    // first start, which put the clock at the end of what was written, a
+    // whole buffer ahead of the ear.
     bool heardFrame(qint64 *frame) const
     {
+        if (!stream)
+            return false;
+        const pa_timing_info *info = pa_stream_get_timing_info(stream);
+        if (info && !info->read_index_corrupt && !info->write_index_corrupt) {
+            DeviceTiming t;
+            t.readFrame = info->read_index / frameBytes();
+            t.writeFrame = info->write_index / frameBytes();
+            t.sinkDelayUs = qint64(info->sink_usec);
+            t.transportUs = qint64(info->transport_usec);
+            t.reportedAtUs = qint64(info->timestamp.tv_sec) * 1000000 + info->timestamp.tv_usec;
+            t.playing = info->playing != 0;
+            *frame = AudioOutput::heardFrame(t, written, wallMicroseconds(), rate);
+            return true;
+        }
         pa_usec_t latency = 0;
         int negative = 0;
-        if (!stream || pa_stream_get_latency(stream, &latency, &negative) != 0)
+        if (pa_stream_get_latency(stream, &latency, &negative) != 0)
             return false;
         const qint64 latencyFrames = qint64(latency) * rate / 1000000;
         // Negative (the device read past what was written: an underrun or
@@ -479,6 +513,21 @@ void AudioOutput::flush(qint64 from)
         d->fill(wanted);
     d->publish();
     pa_threaded_mainloop_unlock(d->loop);
+}
+
+qint64 AudioOutput::heardFrame(const DeviceTiming &t, qint64 written, qint64 nowUs, int rate)
+{
+    // The read index was current when the server answered, about one
+    // transport delay before the report arrived; the sink plays it after
+    // its own delay. While the server does not play, nothing moves.
+    qint64 ahead = -t.sinkDelayUs;
+    if (t.playing)
+        ahead += std::clamp<qint64>(nowUs - t.reportedAtUs, 0, kLongestExtrapolation) + t.transportUs;
+    const qint64 heardIndex = t.readFrame + ahead * rate / 1000000;
+    // Our count of written frames and the server's write index differ by
+    // what flushes dropped.
+    const qint64 frame = written - (t.writeFrame - heardIndex);
+    return std::min(frame, written);
 }
 
 qint64 AudioOutput::heardTime() const

@@ -62,6 +62,24 @@ public:
     // Gain applied to every frame (1.0 unchanged).
     void setGain(float gain);
 
+    // The sound server's report of where the device is: its read and write
+    // indexes (frames of the stream), how far the sink's own buffer holds
+    // the read frames back from the ear, the report's transport delay and
+    // the wall-clock time it arrived (microseconds), and whether the server
+    // was playing.
+    struct DeviceTiming
+    {
+        qint64 readFrame = 0;
+        qint64 writeFrame = 0;
+        qint64 sinkDelayUs = 0;
+        qint64 transportUs = 0;
+        qint64 reportedAtUs = 0;
+        bool playing = false;
+    };
+    // Which of the `written` frames (counted since open) is heard at wall
+    // time nowUs, by that report: never beyond what was written.
+    static qint64 heardFrame(const DeviceTiming &timing, qint64 written, qint64 nowUs, int rate);
+
 private:
     struct Impl;
     std::unique_ptr<Impl> d;

@@ -1,4 +1,5 @@
 #include "playback/MediaPlayer.h"
+#include "playback/MediaPlayerCore.h"
 
 #include "core/OptionsHolder.h"
 #include "core/Singleton.h"
@@ -23,50 +24,11 @@
 
 namespace TW {
 
-namespace {
-// The sound's times are whole microseconds, rounded down block by block:
-// a clock held at a loop's end or at the project's end may stop this much
-// short of it (microseconds).
-constexpr qint64 kArrivalTolerance = 1000;
-// A clock that has stood still this long (ms of wall time) while the sound
-// has been pulled up to a loop's end or the project's end has arrived
-// there, even if it stopped short (a source whose sound ends early).
-constexpr qint64 kStillClockMs = 300;
-// The least interval between two position reports (ms).
-constexpr qint64 kReportInterval = 100;
-// The longest a fragment player made ready again after its end is waited
-// for (ms); past it, it is told where to be all the same.
-constexpr int kReviveWait = 1500;
-// Pictures of a fragment that end closer than this to its end (µs) are not
-// brought back: the clock is about to leave the fragment.
-constexpr qint64 kFragmentTail = 500000;
-} // namespace
-
-using FragmentPlayerPtr = QSharedPointer<MediaTrackFragmentPlayer>;
-
-// Everything here is touched on the graphical thread only: the fragment
-// players' reports reach it queued, the output's clock ticks and the
-// timebase's timers run there. The sample queues and the sound feed lock
-// themselves for the threads that fill and drain them.
-struct MediaPlayer::Impl
+// The settings in force (tempo, pitch and volume) on top of the rest of the
+// player's state (MediaPlayerCore); graphical thread only.
+struct MediaPlayer::Impl : MediaPlayerCore
 {
-    explicit Impl(MediaPlayer *owner, std::shared_ptr<PlaybackTimebase> tb)
-        : q(owner), timebase(tb ? std::move(tb) : PlaybackTimebase::system())
-    {
-    }
-
-    MediaPlayer *q;
-    std::shared_ptr<PlaybackTimebase> timebase;
-
-    QSharedPointer<Media> media;
-    QList<MediaTrackFragmentPtr> fragments;
-    QList<FragmentPlayerPtr> players; // one per fragment, same order
-    // Counts the builds of the fragment players: a report queued by a player
-    // of an earlier build is recognised and ignored.
-    int generation = 0;
-    QSharedPointer<VideoLoop> currentLoop;
-    // A loop whose last pass ended: not entered again until playback leaves it.
-    QString leftLoop;
+    using MediaPlayerCore::MediaPlayerCore;
 
     // The project's settings as last published; read, never written.
     QSharedPointer<const PlaybackSettings> settings = PlaybackSettings::withValues(100.0f, 0.0f, 100.0f);
@@ -77,112 +39,6 @@ struct MediaPlayer::Impl
     const MediaTrackFragmentPlayer *settingsGivenTo = nullptr;
     float givenPitch = 0.0f;
     float givenVolume = 0.0f;
-
-    // The sound of the edit list, pulled by the output's device: made
-    // before the output and destroyed after it.
-    std::unique_ptr<AudioFeed> feed;
-    std::unique_ptr<MemoryStreamPlayer> output;
-
-    MediaPlayerState state = Idle;
-    MediaPlayerState resumeState = Idle;
-    bool seekMode = false;
-    qint64 positionFrame = 0;
-    qint64 rebuildFrame = 0;
-    int currentIndex = 0;
-    QWidget *renderingWidget = nullptr;
-    VideoStream videoStream;
-    AudioStream audioStream;
-    bool videoEnabled = true;
-    bool audioEnabled = true;
-
-    int delayTimer = 0;       // the running loop delay, 0 when none
-    qint64 lastReport = -1;   // timebase ms of the last position report
-    bool reportNow = true;    // the next position is reported at once
-    qint64 lastClock = -1;    // the clock's last time, and since when
-    qint64 clockSince = 0;    //   (timebase ms) it has read that
-    // Fragment players made ready again after their end (preloaded on the
-    // thread pool), each with the timer that stops the wait for it. Until
-    // it is ready a player is told nothing; then it is put where playback is.
-    QHash<int, int> reviving;
-
-    // The one place the state changes. Leaving the loop delay cancels it.
-    void setState(MediaPlayerState next)
-    {
-        if (state == next)
-            return;
-        const MediaPlayerState was = state;
-        if (was == LoopDelay && delayTimer) {
-            timebase->cancelTimer(delayTimer);
-            delayTimer = 0;
-        }
-        state = next;
-        if (playbackTraceEnabled())
-            playbackTrace("player state " + QByteArray::number(int(was)) + " -> " + QByteArray::number(int(next)));
-    }
-
-    FragmentPlayerPtr playerAt(int index) const
-    {
-        return index >= 0 && index < players.size() ? players.at(index) : FragmentPlayerPtr();
-    }
-
-    MediaTrackFragmentPtr fragmentAt(int index) const
-    {
-        return index >= 0 && index < fragments.size() ? fragments.at(index) : MediaTrackFragmentPtr();
-    }
-
-    // The fragment whose picture is on screen at a timeline time: at the
-    // very end of a fragment that is the next one's first picture (the
-    // edit list's lookup counts a fragment's end in).
-    MediaTrackFragmentPtr fragmentShowing(qint64 time) const
-    {
-        const MediaTrackFragmentPtr f = media->getTrackForPosition((unsigned long long)std::max<qint64>(0, time));
-        if (!f)
-            return f;
-        const int index = int(fragments.indexOf(f));
-        const qint64 end = f->timelinePosition.unitCount + (f->endPosition - f->startPosition).unitCount;
-        if (time >= end && index >= 0 && index + 1 < fragments.size())
-            return fragments.at(index + 1);
-        return f;
-    }
-
-    // A fragment player about to be told something: work it still runs on
-    // the thread pool (a preload after its end) is finished first, so that
-    // it cannot undo what it is told now.
-    FragmentPlayerPtr settledPlayer(int index) const
-    {
-        FragmentPlayerPtr p = playerAt(index);
-        if (p)
-            p->waitForPendingWork();
-        return p;
-    }
-
-    bool isReviving(int index) const { return reviving.contains(index); }
-
-    // The player of the current fragment, unless it is being made ready.
-    FragmentPlayerPtr currentPlayerIfReady() const
-    {
-        return isReviving(currentIndex) ? FragmentPlayerPtr() : settledPlayer(currentIndex);
-    }
-
-    void cancelRevivals()
-    {
-        for (int timer : std::as_const(reviving))
-            timebase->cancelTimer(timer);
-        reviving.clear();
-    }
-
-    void clearQueues()
-    {
-        audioStream.clear();
-        videoStream.clear();
-    }
-
-    qint64 loopEndTime() const
-    {
-        return currentLoop ? Time::fromFrameUnits(currentLoop->getEndFrame()).unitCount : qint64(-1);
-    }
-
-    qint64 durationTime() const { return media ? media->getDuration().unitCount : 0; }
 
     float commonVolume() const { return settings->project.volume; }
 
@@ -209,7 +65,7 @@ struct MediaPlayer::Impl
             feed->setTempo(effectiveTempo);
             feed->setPitch(effectivePitch);
             feed->setVolume(currentLoop ? effectiveVolume : 100.0f);
-            feed->setLimit(loopEndTime());
+            feed->setLimit(soundLimit());
         }
         if (output)
             output->setRate(effectiveTempo);
@@ -229,28 +85,6 @@ struct MediaPlayer::Impl
             givenVolume = commonVolume();
         }
     }
-
-    // The feed's edit list from the fragments and their players' stages.
-    void rebuildFeed()
-    {
-        if (!feed)
-            return;
-        QVector<AudioFeed::Entry> entries;
-        for (int i = 0; i < fragments.size() && i < players.size(); ++i) {
-            const MediaTrackFragmentPtr &f = fragments.at(i);
-            AudioFeed::Entry e;
-            e.stage = players.at(i)->getAudioStage();
-            e.timelineStart = f->timelinePosition.unitCount;
-            e.sourceStart = f->startPosition.unitCount;
-            e.sourceEnd = f->endPosition.unitCount;
-            e.volume = f->volume;
-            e.audible = f->playAudio;
-            entries.append(e);
-        }
-        feed->setEntries(entries);
-    }
-
-    void destroyOutput() { output.reset(); }
 
     void makeOutput()
     {
@@ -281,40 +115,6 @@ struct MediaPlayer::Impl
         QObject::connect(output.get(), &MemoryStreamPlayer::clockAdvanced, q, &MediaPlayer::handleClock);
     }
 
-    // The timeline time shown at this clock time: the picture on screen
-    // when it belongs to the place being played (within two frames of the
-    // clock), else the clock's own. The counter follows it, so that it
-    // names the picture the user sees.
-    qint64 shownTime(qint64 clock) const
-    {
-        if (!output)
-            return clock;
-        const qint64 picture = output->currentPictureTime();
-        if (picture >= 0 && std::llabs(picture - clock) <= 2 * Time::fromFrameUnits(1).unitCount)
-            return picture;
-        return clock;
-    }
-
-    void emitPosition(qint64 frame)
-    {
-        if (playbackTraceEnabled())
-            playbackTrace("position reported " + QByteArray::number(frame));
-        lastReport = timebase->nowMs();
-        emit q->timeChanged(long(frame));
-    }
-
-    // How long (timebase ms) the clock has read this time.
-    qint64 stillFor(qint64 time)
-    {
-        const qint64 now = timebase->nowMs();
-        if (time != lastClock) {
-            lastClock = time;
-            clockSince = now;
-        }
-        return now - clockSince;
-    }
-
-    void forgetClock() { lastClock = -1; }
 };
 
 MediaPlayer::MediaPlayer(QObject *parent)
@@ -823,291 +623,20 @@ QSharedPointer<MediaTrackFragmentPlayer> MediaPlayer::getFragmentPlayer(int inde
     return d->playerAt(index);
 }
 
-// ---- clock events -----------------------------------------------------------
-
-void MediaPlayer::handleClock(qint64 time)
+MediaPlayerCore &MediaPlayer::core() const
 {
-    // Only while playing does the clock reach a loop's end or the end; in
-    // the other states (a tick that was on its way) it only follows loops.
-    if (d->seekMode || !d->media || d->state == LoopDelay || d->state == Ended)
-        return;
-    const bool playing = d->state == Playing;
-    // How far the sound has been pulled matters only once the clock has
-    // stood still a while: the feed is not asked on every tick (its lock is
-    // the sound thread's).
-    const qint64 still = d->stillFor(time);
-    const qint64 fed = d->feed && still >= kStillClockMs ? d->feed->position() : -1;
+    return *d;
+}
 
-    // The end of the loop being played. The sound is held there, so the
-    // clock stops at it (or a hair short of it).
-    const qint64 loopEnd = d->loopEndTime();
-    if (playing && loopEnd >= 0
-        && (time >= loopEnd - kArrivalTolerance
-            || (fed >= loopEnd - kArrivalTolerance && still >= kStillClockMs))) {
-        handleFragmentTargetPositionReached(nullptr);
-        return;
-    }
-    // The end of the project: the clock reached it, or stands still with
-    // all the sound played.
-    const qint64 end = d->durationTime();
-    if (playing && (time >= end - kArrivalTolerance || (fed >= end - kArrivalTolerance && still >= kStillClockMs))) {
-        reachEnd();
-        return;
-    }
+QSharedPointer<const VideoLoop> MediaPlayer::loopAt(qint64 frame) const
+{
+    return d->settings->loopAt(frame);
+}
 
-    if (playing)
-        followFragment(time);
-
-    const Time t(time);
-    const qint64 frame = t.toFrameUnits(true);
-    d->positionFrame = frame;
-    // The loop under the position: entered, followed or left.
-    QSharedPointer<const VideoLoop> loop = d->settings->loopAt(frame);
-    if (!loop || loop->getID() != d->leftLoop)
-        d->leftLoop.clear();
-    else
-        loop.reset(); // still inside the loop whose last pass is over
-    if (!loop) {
-        d->currentLoop.reset();
-    } else {
-        if (!d->currentLoop) {
-            qDebug() << "Setting new loop";
-            qDebug() << "current frame: " << frame;
-            qDebug() << "start frame: " << loop->getStartFrame();
-            qDebug() << "end frame: " << loop->getEndFrame();
-            d->currentLoop = QSharedPointer<VideoLoop>(new VideoLoop(*loop));
-        }
-        // Bounds follow edits of the timeline's loop; the count is the
-        // copy's own.
-        d->currentLoop->setStartFrame(loop->getStartFrame());
-        d->currentLoop->setEndFrame(loop->getEndFrame());
-    }
+void MediaPlayer::refreshSettings()
+{
     d->chooseSettings();
     d->applySettings();
-    if (!playing)
-        return;
-
-    // At most one report per interval; the first after a start or a seek
-    // at once.
-    const qint64 now = d->timebase->nowMs();
-    if (d->reportNow || d->lastReport < 0 || now - d->lastReport >= kReportInterval) {
-        d->reportNow = false;
-        d->emitPosition(Time(d->shownTime(time)).toFrameUnits(false));
-    }
-}
-
-// The pictures of a fragment normally end before the clock leaves it, and
-// the next fragment's player starts then. When they come late, the clock
-// enters the next fragment first: its player starts at the clock's place,
-// and the late one stops queuing pictures.
-void MediaPlayer::followFragment(qint64 time)
-{
-    const MediaTrackFragmentPtr f = d->media->getTrackForPosition((unsigned long long)std::max<qint64>(0, time));
-    const int index = f ? int(d->fragments.indexOf(f)) : -1;
-    if (index <= d->currentIndex)
-        return; // still in it, or the next one's pictures have started early
-    playbackTrace("clock entered fragment " + QByteArray::number(index) + " before its pictures");
-    const int late = d->currentIndex;
-    d->currentIndex = index;
-    revive(late);
-    if (FragmentPlayerPtr p = d->currentPlayerIfReady()) {
-        prepareNextFragmentPlayer();
-        p->setPosition(Time(time) - f->timelinePosition);
-        p->play();
-    }
-}
-
-void MediaPlayer::handleFragmentPositionChanged(Time t)
-{
-    // With an output, positions come from its clock (handleClock).
-    if (d->output)
-        return;
-    handleClock(t.unitCount);
-}
-
-// A loop pass has ended: the loop is left after its last pass, else it is
-// played again at once or after its delay.
-void MediaPlayer::handleFragmentTargetPositionReached(MediaTrackFragmentPlayer *player)
-{
-    if (player)
-        player->resetTargetPosition();
-    if (!d->currentLoop || !d->media || d->state != Playing)
-        return;
-    playbackTrace("target position reached");
-    const int count = d->currentLoop->getLoopCount();
-    const int delay = d->currentLoop->getDelay();
-    const int startFrame = std::max(0, d->currentLoop->getStartFrame());
-    const qint64 endFrame = Time::fromFrameUnits(d->currentLoop->getEndFrame()).toFrameUnits(false);
-    if (count <= 0) {
-        // The last pass: playback runs on past the loop's end at the
-        // project's tempo, pitch and volume.
-        qDebug() << "Iteration count is 0, resetting current loop.";
-        d->leftLoop = d->currentLoop->getID();
-        d->currentLoop.reset();
-        d->chooseSettings();
-        d->applySettings();
-        d->forgetClock();
-        return;
-    }
-    d->videoStream.setState(StreamHeld);
-    d->audioStream.setState(StreamHeld);
-    d->emitPosition(endFrame);
-    if (delay < 1) {
-        d->currentLoop->setLoopCount(count - 1);
-        seek((unsigned long)startFrame, false, true);
-    } else {
-        d->clearQueues();
-        if (FragmentPlayerPtr p = d->playerAt(d->currentIndex))
-            p->suspend();
-        if (d->output)
-            d->output->pause();
-        d->positionFrame = endFrame;
-        d->setState(LoopDelay);
-        d->delayTimer = d->timebase->startTimer(delay * 1000, [this] {
-            d->delayTimer = 0;
-            onLoopPlay();
-        });
-    }
-    d->videoStream.restorePreviousState();
-    d->audioStream.restorePreviousState();
-}
-
-void MediaPlayer::onLoopPlay()
-{
-    if (d->state != LoopDelay || !d->currentLoop)
-        return;
-    const int startFrame = std::max(0, d->currentLoop->getStartFrame());
-    d->currentLoop->setLoopCount(d->currentLoop->getLoopCount() - 1);
-    seek((unsigned long)startFrame, false, true); // ends the delay
-}
-
-void MediaPlayer::reachEnd()
-{
-    playbackTrace("end of the project reached");
-    d->setState(Ended);
-    if (d->output)
-        d->output->pause();
-    d->audioStream.setState(StreamEnded);
-    d->currentLoop.reset();
-    d->leftLoop.clear();
-    if (d->feed)
-        d->feed->setLimit(-1);
-    // Back to the start: the counter and the sound at once, the pictures
-    // once the ended fragment player is ready again.
-    d->positionFrame = 0;
-    d->emitPosition(0);
-    if (d->feed)
-        d->feed->seek(0);
-    if (d->output)
-        d->output->seek(0, false);
-    if (FragmentPlayerPtr p = d->currentPlayerIfReady()) {
-        p->pause();
-        revive(d->currentIndex);
-    }
-}
-
-void MediaPlayer::revive(int index)
-{
-    FragmentPlayerPtr p = d->settledPlayer(index);
-    if (!p || d->isReviving(index))
-        return;
-    p->resetAsync();
-    const int generation = d->generation;
-    d->reviving.insert(index, d->timebase->startTimer(kReviveWait, [this, index, generation] {
-        if (generation != d->generation || !d->reviving.contains(index))
-            return;
-        d->reviving.remove(index);
-        revived(index);
-    }));
-}
-
-// A fragment player is ready again: put where playback is.
-void MediaPlayer::revived(int index)
-{
-    if (index != d->currentIndex)
-        return; // prepared at its start until it is needed
-    if (d->state == Ended) {
-        // The end of the project: back to the start, where the counter
-        // already is.
-        d->videoStream.setState(StreamHeld);
-        seek(0, false, false);
-        d->videoStream.restorePreviousState();
-        return;
-    }
-    FragmentPlayerPtr p = d->playerAt(index);
-    const MediaTrackFragmentPtr f = d->fragmentAt(index);
-    if (!p || !f)
-        return;
-    qint64 at = Time::fromFrameUnits(d->positionFrame).unitCount;
-    if (d->state == Playing && d->output)
-        at = d->output->clockTime();
-    const qint64 fragmentEnd = f->timelinePosition.unitCount + (f->endPosition - f->startPosition).unitCount;
-    if (d->state == Playing && at >= fragmentEnd - kFragmentTail)
-        return; // its pictures are over; the clock is about to leave it
-    p->setPosition(Time(std::max<qint64>(0, at - f->timelinePosition.unitCount)));
-    if (d->state == Playing || d->state == LoopDelay)
-        p->play();
-    if (d->state == LoopDelay)
-        p->suspend();
-}
-
-void MediaPlayer::handleFragmentEndReached(MediaTrackFragmentPlayer *player)
-{
-    const int ended = int(std::find_if(d->players.cbegin(), d->players.cend(),
-                                       [player](const FragmentPlayerPtr &p) { return p.data() == player; })
-                          - d->players.cbegin());
-    if (ended >= d->players.size())
-        return;
-    const MediaTrackFragmentPtr fragment = d->fragmentAt(ended);
-    if (d->currentLoop && d->currentLoop->getLoopCount() > 0 && fragment) {
-        const qint64 loopEnd = Time::fromFrameUnits(d->currentLoop->getEndFrame()).toFrameUnits(true);
-        if (loopEnd <= fragment->endPosition.toFrameUnits(true)) {
-            revive(ended); // the loop brings playback back, and it finds it ready
-            return;
-        }
-    }
-    // Its player is made ready again at once (its pictures stay held
-    // meanwhile), so that a seek back into it finds it ready; the clock
-    // alone decides when the end of the project is heard.
-    const int last = int(d->fragments.size()) - 1;
-    if (ended < last && ended == d->currentIndex && d->state == Playing) {
-        playbackTrace("==========================track fragment ended");
-        d->currentIndex = ended + 1;
-        if (FragmentPlayerPtr next = d->currentPlayerIfReady()) {
-            prepareNextFragmentPlayer();
-            next->playAsync();
-        }
-    }
-    revive(ended);
-}
-
-void MediaPlayer::handleFragmentPreloaded(MediaTrackFragmentPlayer *player)
-{
-    const int index = int(std::find_if(d->players.cbegin(), d->players.cend(),
-                                       [player](const FragmentPlayerPtr &p) { return p.data() == player; })
-                          - d->players.cbegin());
-    if (index >= d->players.size())
-        return;
-    const int last = int(d->fragments.size()) - 1;
-    if (d->state == Preparing && index == last) {
-        d->setState(Idle);
-        d->videoStream.setState(StreamHeld);
-        const qint64 frame = d->rebuildFrame;
-        seek((unsigned long)std::max<qint64>(0, frame), true, true);
-        d->videoStream.restorePreviousState();
-        if (frame == 0)
-            playbackTrace("time changed in handleFragmentPreloaded");
-        d->emitPosition(frame);
-        if (d->resumeState == Playing) {
-            d->resumeState = Idle;
-            play();
-        }
-        return;
-    }
-    if (d->reviving.contains(index)) {
-        d->timebase->cancelTimer(d->reviving.take(index));
-        revived(index);
-    }
 }
 
 } // namespace TW

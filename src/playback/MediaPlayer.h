@@ -16,6 +16,7 @@ class QWidget;
 namespace TW {
 
 class AudioFeed;
+struct MediaPlayerCore;
 class Media;
 class MediaTrackFragmentPlayer;
 class MemoryStreamPlayer;
@@ -157,6 +158,16 @@ private:
     void revived(int index);
     // The clock has moved into another fragment than the current one.
     void followFragment(qint64 time);
+
+    // The state but for the settings, for the reactions to the clock and
+    // to the fragment players (MediaPlayerEvents.cpp).
+    MediaPlayerCore &core() const;
+    // The settings in force chosen again (the loop's or the project's) and
+    // given to the sound and the current fragment player.
+    void refreshSettings();
+    // The loop of the latest settings whose range holds the frame; null
+    // for none.
+    QSharedPointer<const VideoLoop> loopAt(qint64 frame) const;
 
     struct Impl;
     std::unique_ptr<Impl> d;

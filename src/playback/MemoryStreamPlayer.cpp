@@ -22,7 +22,10 @@ namespace TW {
 namespace {
 // How often pictures are looked at while the clock runs (ms).
 constexpr int kPresentInterval = 4;
-// A picture due within this much is shown now (microseconds).
+// A picture due within this much wall time is shown now (microseconds):
+// about the presenting interval, so that pictures come as often early as
+// late. Counted in wall time, not in timeline time: at 25 % the same 5 ms
+// of timeline would show every picture 20 ms early.
 constexpr qint64 kDueTolerance = 5000;
 // The longest the clock waits for the first picture of a new place (ms).
 constexpr qint64 kPictureWait = 150;
@@ -344,10 +347,11 @@ void MemoryStreamPlayer::present()
         }
     }
     const qint64 now = d->clockTime();
+    const qint64 tolerance = qint64(double(kDueTolerance) * double(d->rate) / 100.0);
     bool shown = false;
     while (d->videoStream && d->videoStream->getSampleCount() > 0) {
         const VideoFrame next = d->videoStream->getSample(false);
-        if (next.timeStamp > now + kDueTolerance)
+        if (next.timeStamp > now + tolerance)
             break;
         d->adopt(d->videoStream->getSample(true));
         shown = true;

@@ -1,6 +1,7 @@
 #include "playback/AudioFeed.h"
 #include "playback/PitchTempoFilter.h"
 
+#include "AudioSignals.h"
 #include "TestEnv.h"
 
 #include <QProcess>
@@ -296,8 +297,11 @@ private slots:
         }
         QVERIFY(firstNew >= changedAt);
         QVERIFY2(firstNew - changedAt <= 441, qPrintable(QString::number(firstNew - changedAt)));
-        // No time is skipped or heard twice at the change.
-        QVERIFY(std::abs(device.timeOf(firstNew) - device.timeOf(firstNew - 1) - 1e6 / 44100.0) < perFrame + 1);
+        // No time is skipped or heard twice at the change, but for the few
+        // milliseconds (5 ms of sound at most) the join moves to where the
+        // new sound matches the old.
+        const double jump = device.timeOf(firstNew) - device.timeOf(firstNew - 1) - 1e6 / 44100.0;
+        QVERIFY2(std::abs(jump) <= 222 * perFrame, qPrintable(QString("%1 us").arg(jump)));
         // What is heard is what the blocks say, within a few milliseconds,
         // before and after the change.
         const size_t at = device.heard.size() / 2;
@@ -352,7 +356,9 @@ private slots:
         });
         QTRY_VERIFY_WITH_TIMEOUT(done, 30000);
         device.join();
-        QVERIFY(stage.waiting);
+        // The device may have run dry before the reader, on a slow machine,
+        // got to the gate: it gets there in the end.
+        QTRY_VERIFY_WITH_TIMEOUT(stage.waiting, 10000);
         // Every frame made before the stall, and at most the one chunk the
         // reader had finished as the gate closed.
         QVERIFY2(got >= buffered && got <= buffered + 512, qPrintable(QString("%1 of %2").arg(got).arg(buffered)));
@@ -432,6 +438,75 @@ private slots:
         QCOMPARE(block.mediaPerFrame, 250.0);
         QVERIFY2(std::abs(double(block.mediaTime) - reached) <= 250.0,
                  qPrintable(QString("joined at %1, had reached %2").arg(block.mediaTime).arg(reached)));
+    }
+
+    // A steady tone keeps its level across tempo changes: the sound made
+    // afresh for the new tempo starts in its own phase, and a plain
+    // crossfade from the old sound into one in opposite phase would be
+    // heard as a dip (or a hole). Several changes each way, at places
+    // spread over the tone's period, so that every phase is met.
+    void steadyToneKeepsItsLevelAcrossTempoChanges_data()
+    {
+        QTest::addColumn<float>("from");
+        QTest::addColumn<float>("to");
+        QTest::newRow("100 <-> 50") << 100.0f << 50.0f;
+        QTest::newRow("100 <-> 25") << 100.0f << 25.0f;
+        QTest::newRow("75 <-> 150") << 75.0f << 150.0f;
+        QTest::newRow("50 <-> 200") << 50.0f << 200.0f;
+        QTest::newRow("90 <-> 110") << 90.0f << 110.0f;
+    }
+    void steadyToneKeepsItsLevelAcrossTempoChanges()
+    {
+        QFETCH(float, from);
+        QFETCH(float, to);
+        QTemporaryDir dir;
+        const QString raw = dir.filePath("tone.raw");
+        // 300 Hz: a period of 147 frames.
+        QVERIFY(TW::test::writeRaw(raw, TW::test::sine(300.0, 30.0, 2, 0.4)));
+        FilterStage stage(raw);
+        AudioFeed feed(44100, 2);
+        feed.setEntries({{&stage, 0, 0, 30000000, 100, true}});
+        feed.setTempo(from);
+        feed.seek(1000000);
+        PacedDevice device{feed, 2, 441, {}, {}};
+        std::vector<size_t> changes;
+        for (int i = 0; i < 12; ++i) {
+            // 0.5 s and a few ms more each time between changes.
+            for (int k = 0; k < 50 + (i % 5); ++k)
+                QVERIFY(device.tick());
+            changes.push_back(device.heard.size() / 2);
+            feed.setTempo(i % 2 == 0 ? to : from);
+        }
+        for (int k = 0; k < 50; ++k)
+            QVERIFY(device.tick());
+
+        // The level over one period of the tone, every few frames.
+        const int period = 147;
+        auto level = [&](size_t first) {
+            double energy = 0;
+            for (size_t i = first; i < first + size_t(period); ++i)
+                energy += double(device.heard[2 * i]) * device.heard[2 * i];
+            return std::sqrt(energy / period);
+        };
+        for (size_t c : changes) {
+            // Steady: the level a quarter of a second before the change.
+            double steady = 0;
+            int n = 0;
+            for (size_t f = c - 11025; f < c - 4410; f += 21, ++n)
+                steady += level(f);
+            steady /= n;
+            QVERIFY(steady > 3000);
+            // Across the change: from just before it until well after the
+            // new sound has been crossed over to (the device's next pulls).
+            double low = steady, high = steady;
+            for (size_t f = c - 441; f < c + 4410; f += 7) {
+                low = std::min(low, level(f));
+                high = std::max(high, level(f));
+            }
+            QVERIFY2(low >= 0.85 * steady && high <= 1.15 * steady,
+                     qPrintable(QString("change at frame %1: level %2..%3 around %4")
+                                    .arg(c).arg(low, 0, 'f', 0).arg(high, 0, 'f', 0).arg(steady, 0, 'f', 0)));
+        }
     }
 
     // An empty edit list, or a place outside it, gives nothing.

@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 
@@ -125,6 +126,37 @@ private slots:
         out.start();
         QTRY_VERIFY_WITH_TIMEOUT(out.heardTime() > 5100000, 10000);
         QVERIFY(out.heardTime() <= pulled * 1000000 / 44100 + 1); // rounding of the last frame
+    }
+
+    // A stream flushed before it ever played (a project is opened at a
+    // place before Play) is heard a device buffer after it is written: the
+    // clock trails what was given by about that much from the first start
+    // on, as after any pause. The sound server's smoothed latency read 0
+    // there for seconds, which put the clock, and the pictures following
+    // it, at the end of what was written: a buffer ahead of the ear.
+    void clockTrailsWhatWasWrittenAfterAFlushBeforePlay()
+    {
+        pulled = 0;
+        dry = false;
+        AudioOutput out;
+        QVERIFY(out.open(44100, 2, tone()));
+        QTRY_VERIFY_WITH_TIMEOUT(out.framesWritten() > 0, 5000);
+        pulled = 44100;
+        out.flush(1000000);
+        out.start();
+        std::vector<qint64> behind;
+        QElapsedTimer run;
+        run.start();
+        while (behind.size() < 100 && run.elapsed() < 30000) {
+            const qint64 t = out.heardTime();
+            if (t > 1000000)
+                behind.push_back(pulled * 1000000 / 44100 - t);
+            QTest::qWait(5);
+        }
+        QCOMPARE(behind.size(), size_t(100));
+        std::sort(behind.begin(), behind.end());
+        const qint64 median = behind[behind.size() / 2];
+        QVERIFY2(median >= 20000 && median <= 1000000, qPrintable(QString("%1 us behind").arg(median)));
     }
 
     // While the device is stopped a source with nothing yet is asked again

@@ -106,6 +106,48 @@ private slots:
         QCOMPARE(p.clockTime(), qint64(1100000));
     }
 
+    // A picture is shown at most a few milliseconds of wall time before
+    // its time, whatever the tempo: at 25 % a tolerance counted in timeline
+    // time showed every picture 20 ms before its sound, at 200 % too late.
+    void pictureDueWithinAFewMillisecondsOfWallTime_data()
+    {
+        QTest::addColumn<float>("rate");
+        QTest::addColumn<int>("wallBeforeMs");
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("100 %, 4 ms before") << 100.0f << 4 << true;
+        QTest::newRow("100 %, 6 ms before") << 100.0f << 6 << false;
+        QTest::newRow("25 %, 4 ms before") << 25.0f << 4 << true;
+        QTest::newRow("25 %, 6 ms before") << 25.0f << 6 << false;
+        QTest::newRow("25 %, 19 ms before") << 25.0f << 19 << false;
+        QTest::newRow("200 %, 4 ms before") << 200.0f << 4 << true;
+        QTest::newRow("200 %, 6 ms before") << 200.0f << 6 << false;
+    }
+    void pictureDueWithinAFewMillisecondsOfWallTime()
+    {
+        QFETCH(float, rate);
+        QFETCH(int, wallBeforeMs);
+        QFETCH(bool, shown);
+        MemoryStreamPlayer p;
+        qint64 now = 5000000;
+        p.setTimeSource([&now] { return now; });
+        p.setAudioSource([](qint16 *, size_t, AudioOutput::Block *) { return size_t(0); });
+        p.setupRenderer();
+        if (p.hasSound())
+            QSKIP("the clock follows a sound device here");
+        VideoStream video;
+        p.setVideoStream(&video);
+        p.seek(0, false);
+        p.setRate(rate);
+        video.enqueueSample(picture(0));
+        video.enqueueSample(picture(1000000));
+        p.play(0);
+        QCOMPARE(p.currentPictureTime(), qint64(0));
+        // Wall time until the second picture is due, less the margin.
+        now += qint64(1000000.0 * 100.0 / double(rate)) - qint64(wallBeforeMs) * 1000;
+        p.present();
+        QCOMPARE(p.currentPictureTime() == 1000000, shown);
+    }
+
     // A picture is shown when its time comes, not before; pictures whose
     // time has passed are dropped for the newest due one.
     void picturesFollowTheClock()
