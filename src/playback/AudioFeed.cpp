@@ -1,5 +1,7 @@
 #include "playback/AudioFeed.h"
 
+#include "playback/SoundThreadPriority.h"
+
 #include <QtGlobal>
 
 #include <algorithm>
@@ -390,6 +392,7 @@ struct AudioFeed::Impl
 
     void run()
     {
+        SoundThreadPriority::raiseCallingThread(SoundThreadPriority::kReaderPriority, "sound reader");
         while (!quit) {
             if (step())
                 continue;

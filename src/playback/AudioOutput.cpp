@@ -1,6 +1,7 @@
 #include "playback/AudioOutput.h"
 
 #include "playback/AudioClock.h"
+#include "playback/SoundThreadPriority.h"
 #include "playback/Trace.h"
 
 #include <QtDebug>
@@ -73,6 +74,7 @@ struct AudioOutput::Impl
     qint64 lastMediaEnd = 0;
     bool started = false;
     bool settled = true; // false from a flush until the timing is fresh
+    bool raised = false; // the loop's thread asked for its scheduling
     qint64 flushFrom = -1;
     int latencyMs = 0;
     qint64 heldAt = -1; // the time heard when the device was paused
@@ -258,9 +260,16 @@ struct AudioOutput::Impl
         }
     }
 
-    static void onContextState(pa_context *, void *userdata)
+    static void onContextState(pa_context *context, void *userdata)
     {
-        pa_threaded_mainloop_signal(static_cast<Impl *>(userdata)->loop, 0);
+        auto *d = static_cast<Impl *>(userdata);
+        // The loop's thread, which later runs the write callback, is raised
+        // here, once connected: before any sound is written.
+        if (pa_context_get_state(context) == PA_CONTEXT_READY && !d->raised) {
+            d->raised = true;
+            SoundThreadPriority::raiseCallingThread(SoundThreadPriority::kDevicePriority, "sound device");
+        }
+        pa_threaded_mainloop_signal(d->loop, 0);
     }
 
     static void onStreamState(pa_stream *, void *userdata)
