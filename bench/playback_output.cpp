@@ -836,13 +836,18 @@ bool runTarnwell(Environment &env, const QString &clip, double scene, Figures *f
     act("tempo 100 %", 1.0, [&] { button(window, "resetTempoBtn")->click(); });
     spin(ms);
     QSlider *tempo = window->getEditVideoWidget()->tempoSlider();
+    // One change, as a drag of the slider's handle gives when it is let go
+    // (the value is taken on release): how soon one change is heard.
     act("tempo 150 %", 1.5, [&] {
         tempo->setFocus();
-        for (int i = 0; i < 5; ++i)
-            QTest::keyClick(tempo, Qt::Key_PageUp);
+        tempo->setSliderDown(true);
+        tempo->setSliderPosition(15000);
+        tempo->setSliderDown(false);
     });
     spin(ms);
-    act("tempo 200 %", 2.0, [&] {
+    // Five changes in a burst (PageUp five times, 10 % each): every step is
+    // played in turn, so the last is heard later than a single change.
+    act("tempo 200 % by five PageUp", 2.0, [&] {
         for (int i = 0; i < 5; ++i)
             QTest::keyClick(tempo, Qt::Key_PageUp);
     });
