@@ -207,7 +207,12 @@ private slots:
         QCOMPARE(total, size_t(150));
         QCOMPARE(starts.front(), qint64(50000));
         QVERIFY(std::find(starts.begin(), starts.end(), qint64(100000)) != starts.end());
-        QCOMPARE(a.restarts, std::vector<qint64>{50000});
+        // The reader may have acted on the requests before the seek (the
+        // start at 0 with the new list); the seek's own restart comes last.
+        QVERIFY(!a.restarts.empty());
+        QCOMPARE(a.restarts.back(), qint64(50000));
+        for (const qint64 place : a.restarts)
+            QVERIFY2(place == 0 || place == 50000, qPrintable(QString::number(place)));
         QCOMPARE(b.restarts, std::vector<qint64>{500000});
         QCOMPARE(int(out[0]), 5);     // 50 ms into the first source
         QCOMPARE(int(out[50]), 50);   // 500 ms into the second
