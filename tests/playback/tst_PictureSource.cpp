@@ -114,8 +114,8 @@ private slots:
     void seekIsExact()
     {
         QFETCH(qint64, target);
+        Collector c; // outlives the source, whose thread calls it
         PictureSource source;
-        Collector c;
         c.attach(source);
         source.open(numbered);
         QVERIFY(source.waitOpened());
@@ -140,8 +140,8 @@ private slots:
     // picture delivered for the latest run is the latest target's.
     void seeksInARow()
     {
+        Collector c; // outlives the source, whose thread calls it
         PictureSource source;
-        Collector c;
         c.attach(source);
         source.open(numbered);
         QVERIFY(source.waitOpened());
@@ -170,8 +170,8 @@ private slots:
     // first picture delivered afterwards is that one.
     void parkedKeepsTheFirstPicture()
     {
+        Collector c; // outlives the source, whose thread calls it
         PictureSource source;
-        Collector c;
         c.attach(source);
         source.open(numbered);
         source.seek(3000000 + 100);
@@ -189,8 +189,8 @@ private slots:
     // once, after the last picture.
     void endPosition()
     {
+        Collector c; // outlives the source, whose thread calls it
         PictureSource source;
-        Collector c;
         c.attach(source);
         source.setEndPosition(2000000 + 20000);
         source.open(numbered);
@@ -314,8 +314,8 @@ private slots:
     // the pictures stay readable and keep their times.
     void viewSizeScalesThePictures()
     {
+        Collector c; // outlives the source, whose thread calls it
         PictureSource source;
-        Collector c;
         c.attach(source);
         source.open(numbered);
         PictureSource::setViewSize(QSize(160, 200));
@@ -333,8 +333,8 @@ private slots:
     {
         const QString audio = TestMedia::make(TestMedia::AudioOnly, dir.path(), 1.0);
         QVERIFY(!audio.isEmpty());
+        Collector c; // outlives the source, whose thread calls it
         PictureSource source;
-        Collector c;
         c.attach(source);
         source.open(audio);
         QVERIFY(!source.waitOpened());
