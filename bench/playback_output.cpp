@@ -38,6 +38,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QPushButton>
 #include <QSlider>
@@ -471,9 +472,10 @@ Figures measure(const Recording &rec, const std::vector<Action> &actions, double
                 if (run >= 8) {
                     holes += run;
                     if (!g_dumpPrefix.isEmpty())
-                        std::fprintf(stderr, "silence of %lld samples %.3f s after %s\n", (long long)run,
+                        std::fprintf(stderr, "silence of %lld samples %.3f s after %s (%s)\n", (long long)run,
                                      double(i - run) / Rate + rec.soundStart - actions[a].at,
-                                     qPrintable(actions[a].name));
+                                     qPrintable(actions[a].name),
+                                     qPrintable(QFileInfo(g_dumpPrefix).fileName()));
                 }
                 run = 0;
             }
