@@ -12,6 +12,13 @@
 
 namespace TW {
 
+void AudioFeed::Impl::adoptLoop(const LoopSetting &loop, const DevicePlace &device, qint64 place)
+{
+    eLoop = loop;
+    jumpsMade = device.loopSerial == loop.serial ? std::max(0, int(device.pass)) : 0;
+    beforeLoopEnd = place < loop.end;
+}
+
 void AudioFeed::Impl::restart(quint64 seq, qint64 place)
 {
     epoch = seq;
@@ -38,6 +45,7 @@ bool AudioFeed::Impl::takeRequest()
     quint64 seq = 0;
     bool hard = false;
     qint64 place = 0;
+    LoopSetting loop;
     {
         std::lock_guard<std::mutex> locker(requestMutex);
         if (requestSeq == handled.load())
@@ -45,32 +53,47 @@ bool AudioFeed::Impl::takeRequest()
         seq = requestSeq;
         hard = hardSeq > handled.load();
         place = hardPlace;
+        loop = loopAsked;
     }
+    const DevicePlace device = devicePlace();
     if (!hard) {
         if (lastHardSeq == 0) {
+            adoptLoop(loop, device, place);
             handled.store(seq);
             markReady(seq);
             return true;
         }
         // The same sound made afresh from where the device is; if it has
         // not reached the last seek's sound yet, from that seek's place.
-        if (consumerSeq.load() < lastHardSeq) {
+        if (device.seq < lastHardSeq) {
             place = lastHardPlace;
         } else {
             // A little before it: a stretcher's first output, just after
             // its start, wavers in level; by the time the device joins
             // it has settled.
             const double preroll = kPrerollMs * 1000.0 * double(tempo.load()) / 100.0;
-            place = std::max<qint64>(0, qint64(std::floor(consumerNext.load() - preroll)));
+            place = std::max<qint64>(0, qint64(std::floor(device.next - preroll)));
         }
     } else {
         lastHardSeq = seq;
         lastHardPlace = place;
     }
+    adoptLoop(loop, device, place);
     restart(seq, place);
     // Only now: until the restart, what is made is for an older request.
     handled.store(seq);
     return true;
+}
+
+void AudioFeed::Impl::jumpBack()
+{
+    ++jumpsMade;
+    at = double(eLoop.start);
+    index = entryFor(eLoop.start);
+    if (index >= 0) {
+        const Entry &e = entries.at(index);
+        e.stage->restartAt(eLoop.start - e.timelineStart + e.sourceStart);
+    }
 }
 
 size_t AudioFeed::Impl::make(double *mediaTime, double *perFrame)
@@ -82,7 +105,14 @@ size_t AudioFeed::Impl::make(double *mediaTime, double *perFrame)
         const qint64 l = limit;
         if (l >= 0)
             stop = std::min(stop, double(l));
+        const bool jumping = beforeLoopEnd && jumpsMade < eLoop.jumps;
+        if (jumping)
+            stop = std::min(stop, double(eLoop.end));
         if (at >= stop) {
+            if (jumping && at >= double(eLoop.end)) {
+                jumpBack();
+                continue;
+            }
             if (stop < end)
                 return 0; // held at the limit until it moves or a seek
             // On into the next fragment, from its start.
@@ -128,9 +158,16 @@ bool AudioFeed::Impl::hasRoom() const
 
 bool AudioFeed::Impl::wantsToMake() const
 {
-    const quint64 heard = consumerSeq.load();
-    const bool crossing = heard >= lastHardSeq && heard < epoch && at <= consumerNext.load() + 2 * kChunkFrames * 1e6 / rate;
+    const DevicePlace device = devicePlace();
+    const bool crossing = device.seq >= lastHardSeq && device.seq < epoch && notPastDevice(device);
     return epoch != 0 && !exhausted && (madeAhead() < ahead || crossing) && hasRoom();
+}
+
+bool AudioFeed::Impl::notPastDevice(const DevicePlace &device) const
+{
+    if (device.loopSerial == eLoop.serial && device.pass != jumpsMade)
+        return jumpsMade < device.pass;
+    return at <= device.next + 2 * kChunkFrames * 1e6 / rate;
 }
 
 void AudioFeed::Impl::publish(size_t n, double mediaTime, double perFrame)
@@ -143,7 +180,7 @@ void AudioFeed::Impl::publish(size_t n, double mediaTime, double perFrame)
     if (first < n)
         std::memcpy(ring.data(), scratch.data() + first * ch, (n - first) * ch * sizeof(qint16));
     const quint64 c = chunkWrite.load(std::memory_order_relaxed);
-    chunks[size_t(c % kChunkSlots)] = Chunk{w, qint64(n), mediaTime, perFrame, epoch};
+    chunks[size_t(c % kChunkSlots)] = Chunk{w, qint64(n), mediaTime, perFrame, epoch, eLoop.serial, jumpsMade};
     frameWrite.store(w + qint64(n), std::memory_order_release);
     chunkWrite.store(c + 1, std::memory_order_release);
     if (!epochStarted) {
@@ -282,6 +319,31 @@ void AudioFeed::setLimit(qint64 timelineTime)
 {
     if (d->limit.exchange(timelineTime) != timelineTime)
         d->post();
+}
+
+void AudioFeed::setLoopJumps(qint64 start, qint64 end, int jumps)
+{
+    if (jumps <= 0 || end <= start || start < 0) {
+        start = end = -1;
+        jumps = 0;
+    }
+    {
+        std::lock_guard<std::mutex> locker(d->requestMutex);
+        Impl::LoopSetting &asked = d->loopAsked;
+        if (asked.start == start && asked.end == end && asked.jumps == jumps)
+            return;
+        asked = Impl::LoopSetting{start, end, jumps, asked.serial + 1};
+        d->loopSerialNow.store(asked.serial);
+    }
+    // Made again from where the device is: what was made ahead of it past
+    // the loop's end goes.
+    d->request(false, 0);
+}
+
+int AudioFeed::loopJumpsPulled() const
+{
+    const quint64 pass = d->consumerPass.load();
+    return quint32(pass >> 32) == d->loopSerialNow.load() ? std::max(0, qint32(quint32(pass))) : 0;
 }
 
 size_t AudioFeed::pull(qint16 *out, size_t frames, AudioOutput::Block *block)

@@ -26,8 +26,17 @@ void AudioFeed::Impl::jumpTo(quint64 i, qint64 offset)
     chunkRead.store(i, std::memory_order_release);
     cOffset = offset;
     cSeq = c.seq;
+    cLoopSerial = c.loopSerial;
+    cPass = c.pass;
     cNext = c.mediaTime + double(offset) * c.perFrame;
     frameRead.store(c.ringStart + offset, std::memory_order_release);
+}
+
+bool AudioFeed::Impl::passedBy(const Chunk &c) const
+{
+    if (c.loopSerial == cLoopSerial && c.pass != cPass)
+        return c.pass < cPass;
+    return c.mediaTime + double(c.frames) * c.perFrame <= cNext;
 }
 
 float AudioFeed::Impl::monoAt(qint64 frame) const
@@ -42,11 +51,20 @@ float AudioFeed::Impl::monoAt(qint64 frame) const
 
 void AudioFeed::Impl::align(quint64 first, quint64 written, quint64 *chunk, qint64 *offset)
 {
-    const quint64 seq = chunkAt(first).seq;
-    quint64 last = first;
-    while (last + 1 < written && chunkAt(last + 1).seq == seq)
+    // Only within the pass of the loop joined: across a jump back the
+    // frames next to each other in the ring are not next in time.
+    const Chunk &joined = chunkAt(*chunk);
+    auto samePass = [&](quint64 i) {
+        const Chunk &c = chunkAt(i);
+        return c.seq == joined.seq && c.loopSerial == joined.loopSerial && c.pass == joined.pass;
+    };
+    quint64 lowest = *chunk;
+    while (lowest > first && samePass(lowest - 1))
+        --lowest;
+    quint64 last = *chunk;
+    while (last + 1 < written && samePass(last + 1))
         ++last;
-    const qint64 begin = chunkAt(first).ringStart;
+    const qint64 begin = chunkAt(lowest).ringStart;
     const qint64 end = chunkAt(last).ringStart + chunkAt(last).frames;
     const qint64 nominal = chunkAt(*chunk).ringStart + *offset;
     const qint64 m = qint64(matchFrames);
@@ -83,7 +101,7 @@ void AudioFeed::Impl::align(quint64 first, quint64 written, quint64 *chunk, qint
             bestAt = f;
         }
     }
-    quint64 c = first;
+    quint64 c = lowest;
     while (c < last && chunkAt(c).ringStart + chunkAt(c).frames <= bestAt)
         ++c;
     *chunk = c;
@@ -96,11 +114,13 @@ bool AudioFeed::Impl::landing(quint64 from, quint64 written, quint64 *chunk, qin
     const quint64 seq = chunkAt(from).seq;
     for (quint64 i = from; i < written && chunkAt(i).seq == seq; ++i) {
         const Chunk &c = chunkAt(i);
-        const double end = c.mediaTime + double(c.frames) * c.perFrame;
-        if (cNext < end) {
+        if (!passedBy(c)) {
             *chunk = i;
-            *offset = std::clamp<qint64>(qint64(std::floor((cNext - c.mediaTime) / c.perFrame + 1e-9)), 0,
-                                         c.frames - 1);
+            // A later pass than the device's is joined at its start.
+            const bool later = c.loopSerial == cLoopSerial && c.pass > cPass;
+            *offset = later ? 0
+                            : std::clamp<qint64>(qint64(std::floor((cNext - c.mediaTime) / c.perFrame + 1e-9)), 0,
+                                                 c.frames - 1);
             return true;
         }
     }
@@ -169,8 +189,7 @@ size_t AudioFeed::Impl::pull(qint16 *out, size_t frames, AudioOutput::Block *blo
             // back, so the reader has room to catch up.
             const quint64 seq = chunkAt(read).seq;
             quint64 behind = read;
-            while (behind < written && chunkAt(behind).seq == seq
-                   && chunkAt(behind).mediaTime + double(chunkAt(behind).frames) * chunkAt(behind).perFrame <= cNext)
+            while (behind < written && chunkAt(behind).seq == seq && passedBy(chunkAt(behind)))
                 ++behind;
             if (behind > read) {
                 frameRead.store(chunkAt(behind - 1).ringStart + chunkAt(behind - 1).frames, std::memory_order_release);
@@ -216,6 +235,8 @@ size_t AudioFeed::Impl::pull(qint16 *out, size_t frames, AudioOutput::Block *blo
     block->silent = false;
     cOffset += qint64(n);
     cSeq = c.seq;
+    cLoopSerial = c.loopSerial;
+    cPass = c.pass;
     cNext = t0 + double(n) * c.perFrame;
     // The chunk is read before its slot is given back.
     frameRead.store(c.ringStart + cOffset, std::memory_order_release);
@@ -223,10 +244,23 @@ size_t AudioFeed::Impl::pull(qint16 *out, size_t frames, AudioOutput::Block *blo
         cOffset = 0;
         chunkRead.store(read + 1, std::memory_order_release);
     }
-    consumerNext.store(cNext);
-    consumerSeq.store(cSeq);
+    publishPlace();
     wakeReader();
     return n;
+}
+
+void AudioFeed::Impl::publishPlace()
+{
+    const quint64 pass = quint64(cLoopSerial) << 32 | quint32(cPass);
+    consumerNext.store(cNext);
+    consumerSeq.store(cSeq);
+    consumerPass.store(pass);
+    const quint64 count = placePublished.load() + 1;
+    PlaceSlot &slot = placeSlots[size_t(count % kPlaceSlots)];
+    slot.next.store(cNext);
+    slot.seq.store(cSeq);
+    slot.pass.store(pass);
+    placePublished.store(count);
 }
 
 void AudioFeed::Impl::wakeReader()

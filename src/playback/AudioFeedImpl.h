@@ -7,6 +7,7 @@
 
 #include <QtGlobal>
 
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
@@ -50,7 +51,8 @@ struct AudioFeed::Impl
 
     // One stretch of sound in the ring: frames from ringStart (an absolute
     // frame count; the ring index is it modulo the capacity) that start at
-    // mediaTime on the timeline, made for request seq.
+    // mediaTime on the timeline, made for request seq, after `pass` jumps
+    // back of the loop setting numbered loopSerial.
     struct Chunk
     {
         qint64 ringStart = 0;
@@ -58,6 +60,28 @@ struct AudioFeed::Impl
         double mediaTime = 0;
         double perFrame = 0;
         quint64 seq = 0;
+        quint32 loopSerial = 0;
+        qint32 pass = 0;
+    };
+
+    // A loop the sound jumps back in; each new one gets the next serial.
+    struct LoopSetting
+    {
+        qint64 start = -1;
+        qint64 end = -1;
+        int jumps = 0;
+        quint32 serial = 0;
+    };
+
+    // Where the device is, read as one: the request its sound was made for,
+    // the timeline time of its next frame, and the loop setting and pass of
+    // the last chunk it pulled.
+    struct DevicePlace
+    {
+        quint64 seq = 0;
+        double next = 0;
+        quint32 loopSerial = 0;
+        qint32 pass = 0;
     };
 
     const int rate;
@@ -82,6 +106,24 @@ struct AudioFeed::Impl
     std::atomic<quint64> chunkRead{0};
     std::atomic<quint64> consumerSeq{0};
     std::atomic<double> consumerNext{0};
+    // The loop setting's serial (high half) and pass (low half) of the last
+    // chunk pulled.
+    std::atomic<quint64> consumerPass{0};
+    // The same three, published together for the reader to read as one:
+    // each publish fills the next of a few slots and then counts it, so a
+    // slot is whole once counted and stays so until it comes round again.
+    // The reader never waits for the device (a real-time reader spinning
+    // on a half-written place could keep the device's thread from
+    // finishing it).
+    struct PlaceSlot
+    {
+        std::atomic<double> next{0};
+        std::atomic<quint64> seq{0};
+        std::atomic<quint64> pass{0};
+    };
+    static constexpr quint64 kPlaceSlots = 4;
+    std::array<PlaceSlot, kPlaceSlots> placeSlots;
+    std::atomic<quint64> placePublished{0};
     // Written by the graphical thread: the latest seek (its request number
     // and place); the device plays nothing made for an older request.
     std::atomic<quint64> hardRequested{0};
@@ -94,6 +136,8 @@ struct AudioFeed::Impl
 
     // The device's own (its callback is the only one to touch them).
     quint64 cSeq = 0;
+    quint32 cLoopSerial = 0;
+    qint32 cPass = 0;
     qint64 cOffset = 0; // frames of the current chunk given
     double cNext = 0;   // timeline time of the next frame
     std::vector<qint16> fade;
@@ -110,6 +154,8 @@ struct AudioFeed::Impl
     quint64 requestSeq = 0; // under requestMutex
     quint64 hardSeq = 0;
     qint64 hardPlace = 0;
+    LoopSetting loopAsked;
+    std::atomic<quint32> loopSerialNow{0};
     std::atomic<quint64> requested{0};
     std::atomic<quint64> handled{0};
 
@@ -134,6 +180,12 @@ struct AudioFeed::Impl
     quint64 lastHardSeq = 0;
     qint64 lastHardPlace = 0;
     bool exhausted = false; // nothing to make until something changes
+    // The loop setting the reader makes its sound with, the jumps back it
+    // has made under it, and whether its place is before the loop's end
+    // (a jump is made only on reaching the end from before it).
+    LoopSetting eLoop;
+    int jumpsMade = 0;
+    bool beforeLoopEnd = false;
     std::atomic<bool> atEnd{false}; // the last try made nothing
     // Where the making stopped when it last made nothing: the end of the
     // timeline or the limit, past a source whose sound ended early.
@@ -208,11 +260,36 @@ struct AudioFeed::Impl
         return -1;
     }
 
+    DevicePlace devicePlace() const
+    {
+        for (;;) {
+            const quint64 count = placePublished.load();
+            const PlaceSlot &slot = placeSlots[size_t(count % kPlaceSlots)];
+            DevicePlace p;
+            p.seq = slot.seq.load();
+            p.next = slot.next.load();
+            const quint64 pass = slot.pass.load();
+            // Rewritten only after count + kPlaceSlots - 1 has been
+            // published: else the device has moved on since, read again.
+            if (placePublished.load() - count > kPlaceSlots - 2)
+                continue;
+            p.loopSerial = quint32(pass >> 32);
+            p.pass = qint32(quint32(pass));
+            return p;
+        }
+    }
+
     // ---- reader thread --------------------------------------------------
 
+    // Jumps back the device has already taken count as made: what was made
+    // past them ahead of it is made again.
+    void adoptLoop(const LoopSetting &loop, const DevicePlace &device, qint64 place);
     void restart(quint64 seq, qint64 place);
     // Acts on the newest request, if any; true when it did.
     bool takeRequest();
+    // Back to the loop's start, as into the next fragment: the stage
+    // holding it restarts there.
+    void jumpBack();
     // Makes up to one chunk into scratch; 0 when there is nothing to make
     // (the end, the limit, no edit list).
     size_t make(double *mediaTime, double *perFrame);
@@ -222,6 +299,9 @@ struct AudioFeed::Impl
     // time it has reached, which a slow tempo takes longer to make), the
     // reader makes on past its usual lead.
     bool wantsToMake() const;
+    // Whether the reader's place is not yet past the device's (a pass of a
+    // loop before the device's is behind it whatever its times).
+    bool notPastDevice(const DevicePlace &device) const;
     void publish(size_t n, double mediaTime, double perFrame);
     // One step of the reader: a request, or a chunk. False when idle.
     bool step();
@@ -233,6 +313,10 @@ struct AudioFeed::Impl
 
     void copyOut(qint16 *out, qint64 from, size_t n) const;
     void jumpTo(quint64 i, qint64 offset);
+    // Whether the device has gone past all of the chunk: a pass of the
+    // loop it plays before its own, or else times before the one it has
+    // reached.
+    bool passedBy(const Chunk &c) const;
     // The sum of the channels of one ring frame.
     float monoAt(qint64 frame) const;
     // Moves the join into the new sound (chunk, offset: at the time
@@ -246,6 +330,7 @@ struct AudioFeed::Impl
     // reached.
     bool landing(quint64 from, quint64 written, quint64 *chunk, qint64 *offset) const;
     size_t pull(qint16 *out, size_t frames, AudioOutput::Block *block);
+    void publishPlace();
     void wakeReader();
 };
 
