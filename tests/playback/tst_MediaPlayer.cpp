@@ -529,6 +529,55 @@ private slots:
         QCOMPARE(player.getEffectivePitch(), 2.0f);
     }
 
+    // A loop with no delay from one fragment into the next: at each jump
+    // back the first fragment's player takes over the pictures again, at
+    // the loop's start, and the sound has no gap. (The first fragment's
+    // player, whose pictures ended, is made ready again on the thread pool
+    // meanwhile: the steps here run faster than the clock, so each pass
+    // gives it the time it would have.)
+    void loopAcrossFragmentsRepeatsWithoutAGap()
+    {
+        QSharedPointer<Media> media = project(2); // 3 s each
+        VideoLoopPtr loop = media->getTimeline()->allocLoop(50, 100); // 2 - 4 s
+        loop->setLoopCount(2);
+        loop->setDelay(0);
+        media->getTimeline()->addLoop(loop);
+        auto timebase = std::make_shared<ManualTimebase>();
+        MediaPlayer player(timebase);
+        open(player, media);
+        Driver drive(player, *timebase);
+        player.seek(40, true, true); // 1.6 s
+        player.play();
+        int jumps = 0, gaps = 0;
+        qint64 last = -1;
+        QList<int> indexAtJumps;
+        QList<qint64> picturesAtJumps;
+        int waited = -1;
+        QVERIFY(drive.stepUntil([&] {
+            const qint64 heard = drive.ear.heard;
+            if (heard >= 0 && drive.ear.lastGot < Ear::kFrames && heard < 4500000)
+                ++gaps;
+            if (heard >= 3500000 && waited < jumps) {
+                waited = jumps;
+                QTest::qWait(1500);
+            }
+            if (last >= 0 && heard < last - 1000000) {
+                ++jumps;
+                indexAtJumps << player.getCurrentIndex();
+                picturesAtJumps << player.getFragmentPlayer(0)->getProvider()->getCurrentPosition().unitCount;
+            }
+            last = heard;
+            return heard >= 4500000;
+        }, 5000));
+        QCOMPARE(jumps, 2);
+        QCOMPARE(gaps, 0);
+        QCOMPARE(indexAtJumps, QList<int>({0, 0}));
+        for (qint64 at : std::as_const(picturesAtJumps))
+            QVERIFY2(at >= 2000000 - 40000 && at <= 2000000 + 700000, qPrintable(QString::number(at)));
+        QCOMPARE(player.getCurrentIndex(), 1);
+        QVERIFY(!player.getCurrentLoop());
+    }
+
     // A seek or a pause during a loop's delay ends it: no jump comes later.
     void seekOrPauseEndsTheDelay_data()
     {
