@@ -25,8 +25,11 @@ public:
 
 // Walks the edit list in timeline order and makes its sound for the device:
 // fragment after fragment with no gap, from the stage of each, stopping at
-// the end of the timeline or at a set limit (the end of a loop being
-// repeated). Every block it gives carries the timeline time it starts at.
+// the end of the timeline or at a set limit (the end of a loop held there
+// for its delay). A loop repeated with no delay is jumped back to in the
+// sound itself, with no gap. Every block it gives carries the timeline time
+// it starts at, so the device's clock follows a jump back as it follows
+// the sound going on.
 //
 // Threads. A reader thread of the feed's own pulls the stages (the disk
 // reads and the stretching) into a ring of sound made ahead of the device;
@@ -72,6 +75,16 @@ public:
     void setMuted(bool muted);
     // Nothing is given at or past this timeline time; -1 for no limit.
     void setLimit(qint64 timelineTime);
+    // A loop repeated without a pause: reaching `end` from before it, the
+    // sound goes on from `start` instead, `jumps` times counted from when
+    // this setting is made; after the last it runs on past `end`. Jumps the
+    // device has not taken yet are made again after a seek or a change (the
+    // count follows what the device has pulled, not what was made ahead).
+    // The same values again change nothing; jumps 0 (or end <= start): no
+    // loop.
+    void setLoopJumps(qint64 start, qint64 end, int jumps);
+    // Jumps back of the latest loop setting the device has pulled.
+    int loopJumpsPulled() const;
 
     // The device's source (see AudioOutput::Source). Lock-free.
     size_t pull(qint16 *out, size_t frames, AudioOutput::Block *block);

@@ -66,6 +66,10 @@ struct MediaPlayer::Impl : MediaPlayerCore
             feed->setPitch(effectivePitch);
             feed->setVolume(currentLoop ? effectiveVolume : 100.0f);
             feed->setLimit(soundLimit());
+            if (jumpsInSound())
+                feed->setLoopJumps(loopStartTime(), loopEndTime(), loopJumps);
+            else
+                feed->setLoopJumps(-1, -1, 0);
         }
         if (output)
             output->setRate(effectiveTempo);

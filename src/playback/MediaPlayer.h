@@ -158,6 +158,12 @@ private:
     void revived(int index);
     // The clock has moved into another fragment than the current one.
     void followFragment(qint64 time);
+    // The clock at a loop's end, or gone back with the sound from there to
+    // the loop's start; true when the tick was taken up by it.
+    bool reachLoopEnd(qint64 time, qint64 previous, qint64 still, qint64 fed);
+    // The sound has jumped back to the loop's start and is heard there: a
+    // pass is over, and the pictures follow it.
+    void followLoopJump(qint64 time);
 
     // The state but for the settings, for the reactions to the clock and
     // to the fragment players (MediaPlayerEvents.cpp).

@@ -54,6 +54,10 @@ struct MediaPlayerCore
     QSharedPointer<VideoLoop> currentLoop;
     // A loop whose last pass ended: not entered again until playback leaves it.
     QString leftLoop;
+    // The repeats the loop played had when it was entered, when it has no
+    // delay: the sound itself jumps back that many times at the loop's end
+    // (AudioFeed::setLoopJumps). 0: the sound is held at the end instead.
+    int loopJumps = 0;
 
     // The sound of the edit list, pulled by the output's device: made
     // before the output and destroyed after it.
@@ -77,6 +81,7 @@ struct MediaPlayerCore
     bool reportNow = true;    // the next position is reported at once
     qint64 lastClock = -1;    // the clock's last time, and since when
     qint64 clockSince = 0;    //   (timebase ms) it has read that
+    qint64 lastTick = -1;     // the time of the clock's previous tick
     // Fragment players made ready again after their end (preloaded on the
     // thread pool), each with the timer that stops the wait for it. Until
     // it is ready a player is told nothing; then it is put where playback is.
@@ -159,12 +164,25 @@ struct MediaPlayerCore
         return currentLoop ? Time::fromFrameUnits(currentLoop->getEndFrame()).unitCount : qint64(-1);
     }
 
+    qint64 loopStartTime() const
+    {
+        return currentLoop ? Time::fromFrameUnits(std::max(0, currentLoop->getStartFrame())).unitCount : qint64(-1);
+    }
+
     qint64 durationTime() const { return media ? media->getDuration().unitCount : 0; }
 
-    // Where the sound is held: a loop's end while the loop has passes left
-    // (playback jumps back from there). On its last pass the sound runs on
-    // past the end, so that no silence is heard where playback goes on.
-    qint64 soundLimit() const { return currentLoop && currentLoop->getLoopCount() > 0 ? loopEndTime() : qint64(-1); }
+    // Whether the loop played is repeated by the sound itself jumping back.
+    bool jumpsInSound() const { return currentLoop && loopJumps > 0; }
+
+    // Where the sound is held: the end of a loop with passes left that are
+    // played after a delay (playback jumps back from there once it is
+    // over). A loop with no delay jumps back in the sound itself, and on a
+    // loop's last pass the sound runs on past the end: no silence is heard
+    // where playback goes on.
+    qint64 soundLimit() const
+    {
+        return currentLoop && !jumpsInSound() && currentLoop->getLoopCount() > 0 ? loopEndTime() : qint64(-1);
+    }
 
     // The feed's edit list from the fragments and their players' stages.
     void rebuildFeed()
@@ -221,7 +239,11 @@ struct MediaPlayerCore
         return now - clockSince;
     }
 
-    void forgetClock() { lastClock = -1; }
+    void forgetClock()
+    {
+        lastClock = -1;
+        lastTick = -1;
+    }
 };
 
 } // namespace TW

@@ -31,6 +31,10 @@ constexpr int kReviveWait = 1500;
 // Pictures of a fragment that end closer than this to its end (µs) are not
 // brought back: the clock is about to leave the fragment.
 constexpr qint64 kFragmentTail = 500000;
+// The clock going back at least this far (µs) with the sound's jump back
+// taken by the device is a loop's repeat heard; a join after a change of
+// tempo moves the clock back by a few milliseconds at most.
+constexpr qint64 kJumpBack = 20000;
 } // namespace
 
 // ---- clock events -----------------------------------------------------------
@@ -48,16 +52,11 @@ void MediaPlayer::handleClock(qint64 time)
     // the sound thread's).
     const qint64 still = c.stillFor(time);
     const qint64 fed = c.feed && still >= kStillClockMs ? c.feed->position() : -1;
+    const qint64 previous = c.lastTick;
+    c.lastTick = time;
 
-    // The end of the loop being played. The sound is held there, so the
-    // clock stops at it (or a hair short of it).
-    const qint64 loopEnd = c.loopEndTime();
-    if (playing && loopEnd >= 0
-        && (time >= loopEnd - kArrivalTolerance
-            || (fed >= loopEnd - kArrivalTolerance && still >= kStillClockMs))) {
-        handleFragmentTargetPositionReached(nullptr);
+    if (playing && reachLoopEnd(time, previous, still, fed))
         return;
-    }
     // The end of the project: the clock reached it, or stands still with
     // all the sound played.
     const qint64 end = c.durationTime();
@@ -87,6 +86,7 @@ void MediaPlayer::handleClock(qint64 time)
             qDebug() << "start frame: " << loop->getStartFrame();
             qDebug() << "end frame: " << loop->getEndFrame();
             c.currentLoop = QSharedPointer<VideoLoop>(new VideoLoop(*loop));
+            c.loopJumps = c.currentLoop->getDelay() < 1 ? std::max(0, c.currentLoop->getLoopCount()) : 0;
         }
         // Bounds follow edits of the timeline's loop; the count is the
         // copy's own.
@@ -123,6 +123,74 @@ void MediaPlayer::followFragment(qint64 time)
     revive(late);
     if (FragmentPlayerPtr p = c.currentPlayerIfReady()) {
         prepareNextFragmentPlayer();
+        p->setPosition(Time(time) - f->timelinePosition);
+        p->play();
+    }
+}
+
+// The end of the loop being played. Held there (for a delay), the sound
+// stops at it, and so does the clock (or a hair short of it). Repeated with
+// no delay, the sound itself goes on from the loop's start: a pass is over
+// when the clock goes back with it, after the device has taken the jump.
+bool MediaPlayer::reachLoopEnd(qint64 time, qint64 previous, qint64 still, qint64 fed)
+{
+    MediaPlayerCore &c = core();
+    const qint64 loopEnd = c.loopEndTime();
+    if (loopEnd < 0)
+        return false;
+    const bool atEnd = time >= loopEnd - kArrivalTolerance
+                       || (fed >= loopEnd - kArrivalTolerance && still >= kStillClockMs);
+    if (!c.jumpsInSound() || c.currentLoop->getLoopCount() <= 0) {
+        if (atEnd)
+            handleFragmentTargetPositionReached(nullptr);
+        return atEnd;
+    }
+    const int counted = c.loopJumps - c.currentLoop->getLoopCount();
+    if (previous >= 0 && time < previous - kJumpBack && c.feed && c.feed->loopJumpsPulled() > counted) {
+        followLoopJump(time);
+        return true;
+    }
+    if (time > loopEnd + kArrivalTolerance || (atEnd && still >= kStillClockMs)) {
+        if (c.feed && c.feed->loopJumpsPulled() >= c.loopJumps) {
+            // The sound has made every jump (one of them came and went
+            // between two ticks): this is the last pass.
+            c.currentLoop->setLoopCount(0);
+        } else {
+            // The sound went on past the end, or stands there, without
+            // jumping (the loop was entered too close to its end): back by
+            // a seek, and the sound is told the repeats left afresh.
+            c.loopJumps = c.currentLoop->getLoopCount() - 1;
+        }
+        handleFragmentTargetPositionReached(nullptr);
+        return true;
+    }
+    return false;
+}
+
+void MediaPlayer::followLoopJump(qint64 time)
+{
+    MediaPlayerCore &c = core();
+    c.currentLoop->setLoopCount(c.currentLoop->getLoopCount() - 1);
+    playbackTrace("loop repeat heard at " + QByteArray::number(time));
+    // The counter shows the end of the pass, as when the sound is held
+    // there, and the place heard at the next tick.
+    c.emitPosition(Time::fromFrameUnits(c.currentLoop->getEndFrame()).toFrameUnits(false));
+    c.positionFrame = Time(time).toFrameUnits(true);
+    c.reportNow = true;
+    // The pictures go where the sound is, as a seek takes them, but the
+    // sound and the device are left as they are.
+    const MediaTrackFragmentPtr f = c.fragmentShowing(time);
+    if (!f)
+        return;
+    if (f != c.fragmentAt(c.currentIndex)) {
+        if (FragmentPlayerPtr old = c.currentPlayerIfReady())
+            old->stop();
+        c.currentIndex = std::max(0, int(c.fragments.indexOf(f)));
+    }
+    c.clearQueues();
+    refreshSettings();
+    // A player being made ready is put where playback is once it is.
+    if (FragmentPlayerPtr p = c.currentPlayerIfReady()) {
         p->setPosition(Time(time) - f->timelinePosition);
         p->play();
     }

@@ -514,6 +514,104 @@ private slots:
         }
     }
 
+    // A loop repeated by the sound itself: the device hears exactly the
+    // jumps asked for, each from the loop's end straight to its start (no
+    // frame missing or heard twice, every block's time saying what it
+    // holds), then the sound runs on past the end. A change of tempo or a
+    // seek remakes what the reader made ahead, jumps included; the jumps
+    // left follow what the device had taken, however far the reader was
+    // ahead (a loop shorter than its lead is made several passes ahead).
+    void loopJumpsFollowWhatTheDeviceTook_data()
+    {
+        QTest::addColumn<int>("jumps");
+        QTest::addColumn<qint64>("loopStart");
+        QTest::addColumn<qint64>("loopEnd");
+        QTest::addColumn<QString>("action"); // "", "slower" (to 50 %) or "seek"
+        QTest::addColumn<int>("actionPass");  // after this many jumps heard
+        QTest::addColumn<qint64>("actionAt"); // once this time is heard
+        QTest::addColumn<qint64>("seekTo");
+        const qint64 s = 1000000, e = 2000000;
+        QTest::newRow("no jumps") << 0 << s << e << QString() << 0 << qint64(0) << qint64(0);
+        QTest::newRow("one jump") << 1 << s << e << QString() << 0 << qint64(0) << qint64(0);
+        QTest::newRow("three jumps") << 3 << s << e << QString() << 0 << qint64(0) << qint64(0);
+        // The reader is then 300-800 ms ahead: short of the end at 1.1 s,
+        // past the jump at 1.9 s.
+        QTest::newRow("slower before the jump is made") << 3 << s << e << "slower" << 0 << qint64(1100000) << qint64(0);
+        QTest::newRow("slower after the jump is made") << 3 << s << e << "slower" << 1 << qint64(1900000) << qint64(0);
+        QTest::newRow("seek inside the loop after the next jump is made")
+            << 3 << s << e << "seek" << 1 << qint64(1900000) << qint64(1300000);
+        QTest::newRow("short loop, slower after two") << 6 << s << qint64(1100000) << "slower" << 2 << qint64(1050000) << qint64(0);
+        QTest::newRow("short loop, seek inside after two")
+            << 4 << s << qint64(1100000) << "seek" << 2 << qint64(1080000) << qint64(1020000);
+    }
+    void loopJumpsFollowWhatTheDeviceTook()
+    {
+        QFETCH(int, jumps);
+        QFETCH(qint64, loopStart);
+        QFETCH(qint64, loopEnd);
+        QFETCH(QString, action);
+        QFETCH(int, actionPass);
+        QFETCH(qint64, actionAt);
+        QFETCH(qint64, seekTo);
+        RampStage stage(100000000);
+        AudioFeed feed(1000, 1);
+        feed.setEntries({{&stage, 0, 0, 100000000, 100, true}});
+        feed.setLoopJumps(loopStart, loopEnd, jumps);
+        feed.seek(800000);
+        PacedDevice device{feed, 1, 10, {}, {}};
+        int heardJumps = 0;
+        bool acted = action.isEmpty();
+        bool sought = false;
+        int sinceChange = 1000; // pieces heard since a change of tempo
+        double reached = -1;    // the time after the last frame heard
+        size_t seen = 0;
+        for (int tick = 0; tick < 5000; ++tick) {
+            // At 1000 frames a second one chunk the reader makes is more than
+            // its lead: the device waits until it has made the next.
+            QVERIFY(QTest::qWaitFor([&] { return feed.bufferedFrames() >= device.request; }, 10000));
+            QVERIFY(device.tick());
+            for (; seen < device.pieces.size(); ++seen, ++sinceChange) {
+                const PacedDevice::Piece &p = device.pieces[seen];
+                const double t0 = double(p.block.mediaTime);
+                // What is heard is what the block says (the ramp gives its
+                // source time in 10 ms steps).
+                QVERIFY2(std::abs(int(device.heard[p.first]) - int(t0 / 10000)) <= 1,
+                         qPrintable(QString("%1 heard at %2 us").arg(device.heard[p.first]).arg(t0)));
+                if (sought) {
+                    QCOMPARE(t0, double(seekTo));
+                    sought = false;
+                } else if (reached >= 0 && t0 < reached - 50000) {
+                    ++heardJumps;
+                    QVERIFY2(std::abs(reached - double(loopEnd)) <= p.block.mediaPerFrame,
+                             qPrintable(QString("jumped back from %1 us").arg(reached)));
+                    QCOMPARE(t0, double(loopStart));
+                } else if (reached >= 0) {
+                    // The join after a change moves by 5 frames at most.
+                    const double tolerance = sinceChange < 30 ? 6 * 1000.0 : 2.0;
+                    QVERIFY2(std::abs(t0 - reached) <= tolerance,
+                             qPrintable(QString("%1 us after %2 us").arg(t0).arg(reached)));
+                }
+                reached = t0 + double(p.frames) * p.block.mediaPerFrame;
+            }
+            if (!acted && heardJumps == actionPass && reached >= double(actionAt)) {
+                acted = true;
+                if (action == "seek") {
+                    feed.seek(seekTo);
+                    sought = true;
+                } else {
+                    feed.setTempo(50);
+                    sinceChange = 0;
+                }
+            }
+            if (acted && heardJumps >= jumps && reached >= double(loopEnd) + 200000)
+                break;
+        }
+        QVERIFY(acted);
+        QCOMPARE(heardJumps, jumps);
+        QVERIFY(reached >= double(loopEnd) + 200000); // on past the end
+        QCOMPARE(feed.loopJumpsPulled(), jumps);
+    }
+
     // An empty edit list, or a place outside it, gives nothing.
     void nothingToPlay()
     {

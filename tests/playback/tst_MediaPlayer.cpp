@@ -359,7 +359,8 @@ private slots:
     // its seconds of wall time with the sound held, and after the last pass
     // play goes on past the loop's end at the project's tempo and pitch,
     // with no gap in the sound there (it is not held at the end of a last
-    // pass).
+    // pass). With no delay the sound is never held: no gap at the repeats
+    // either. The pictures follow every jump back.
     void loopPassesAndDelays_data()
     {
         QTest::addColumn<float>("projectTempo");
@@ -371,6 +372,7 @@ private slots:
         QTest::newRow("project 75 %, loop 60 %, 2 repeats after 1 s") << 75.0f << 2.0f << 60.0f << 2 << 1;
         QTest::newRow("project 100 %, loop 60 %, 2 repeats after 1 s") << 100.0f << 0.0f << 60.0f << 2 << 1;
         QTest::newRow("no delay") << 75.0f << 2.0f << 60.0f << 2 << 0;
+        QTest::newRow("project 100 %, no delay") << 100.0f << 0.0f << 60.0f << 3 << 0;
         QTest::newRow("no delay set (-1)") << 100.0f << 0.0f << 125.0f << 1 << -1;
         QTest::newRow("one repeat after 3 s") << 100.0f << 0.0f << 100.0f << 1 << 3;
         QTest::newRow("no repeat") << 75.0f << 0.0f << 60.0f << 0 << 2;
@@ -403,16 +405,18 @@ private slots:
         int jumps = 0;
         qint64 last = -1;
         bool tempoInLoop = true;
-        int gapsOnTheLastPass = 0;
+        int gaps = 0; // on the last pass; on every pass with no delay
+        QList<qint64> picturesAtJumps;
         // Plays on to 19 s, past the loop, within a bound: a stall ends the
         // loop below, well before it.
         const bool through = drive.stepUntil([&] {
             const qint64 heard = drive.ear.heard;
-            if (jumps == count && heard >= 0 && player.getPhase() == MediaPlayer::Playing && drive.ear.lastGot < Ear::kFrames
-                && heard < 19000000)
-                ++gapsOnTheLastPass;
+            if ((jumps == count || delay < 1) && heard >= 0 && player.getPhase() == MediaPlayer::Playing
+                && drive.ear.lastGot < Ear::kFrames && heard < 19000000)
+                ++gaps;
             if (last >= 0 && heard < last - 1000000) {
                 ++jumps;
+                picturesAtJumps << player.getFragmentPlayer(0)->getProvider()->getCurrentPosition().unitCount;
                 // Each repeat starts at the loop's start.
                 if (heard < loopStart || heard > loopStart + 100000)
                     return true;
@@ -425,7 +429,11 @@ private slots:
         QVERIFY2(through, qPrintable(QStringLiteral("stalled at %1 us, phase %2, %3 jumps")
                                          .arg(drive.ear.heard).arg(int(player.getPhase())).arg(jumps)));
         QCOMPARE(jumps, count);
-        QCOMPARE(gapsOnTheLastPass, 0);
+        QCOMPARE(gaps, 0);
+        // The pictures were sent back to the loop's start with the sound (the
+        // newest decoded is at most half a second ahead of it).
+        for (qint64 at : std::as_const(picturesAtJumps))
+            QVERIFY2(at >= loopStart - 40000 && at <= loopStart + 700000, qPrintable(QString::number(at)));
         const QList<qint64> delays = drive.delays();
         QCOMPARE(delays.size(), delay >= 1 ? count : 0);
         for (qint64 d : std::as_const(delays))
@@ -437,6 +445,137 @@ private slots:
         QCOMPARE(player.getEffectivePitch(), projectPitch);
         QCOMPARE(loop->getLoopCount(), count); // the timeline's loop keeps its count
         QCOMPARE(timebase->pendingTimers(), 0);
+    }
+
+    // A loop repeated with no delay: a seek into it starts its count again
+    // (the loop is entered afresh), and a change of its tempo just before
+    // its end, when the jump back is already made ahead, neither loses nor
+    // adds a repeat. No gap is heard at the repeats, the pictures follow
+    // each, and after the last play goes on at the project's values.
+    void loopWithoutDelayKeepsItsCount_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<int>("actionPass"); // after this many jumps back
+        QTest::addColumn<qint64>("actionAt"); // once this time is heard
+        QTest::addColumn<int>("expectedJumps");
+        QTest::newRow("seek into the loop on the second pass") << "seek" << 1 << qint64(15000000) << 3;
+        QTest::newRow("faster just before the end of the first pass") << "faster" << 0 << qint64(18000000) << 2;
+        QTest::newRow("faster just before the end of the second pass") << "faster" << 1 << qint64(18000000) << 2;
+    }
+
+    void loopWithoutDelayKeepsItsCount()
+    {
+        QFETCH(QString, action);
+        QFETCH(int, actionPass);
+        QFETCH(qint64, actionAt);
+        QFETCH(int, expectedJumps);
+        setProjectSettings(75.0f, 2.0f);
+        QSharedPointer<Media> media = project(1, longClip);
+        VideoLoopPtr loop = media->getTimeline()->allocLoop(352, 453); // 14.08 - 18.12 s
+        loop->setTempo(60);
+        loop->setPitch(4);
+        loop->setLoopCount(2);
+        loop->setDelay(0);
+        media->getTimeline()->addLoop(loop);
+        auto timebase = std::make_shared<ManualTimebase>();
+        MediaPlayer player(timebase);
+        open(player, media);
+        Driver drive(player, *timebase);
+        player.seek(300, true, true); // 12 s
+        player.play();
+
+        const qint64 loopStart = 14080000;
+        int jumps = 0, gaps = 0;
+        qint64 last = -1;
+        bool acted = false, sought = false;
+        QList<qint64> picturesAtJumps;
+        const bool through = drive.stepUntil([&] {
+            const qint64 heard = drive.ear.heard;
+            if (heard >= 0 && drive.ear.lastGot < Ear::kFrames && heard < 19000000)
+                ++gaps;
+            if (last >= 0 && heard < last - 1000000 && !sought) {
+                ++jumps;
+                picturesAtJumps << player.getFragmentPlayer(0)->getProvider()->getCurrentPosition().unitCount;
+                if (heard < loopStart || heard > loopStart + 100000)
+                    return true;
+            }
+            sought = false;
+            last = heard;
+            if (!acted && jumps == actionPass && heard >= actionAt) {
+                acted = true;
+                if (action == "seek") {
+                    player.seek(400, true, true); // 16 s
+                    sought = true;
+                } else {
+                    auto settings = QSharedPointer<PlaybackSettings>::create(*player.getPlaybackSettings());
+                    auto faster = QSharedPointer<VideoLoop>::create(*loop);
+                    faster->setTempo(90);
+                    settings->loops = {faster};
+                    player.setPlaybackSettings(settings);
+                }
+            }
+            return heard >= 19000000;
+        }, 20000);
+        QVERIFY2(through, qPrintable(QStringLiteral("stalled at %1 us, phase %2, %3 jumps")
+                                         .arg(drive.ear.heard).arg(int(player.getPhase())).arg(jumps)));
+        QVERIFY(acted);
+        QCOMPARE(jumps, expectedJumps);
+        QCOMPARE(gaps, 0);
+        for (qint64 at : std::as_const(picturesAtJumps))
+            QVERIFY2(at >= loopStart - 40000 && at <= loopStart + 700000, qPrintable(QString::number(at)));
+        QCOMPARE(player.getPhase(), MediaPlayer::Playing);
+        QVERIFY(!player.getCurrentLoop());
+        QCOMPARE(player.getEffectiveTempo(), 75.0f);
+        QCOMPARE(player.getEffectivePitch(), 2.0f);
+    }
+
+    // A loop with no delay from one fragment into the next: at each jump
+    // back the first fragment's player takes over the pictures again, at
+    // the loop's start, and the sound has no gap. (The first fragment's
+    // player, whose pictures ended, is made ready again on the thread pool
+    // meanwhile: the steps here run faster than the clock, so each pass
+    // gives it the time it would have.)
+    void loopAcrossFragmentsRepeatsWithoutAGap()
+    {
+        QSharedPointer<Media> media = project(2); // 3 s each
+        VideoLoopPtr loop = media->getTimeline()->allocLoop(50, 100); // 2 - 4 s
+        loop->setLoopCount(2);
+        loop->setDelay(0);
+        media->getTimeline()->addLoop(loop);
+        auto timebase = std::make_shared<ManualTimebase>();
+        MediaPlayer player(timebase);
+        open(player, media);
+        Driver drive(player, *timebase);
+        player.seek(40, true, true); // 1.6 s
+        player.play();
+        int jumps = 0, gaps = 0;
+        qint64 last = -1;
+        QList<int> indexAtJumps;
+        QList<qint64> picturesAtJumps;
+        int waited = -1;
+        QVERIFY(drive.stepUntil([&] {
+            const qint64 heard = drive.ear.heard;
+            if (heard >= 0 && drive.ear.lastGot < Ear::kFrames && heard < 4500000)
+                ++gaps;
+            if (heard >= 3500000 && waited < jumps) {
+                waited = jumps;
+                QTest::qWait(1500);
+            }
+            if (last >= 0 && heard < last - 1000000) {
+                ++jumps;
+                indexAtJumps << player.getCurrentIndex();
+                picturesAtJumps << player.getFragmentPlayer(0)->getProvider()->getCurrentPosition().unitCount;
+            }
+            last = heard;
+            return heard >= 4500000;
+        }, 5000));
+        QCOMPARE(jumps, 2);
+        QCOMPARE(gaps, 0);
+        QCOMPARE(indexAtJumps, QList<int>({0, 0}));
+        for (qint64 at : std::as_const(picturesAtJumps))
+            QVERIFY2(at >= 2000000 - 40000 && at <= 2000000 + 700000, qPrintable(QString::number(at)));
+        QCOMPARE(player.getCurrentIndex(), 1);
+        QVERIFY(!player.getCurrentLoop());
     }
 
     // A seek or a pause during a loop's delay ends it: no jump comes later.
@@ -578,14 +717,15 @@ private slots:
         QCOMPARE(player.getState(), int(MediaPlayer::Stopped));
     }
 
-    // The clock stopped a hair short of a loop's end (its times are rounded
-    // down block by block) still ends the pass.
+    // The clock stopped a hair short of the end of a loop held there for
+    // its delay (its times are rounded down block by block) still ends the
+    // pass.
     void loopEndReachedWhenTheClockStopsShort()
     {
         QSharedPointer<Media> media = project(1);
         VideoLoopPtr loop = media->getTimeline()->allocLoop(10, 30);
         loop->setLoopCount(1);
-        loop->setDelay(-1);
+        loop->setDelay(1);
         media->getTimeline()->addLoop(loop);
         auto timebase = std::make_shared<ManualTimebase>();
         MediaPlayer player(timebase);
@@ -599,6 +739,9 @@ private slots:
         tick(500000);
         QVERIFY(player.getCurrentLoop());
         tick(1199998); // 1.2 s less 2 us
+        QCOMPARE(player.getPhase(), MediaPlayer::LoopDelay);
+        QCOMPARE(player.getPositionFrame(), qint64(30));
+        timebase->advance(1000);
         QCOMPARE(player.getPositionFrame(), qint64(10)); // jumped back
         QCOMPARE(player.getCurrentLoop()->getLoopCount(), 0);
     }
