@@ -213,7 +213,11 @@ private slots:
         QCOMPARE(a.restarts.back(), qint64(50000));
         for (const qint64 place : a.restarts)
             QVERIFY2(place == 0 || place == 50000, qPrintable(QString::number(place)));
-        QCOMPARE(b.restarts, std::vector<qint64>{500000});
+        // The second from its own start, each time the sound ran into it
+        // (once more if the reader ran into it before the seek).
+        QVERIFY(!b.restarts.empty());
+        for (const qint64 place : b.restarts)
+            QCOMPARE(place, qint64(500000));
         QCOMPARE(int(out[0]), 5);     // 50 ms into the first source
         QCOMPARE(int(out[50]), 50);   // 500 ms into the second
         QCOMPARE(b.lastGain.load(), 0.5f);   // its own volume
