@@ -170,6 +170,21 @@ class tst_MediaPlayer : public QObject
         return media;
     }
 
+    // The long clip with the loop of the loop tests: 14.08 - 18.12 s at
+    // +4, with the tempo, count and delay given; the loop in *added.
+    QSharedPointer<Media> loopProject(float loopTempo, int count, int delay, VideoLoopPtr *added)
+    {
+        QSharedPointer<Media> media = project(1, longClip);
+        VideoLoopPtr loop = media->getTimeline()->allocLoop(352, 453);
+        loop->setTempo(loopTempo);
+        loop->setPitch(4);
+        loop->setLoopCount(count);
+        loop->setDelay(delay);
+        media->getTimeline()->addLoop(loop);
+        *added = loop;
+        return media;
+    }
+
     static void setProjectSettings(float tempo, float pitch)
     {
         OptionsHolder *o = Singleton<OptionsHolder>::instance();
@@ -389,13 +404,8 @@ private slots:
         QFETCH(int, count);
         QFETCH(int, delay);
         setProjectSettings(projectTempo, projectPitch);
-        QSharedPointer<Media> media = project(1, longClip);
-        VideoLoopPtr loop = media->getTimeline()->allocLoop(352, 453); // 14.08 - 18.12 s
-        loop->setTempo(loopTempo);
-        loop->setPitch(4);
-        loop->setLoopCount(count);
-        loop->setDelay(delay);
-        media->getTimeline()->addLoop(loop);
+        VideoLoopPtr loop;
+        QSharedPointer<Media> media = loopProject(loopTempo, count, delay, &loop);
         auto timebase = std::make_shared<ManualTimebase>();
         MediaPlayer player(timebase);
         open(player, media);
@@ -473,13 +483,8 @@ private slots:
         QFETCH(qint64, actionAt);
         QFETCH(int, expectedJumps);
         setProjectSettings(75.0f, 2.0f);
-        QSharedPointer<Media> media = project(1, longClip);
-        VideoLoopPtr loop = media->getTimeline()->allocLoop(352, 453); // 14.08 - 18.12 s
-        loop->setTempo(60);
-        loop->setPitch(4);
-        loop->setLoopCount(2);
-        loop->setDelay(0);
-        media->getTimeline()->addLoop(loop);
+        VideoLoopPtr loop;
+        QSharedPointer<Media> media = loopProject(60, 2, 0, &loop);
         auto timebase = std::make_shared<ManualTimebase>();
         MediaPlayer player(timebase);
         open(player, media);
