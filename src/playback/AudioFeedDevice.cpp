@@ -39,14 +39,21 @@ bool AudioFeed::Impl::passedBy(const Chunk &c) const
     return c.mediaTime + double(c.frames) * c.perFrame <= cNext;
 }
 
+namespace {
+// The sum of the channels of the frame at p.
+float mono(const qint16 *p, size_t channels)
+{
+    float v = 0.0f;
+    for (size_t j = 0; j < channels; ++j)
+        v += float(p[j]);
+    return v;
+}
+} // namespace
+
 float AudioFeed::Impl::monoAt(qint64 frame) const
 {
     const size_t ch = size_t(channels);
-    const qint16 *p = ring.data() + size_t(frame % qint64(capacity)) * ch;
-    float v = 0.0f;
-    for (size_t j = 0; j < ch; ++j)
-        v += float(p[j]);
-    return v;
+    return mono(ring.data() + size_t(frame % qint64(capacity)) * ch, ch);
 }
 
 void AudioFeed::Impl::align(quint64 first, quint64 written, quint64 *chunk, qint64 *offset)
@@ -73,12 +80,8 @@ void AudioFeed::Impl::align(quint64 first, quint64 written, quint64 *chunk, qint
     if (hi < lo)
         return;
     const size_t ch = size_t(channels);
-    for (size_t i = 0; i < matchFrames; ++i) {
-        float v = 0.0f;
-        for (size_t j = 0; j < ch; ++j)
-            v += float(fade[i * ch + j]);
-        matchOld[i] = v;
-    }
+    for (size_t i = 0; i < matchFrames; ++i)
+        matchOld[i] = mono(fade.data() + i * ch, ch);
     for (qint64 f = lo; f < hi + m; ++f)
         matchNew[size_t(f - lo)] = monoAt(f);
     double oldEnergy = 0;
